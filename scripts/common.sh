@@ -1,0 +1,42 @@
+# Shared by scripts/run and scripts/test: install what is missing, then build.
+# Sourced, not run.
+
+ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+
+# Debian packages the build, the tests and the demo need.
+BASE_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev
+               libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation)
+
+# Installs each listed package that is not installed yet; quiet and quick when all are.
+ensure_packages() {
+  local missing=() p
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed" || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing packages: ${missing[*]}. Run as root, or install them with apt-get." >&2
+    exit 1
+  fi
+  echo "Installing ${missing[*]} ..." >&2
+  export DEBIAN_FRONTEND=noninteractive
+  apt-get update -qq
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
+
+# Configures (once) and builds one preset; ninja makes a no-change build a no-op.
+build_preset() {
+  local preset="$1" dir
+  dir="$ROOT/$(preset_dir "$preset")"
+  if [ ! -f "$dir/build.ninja" ]; then
+    cmake --preset "$preset" -S "$ROOT" >/dev/null
+  fi
+  cmake --build "$dir" -- -j"$(nproc)"
+}
+
+preset_dir() {
+  case "$1" in
+    default) echo build ;;
+    *) echo "build-$1" ;;
+  esac
+}

@@ -1,0 +1,194 @@
+#include "framework/Application.h"
+#include "framework/HandOff.h"
+#include "framework/MessageBoxes.h"
+#include "framework/Thread.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <QWidget>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <stdexcept>
+#include <thread>
+
+using namespace fw;
+
+namespace {
+
+// Runs `body` in its own thread, spinning the window thread's event loop until it ends.
+template <class F>
+void runWorker(F body)
+{
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        body();
+        done = true;
+    });
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (!done && elapsed.elapsed() < 5000) QTest::qWait(1);
+    worker.join();
+}
+
+} // namespace
+
+TEST(HandOff, RunsTheCallOnTheWindowThreadAndBlocksUntilItHasRun)
+{
+    HandOffChannel channel;
+    const std::thread::id windowThread = std::this_thread::get_id();
+    std::thread::id ranOn;
+    int value = 0;
+    bool sawResult = false;
+    runWorker([&] {
+        const bool ran = channel.call([&] {
+            ranOn = std::this_thread::get_id();
+            value = 42;
+        });
+        sawResult = ran && value == 42;
+    });
+    EXPECT_EQ(ranOn, windowThread);
+    EXPECT_TRUE(sawResult);
+}
+
+TEST(HandOff, AnExceptionIsShownOnTheWindowThreadAndNeverReachesTheCaller)
+{
+    ScopedRecordingMessageBoxes boxes;
+    HandOffChannel channel;
+    bool returned = false;
+    bool callerCaught = false;
+    runWorker([&] {
+        try {
+            returned = channel.call([] { throw std::runtime_error("boom"); });
+        } catch (...) {
+            callerCaught = true;
+        }
+    });
+    EXPECT_TRUE(returned);
+    EXPECT_FALSE(callerCaught);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("boom"));
+    EXPECT_EQ(boxes.shown[0].icon, MsgIcon::Error);
+}
+
+TEST(HandOff, IsServedWhileAModalBoxIsOpen)
+{
+    HandOffChannel channel;
+    bool ranWhileModal = false;
+    std::thread worker;
+    // Once the box is up, a worker hands over a call that notes the open box and closes it.
+    QTimer::singleShot(50, [&] {
+        worker = std::thread([&] {
+            channel.call([&] {
+                QWidget* box = QApplication::activeModalWidget();
+                ranWhileModal = box != nullptr && Application::instance().modalOpen();
+                if (box) box->close();
+            });
+        });
+    });
+    QtMessageBoxes real;
+    real.show(QStringLiteral("waiting"), QStringLiteral("test"), MsgButtons::Ok, MsgIcon::None);
+    worker.join();
+    EXPECT_TRUE(ranWhileModal);
+}
+
+TEST(HandOff, WithdrawnCallsReturnAtOnceAndNeverRun)
+{
+    HandOffChannel channel;
+    std::atomic<bool> started{false};
+    std::atomic<int> result{-1};
+    bool ran = false;
+    std::thread worker([&] {
+        started = true;
+        result = channel.call([&] { ran = true; }) ? 1 : 0;
+    });
+    while (!started) std::this_thread::yield();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let it block
+    channel.withdrawPending();
+    worker.join(); // would hang if the withdrawal did not release it
+    QTest::qWait(10);
+    EXPECT_EQ(result, 0);
+    EXPECT_FALSE(ran);
+}
+
+TEST(HandOff, AfterShutdownEveryCallIsRefused)
+{
+    HandOffChannel channel;
+    channel.shutdown();
+    bool ran = false;
+    bool returned = true;
+    std::thread worker([&] { returned = channel.call([&] { ran = true; }); });
+    worker.join();
+    QTest::qWait(10);
+    EXPECT_FALSE(returned);
+    EXPECT_FALSE(ran);
+}
+
+namespace {
+
+class CountingThread : public TThread {
+public:
+    ~CountingThread() override { Stop(); }
+    std::atomic<int> passes{0};
+    std::atomic<int> handedOff{0};
+
+protected:
+    void Execute() override
+    {
+        while (Sleep(5)) {
+            ++passes;
+            if (Synchronize([this] { ++handedOff; })) continue;
+        }
+    }
+};
+
+} // namespace
+
+TEST(TThread, CreatedSuspendedRunsOnlyAfterResume)
+{
+    CountingThread thread;
+    QTest::qWait(50);
+    EXPECT_TRUE(thread.Suspended());
+    EXPECT_EQ(thread.passes, 0);
+    thread.Resume();
+    QElapsedTimer elapsed;
+    elapsed.start();
+    while (thread.handedOff < 3 && elapsed.elapsed() < 2000) QTest::qWait(5);
+    EXPECT_GE(thread.handedOff, 3);
+}
+
+TEST(TThread, StopReleasesAThreadBlockedInAHandOffWithoutServingIt)
+{
+    auto thread = std::make_unique<CountingThread>();
+    thread->Resume();
+    // The window thread does not serve events here, so the worker is soon blocked
+    // in a hand-off. Stop() must not wait for it forever.
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    QElapsedTimer elapsed;
+    elapsed.start();
+    thread->Stop();
+    EXPECT_LT(elapsed.elapsed(), 100);
+    EXPECT_TRUE(thread->Finished());
+    const int served = thread->handedOff;
+    QTest::qWait(20);
+    EXPECT_EQ(thread->handedOff, served) << "a withdrawn call ran later";
+}
+
+TEST(TThread, SuspendPausesAtTheNextSleep)
+{
+    CountingThread thread;
+    thread.Resume();
+    QTest::qWait(30);
+    thread.Suspend();
+    QTest::qWait(30); // let the pause take effect
+    const int paused = thread.passes;
+    QTest::qWait(60);
+    EXPECT_LE(thread.passes - paused, 1);
+    thread.Resume();
+    QTest::qWait(60);
+    EXPECT_GT(thread.passes, paused + 1);
+}
