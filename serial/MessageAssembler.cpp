@@ -1,0 +1,42 @@
+#include "serial/MessageAssembler.h"
+
+bool MessageAssembler::push(char byte, const Settings& settings)
+{
+    if (state_ == State::Appending) {
+        // Trailing bytes are taken as they come, start and end characters included.
+        message_.push_back(byte);
+        if (--appendLeft_ == 0) return complete();
+        dropIfFull();
+        return false;
+    }
+    if (byte == settings.startChar) {
+        state_ = State::Collecting;
+        message_.assign(1, byte);
+        return false;
+    }
+    if (state_ != State::Collecting) return false;
+    message_.push_back(byte);
+    if (byte == settings.endChar) {
+        if (settings.appendCount == 0) return complete();
+        state_ = State::Appending;
+        appendLeft_ = settings.appendCount;
+    }
+    dropIfFull();
+    return false;
+}
+
+bool MessageAssembler::complete()
+{
+    state_ = State::Complete;
+    return true;
+}
+
+// Called after a byte that did not finish the message: a message that has reached
+// the cap can only grow further, so it is dropped here. One that is finished by
+// its MaxMessage-th byte has already been completed.
+void MessageAssembler::dropIfFull()
+{
+    if (message_.size() < MaxMessage) return;
+    message_.clear();
+    state_ = State::Complete;
+}
