@@ -1,0 +1,153 @@
+#include "tools/xpdrsim/Options.h"
+
+#include <charconv>
+
+namespace xpdrsim {
+
+namespace {
+
+constexpr int MaxComPort = 255;
+constexpr double MaxReportsPerSecond = 100;
+constexpr long long MaxDelayMs = 60000;
+
+template <typename Number>
+std::optional<Number> parseNumber(const std::string& text)
+{
+    Number value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+std::optional<int> parseComPort(const std::string& text)
+{
+    if (text.size() < 4 || text.compare(0, 3, "COM") != 0 || text[3] == '0') return std::nullopt;
+    const auto number = parseNumber<int>(text.substr(3));
+    if (!number || *number < 1 || *number > MaxComPort) return std::nullopt;
+    return number;
+}
+
+} // namespace
+
+ParsedOptions parseOptions(const std::vector<std::string>& args)
+{
+    ParsedOptions result;
+    Options& options = result.options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        std::string name = args[i];
+        std::optional<std::string> inlineValue;
+        if (const auto equals = name.find('='); name.rfind("--", 0) == 0 && equals != std::string::npos) {
+            inlineValue = name.substr(equals + 1);
+            name.resize(equals);
+        }
+        const bool takesValue = name == "--link" || name == "--delay" || name == "--drop" || name == "--rate"
+                                || name == "--seed";
+        const bool flag = name == "--silent" || name == "--noise" || name == "--log" || name == "--help"
+                          || name == "-h";
+        if (!takesValue && !flag) {
+            result.error = "unknown option '" + args[i] + "'";
+            return result;
+        }
+        if (flag && inlineValue) {
+            result.error = "option '" + name + "' takes no value";
+            return result;
+        }
+        std::string value;
+        if (takesValue) {
+            if (inlineValue) {
+                value = *inlineValue;
+            } else if (i + 1 < args.size()) {
+                value = args[++i];
+            } else {
+                result.error = "option '" + name + "' needs a value";
+                return result;
+            }
+        }
+        const auto bad = [&](const std::string& expected) {
+            result.error = "option '" + name + "': '" + value + "' is not " + expected;
+            return result;
+        };
+
+        if (name == "--link") {
+            options.comPort = parseComPort(value);
+            if (!options.comPort) return bad("a port name COM1 .. COM255");
+        } else if (name == "--delay") {
+            const auto ms = parseNumber<long long>(value);
+            if (!ms || *ms < 0 || *ms > MaxDelayMs) return bad("a delay of 0 .. 60000 ms");
+            options.line.delay = Millis(*ms);
+        } else if (name == "--drop") {
+            const auto share = parseNumber<double>(value);
+            if (!share || !(*share >= 0 && *share <= 1)) return bad("a share from 0 to 1");
+            options.line.drop = *share;
+        } else if (name == "--rate") {
+            const auto rate = parseNumber<double>(value);
+            if (!rate || !(*rate >= 0 && *rate <= MaxReportsPerSecond)) return bad("a rate of 0 .. 100 per second");
+            options.reportsPerSecond = *rate;
+        } else if (name == "--seed") {
+            const auto seed = parseNumber<std::uint32_t>(value);
+            if (!seed) return bad("a number from 0 to 4294967295");
+            options.line.seed = *seed;
+        } else if (name == "--silent") {
+            options.line.silent = true;
+        } else if (name == "--noise") {
+            options.line.noise = true;
+        } else if (name == "--log") {
+            options.log = true;
+        } else {
+            options.help = true;
+        }
+    }
+    return result;
+}
+
+std::string helpText()
+{
+    return R"(Usage: xpdrsim [options]
+
+Plays a transponder on a pseudo-terminal, for demos, training and tests of the
+control panel. Every query (letter "=?") is answered with the item's value, every
+setting is applied and answered with the new value (a refused one with the value
+kept), "p=y" is answered "p=Y", and while interrogation replies are on it sends
+"*" interrogation reports on its own.
+
+Options:
+  --link COM<n>  put the link COM<n> to the pseudo-terminal into the port
+                 directory ($UAVCONTROL_PORTS, else
+                 ${XDG_CONFIG_HOME:-~/.config}/uavcontrol/ports; created if
+                 needed) and remove it on exit; without it the device path is
+                 printed, to map by hand
+  --delay MS     wait MS milliseconds (0 .. 60000) before each reply
+  --silent       answer nothing and report nothing (the panel's link watchdog
+                 then blanks its display)
+  --drop P       lose a share P (0 .. 1) of the frames going out, at random
+  --noise        put junk bytes in front of some frames
+  --rate N       interrogation reports per second (0 .. 100, fractions allowed;
+                 0 = none); default 1
+  --seed N       seed for --drop and --noise, to repeat a run; default 1
+  --log          every frame in and out on stderr, with a millisecond time stamp
+                 and direction; control bytes shown as <STX>, <ETX>, <0x1f>
+  -h, --help     this text
+
+At start one line names the device, e.g. "xpdrsim: COM1 -> /dev/pts/3", on
+stdout. Ctrl+C (SIGINT), SIGTERM or SIGHUP end it and remove the link.
+
+Items and start values:
+  s  operational function  t Standby (set t, a, c, l Mode C/Alt, f Off)
+  c  code                  1200 (set four octal digits)
+  i  SPI                   0; "i=s" makes it 1 for 18 s
+  v  supply voltage        27.9 on the 28 V range ("v=2"), 13.8 on 14 V ("v=1")
+  f  voltage offset        1.2 (set 0 .. 10 V, kept to 0.1 V)
+  r  interrogation replies Y (set y or n; answered Y or N)
+  d  encoder source        g Gillham (set g, or s for serial)
+  a  altitude              climbs 25 ft every 3 s from 1000 to 10000, then from
+                           1000 again; with "d=s" the value of the last "a=" frame
+  z  firmware version      2.14
+  e  fault code            0 (none)
+  l  interrogations replied since start
+  n  serial number         04172
+  o  operating hours
+  u  seconds since start
+)";
+}
+
+} // namespace xpdrsim

@@ -1,0 +1,135 @@
+#include "tools/xpdrsim/Simulator.h"
+
+#include "tools/xpdrsim/PortDirectory.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <poll.h>
+#include <system_error>
+#include <unistd.h>
+
+namespace xpdrsim {
+
+Simulator::Simulator(const Options& options, std::ostream& out, std::ostream& err)
+    : start_(std::chrono::steady_clock::now()),
+      options_(options),
+      out_(out),
+      err_(err),
+      log_(options.log ? &err : nullptr),
+      watch_(pty_.slavePath()),
+      transponder_(Millis(0), options.reportsPerSecond),
+      line_(options.line)
+{
+    if (options_.comPort)
+        link_.emplace(portDirectory(), "COM" + std::to_string(*options_.comPort), pty_.slavePath());
+}
+
+Millis Simulator::now() const
+{
+    return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - start_);
+}
+
+int Simulator::run()
+{
+    if (link_)
+        out_ << "xpdrsim: COM" << *options_.comPort << " -> " << pty_.slavePath() << std::endl;
+    else
+        out_ << "xpdrsim: " << pty_.slavePath() << std::endl;
+
+    for (;;) {
+        Millis deadline = transponder_.nextEvent();
+        if (const auto due = line_.nextDue()) deadline = std::min(deadline, *due);
+        const auto timeout = std::max<Millis::rep>(0, (deadline - now()).count());
+
+        pollfd fds[] = {
+            {signals_.fd(), POLLIN, 0},
+            {pty_.master(), POLLIN, 0},
+            {watch_.fd(), POLLIN, 0},
+        };
+        if (poll(fds, std::size(fds), static_cast<int>(std::min<Millis::rep>(timeout, 60000))) < 0) {
+            if (errno == EINTR) continue;
+            throw std::system_error(errno, std::generic_category(), "poll");
+        }
+        if (const int signal = signals_.take()) {
+            log_.note(std::string("stopped by ") + strsignal(signal));
+            return 0;
+        }
+        // Opens and closes first: a panel that has just opened the port and sent a
+        // query must find it open when the query is answered.
+        if (watch_.update()) portChanged();
+        if (fds[1].revents) readDevice();
+        for (auto& report : transponder_.advance(now())) {
+            if (!line_.send(report, LineShaper::Kind::Report, now()) && watch_.open())
+                log_.lost(report, options_.line.silent ? "silent" : "dropped");
+        }
+        sendDue();
+    }
+}
+
+void Simulator::portChanged()
+{
+    if (watch_.open()) {
+        log_.note("port opened");
+        return;
+    }
+    log_.note("port closed");
+    line_.clear();
+    pty_.resetLine();
+}
+
+void Simulator::readDevice()
+{
+    char buffer[4096];
+    for (;;) {
+        const ssize_t length = read(pty_.master(), buffer, sizeof buffer);
+        if (length > 0) {
+            for (ssize_t i = 0; i < length; ++i)
+                if (assembler_.push(buffer[i], {})) serve(assembler_.message());
+            continue;
+        }
+        if (length < 0 && errno == EINTR) continue;
+        if (length < 0 && errno == EAGAIN) return;
+        // We hold the slave open, so the master cannot hang up while we run.
+        throw std::system_error(length < 0 ? errno : EIO, std::generic_category(), "reading the pseudo-terminal");
+    }
+}
+
+void Simulator::serve(std::string_view message)
+{
+    log_.received(message);
+    const Millis at = now();
+    for (auto& reply : transponder_.receive(message, at)) {
+        if (!line_.send(reply, LineShaper::Kind::Reply, at))
+            log_.lost(reply, options_.line.silent ? "silent" : "dropped");
+    }
+}
+
+void Simulator::sendDue()
+{
+    for (const auto& outgoing : line_.takeDue(now())) {
+        // Nobody is listening: on a real line these bytes would be lost as well.
+        if (!watch_.open()) continue;
+        write(outgoing);
+    }
+}
+
+// A panel that stops reading lets the device's buffer fill; the rest of a frame
+// that does not fit is lost, as on a line whose receiver overflows, rather than
+// held back and sent late.
+void Simulator::write(const LineShaper::Outgoing& outgoing)
+{
+    std::string_view rest = outgoing.bytes;
+    while (!rest.empty()) {
+        const ssize_t written = ::write(pty_.master(), rest.data(), rest.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) {
+            log_.lost(outgoing.frame, "device buffer full");
+            return;
+        }
+        rest.remove_prefix(static_cast<std::size_t>(written));
+    }
+    log_.sent(outgoing.bytes);
+}
+
+} // namespace xpdrsim

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "serial/MessageAssembler.h"
+#include "tools/xpdrsim/FrameLog.h"
+#include "tools/xpdrsim/LineShaper.h"
+#include "tools/xpdrsim/Options.h"
+#include "tools/xpdrsim/PortLink.h"
+#include "tools/xpdrsim/PortWatch.h"
+#include "tools/xpdrsim/PseudoTerminal.h"
+#include "tools/xpdrsim/StopSignals.h"
+#include "tools/xpdrsim/Transponder.h"
+
+#include <chrono>
+#include <optional>
+#include <ostream>
+#include <string_view>
+
+namespace xpdrsim {
+
+// The program: a transponder on a pseudo-terminal, served by one poll() loop.
+// Everything waits in that one call, on the device, the signals and the port
+// watch, with the nearest timer (reply delay, report, climb, SPI end) as its
+// timeout, so an idle simulator takes no processor time.
+class Simulator {
+public:
+    // Opens the device and, with --link, makes the port entry. Throws
+    // std::exception with a message for the operator when it cannot.
+    Simulator(const Options& options, std::ostream& out, std::ostream& err);
+
+    // Announces the device on `out`, then serves until a stop signal. Returns the
+    // exit status.
+    int run();
+
+private:
+    Millis now() const;
+    void readDevice();
+    void serve(std::string_view message);
+    void sendDue();
+    void write(const LineShaper::Outgoing& outgoing);
+    void portChanged();
+
+    StopSignals signals_;
+    std::chrono::steady_clock::time_point start_;
+    Options options_;
+    std::ostream& out_;
+    std::ostream& err_;
+    FrameLog log_;
+    PseudoTerminal pty_;
+    std::optional<PortLink> link_;
+    PortWatch watch_;
+    Transponder transponder_;
+    LineShaper line_;
+    MessageAssembler assembler_;
+};
+
+} // namespace xpdrsim

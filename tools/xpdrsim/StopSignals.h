@@ -1,0 +1,26 @@
+#pragma once
+
+#include <csignal>
+
+namespace xpdrsim {
+
+// SIGINT, SIGTERM and SIGHUP as a descriptor to poll, so the loop ends cleanly
+// (and the port link is removed) instead of the program dying where it stands.
+// The signals are blocked from construction on and stay blocked afterwards, so
+// a second Ctrl+C while shutting down cannot cut the clean-up short.
+class StopSignals {
+public:
+    StopSignals();
+    ~StopSignals();
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+    int fd() const { return fd_; }
+    // The signal that arrived, 0 if none did.
+    int take();
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace xpdrsim
