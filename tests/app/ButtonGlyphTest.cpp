@@ -48,25 +48,6 @@ TEST(ButtonGlyph, SplitsIntoNormalAndDisabledWithTheBottomLeftColourTransparent)
     EXPECT_EQ(fromIcon(QIcon::Disabled), glyph.disabled());
 }
 
-TEST(ButtonGlyph, StoredGlyphsHaveBothImagesOnATransparentBackground)
-{
-    for (const char* name : { "glyph-connect.bmp", "glyph-auto.bmp", "glyph-altitude.bmp" }) {
-        SCOPED_TRACE(name);
-        const QString path = QStringLiteral(":/pictures/") + QLatin1String(name);
-        const QImage bitmap(path);
-        ASSERT_EQ(bitmap.size(), QSize(32, 16));
-        EXPECT_LE(bitmap.colorCount(), 16);
-
-        const ButtonGlyph glyph = ButtonGlyph::fromFile(path);
-        ASSERT_FALSE(glyph.isNull()) << glyph.errorString().toStdString();
-        EXPECT_TRUE(transparent(glyph.normal(), 0, 15));
-        EXPECT_TRUE(transparent(glyph.disabled(), 0, 15));
-        EXPECT_GT(opaquePixels(glyph.normal()), 10);
-        EXPECT_GT(opaquePixels(glyph.disabled()), 10);
-        EXPECT_NE(glyph.normal(), glyph.disabled());
-    }
-}
-
 TEST(ButtonGlyph, BitmapThatIsNotTwoSquaresSideBySideIsRefused)
 {
     for (const QSize size : { QSize(0, 0), QSize(16, 16), QSize(33, 16), QSize(32, 17) }) {
