@@ -1,0 +1,62 @@
+#include "platform/PortNames.h"
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace platform {
+
+namespace {
+
+std::string environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+// "COM" followed by a decimal number without leading zeros, as "COM%d" forms it;
+// returns that number, or -1.
+int comNumber(const std::string& name)
+{
+    if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return -1;
+    const std::string digits = name.substr(3);
+    if (digits.size() > 3 || (digits.size() > 1 && digits[0] == '0')) return -1;
+    int number = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return -1;
+        number = number * 10 + (c - '0');
+    }
+    return number;
+}
+
+} // namespace
+
+std::string portDirectory()
+{
+    const std::string ports = environment("UAVCONTROL_PORTS");
+    if (!ports.empty()) return ports;
+    std::string config = environment("XDG_CONFIG_HOME");
+    if (config.empty()) {
+        const std::string home = environment("HOME");
+        if (home.empty()) return {};
+        config = home + "/.config";
+    }
+    return config + "/uavcontrol/ports";
+}
+
+std::string resolvePortName(const std::string& comName)
+{
+    const int number = comNumber(comName);
+    if (number < 0) return {};
+    const std::string directory = portDirectory();
+    if (!directory.empty()) {
+        // lstat, so that a link whose device is gone still counts as the mapping
+        // and fails to open as a missing device, rather than falling back.
+        const std::string entry = directory + "/" + comName;
+        struct stat info {};
+        if (::lstat(entry.c_str(), &info) == 0) return entry;
+    }
+    if (number >= 1 && number <= 9) return "/dev/ttyS" + std::to_string(number - 1);
+    return {};
+}
+
+} // namespace platform

@@ -1,0 +1,109 @@
+#pragma once
+
+#include "platform/ParityMarkDecoder.h"
+#include "platform/SerialDevice.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <linux/serial.h>
+#include <mutex>
+#include <string>
+
+namespace platform {
+
+// A serial port on a POSIX terminal device (a UART, a USB adapter, a pty).
+//
+// The wait polls the device and an eventfd. poll() is level-triggered, so on
+// every wake the waiter drains what the kernel holds into an input queue of our
+// own and reports received data once per arrival; read() takes from that queue.
+// When the queue is full the device is not polled for input, so unread bytes
+// stay in the kernel (where flow control holds the sender back) and cannot make
+// the wait spin. The eventfd carries release() and the nudges that make the wait
+// look again (a write that arms output-empty, a read that makes room).
+class PosixSerialDevice : public SerialDevice {
+public:
+    PosixSerialDevice() = default;
+    ~PosixSerialDevice() override;
+    PosixSerialDevice(const PosixSerialDevice&) = delete;
+    PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
+
+    int open(const std::string& comName) override;
+    int setupQueues(std::uint32_t inQueue, std::uint32_t outQueue) override;
+    int applySettings(const DeviceControl& settings) override;
+    int setTimeouts(const CommTimeouts& timeouts) override;
+    int setEventMask(std::uint32_t mask) override;
+    int wait(std::uint32_t& events) override;
+    int release() override;
+    int modemStatus(std::uint32_t& status) override;
+    int queueCounts(CommStatus& status) override;
+    int read(char* data, std::size_t size, std::size_t& count) override;
+    int write(const char* data, std::size_t size, unsigned timeoutMs) override;
+    int setControlLine(ControlLine line, bool on) override;
+    int abort() override;
+    int close() override;
+    bool isOpen() const override { return fd_.load() >= 0; }
+
+    // How often the wait has come back from poll(): a measure of idle cost.
+    unsigned long wakeups() const { return wakeups_.load(); }
+    // The queue sizes last asked for (Linux sizes its own kernel queues).
+    std::uint32_t requestedInQueue() const { return inQueue_.load(); }
+    std::uint32_t requestedOutQueue() const { return outQueue_.load(); }
+    const CommTimeouts& timeouts() const { return timeouts_; }
+
+    // How often modem lines are sampled where the device has them: the kernel
+    // offers no way to wait for a line change other than TIOCMIWAIT, which cannot
+    // be woken when the port closes.
+    static constexpr int ModemSampleMs = 20;
+
+private:
+    enum class ModemSource : std::uint8_t { None, Counters, Lines };
+
+    int waitLoop(int fd, int wakeFd, std::uint32_t& events);
+    int drainInput(int fd, std::uint32_t& events);
+    std::uint32_t sampleModem(int fd);
+    std::uint32_t checkOutputEmpty(int fd);
+    int pollTimeout() const;
+    std::size_t inputRoom() const;
+    void nudge();
+    void gateOutputOnDsr(int fd);
+    void drainOutputBriefly(int fd);
+
+    std::atomic<int> fd_{-1};
+    std::atomic<int> wakeFd_{-1};
+    std::atomic<bool> released_{false};
+    std::atomic<bool> gone_{false};
+    bool goneReported_ = false;       // waiter only
+    std::atomic<int> goneError_{0};
+    std::atomic<std::uint32_t> mask_{0};
+    std::atomic<std::uint32_t> baud_{9600};
+    std::atomic<std::uint32_t> inQueue_{0};
+    std::atomic<std::uint32_t> outQueue_{0};
+    std::atomic<bool> dtrDsrHandshake_{false};
+    std::atomic<unsigned long> wakeups_{0};
+    CommTimeouts timeouts_;
+
+    // Output-empty: every write advances txWritten_; the waiter reports the
+    // output queue empty once it has drained after the latest write it saw.
+    std::atomic<std::uint64_t> txWritten_{0};
+    std::uint64_t txSeen_ = 0;         // waiter only
+    int txPollMs_ = 1;                 // waiter only
+    int txLastQueued_ = -1;            // waiter only
+
+    ModemSource modemSource_ = ModemSource::None; // set at open, then waiter only
+    serial_icounter_struct counters_ {};
+    int lines_ = 0;
+
+    mutable std::mutex mutex_;         // guards everything below
+    std::condition_variable waitEnded_;
+    bool waiting_ = false;
+    std::string input_;
+    std::size_t inputHead_ = 0;
+    std::size_t inputCap_ = 4096;
+    bool inputFull_ = false;           // the device is not polled for input
+    bool dtrHeld_ = false;             // DTR dropped because the queue is full
+    bool parityMarks_ = false;
+    ParityMarkDecoder decoder_;
+};
+
+} // namespace platform

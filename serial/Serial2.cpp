@@ -1,0 +1,370 @@
+#include "serial/Serial2.h"
+
+#include "framework/Application.h"
+#include "framework/MessageBoxes.h"
+#include "platform/PosixSerialDevice.h"
+
+#include <QString>
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+
+namespace {
+
+constexpr std::array<int, 11> ValidRates = {300, 600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200};
+
+// How long closing waits for the event thread to leave the port before it goes
+// on regardless. The thread is released and its pending hand-offs withdrawn, so
+// in practice it leaves within a few milliseconds.
+constexpr std::chrono::milliseconds LeaveLimit{7500};
+
+std::shared_ptr<platform::SerialDevice> makePosixDevice()
+{
+    return std::make_shared<platform::PosixSerialDevice>();
+}
+
+} // namespace
+
+TSerial::TSerial(QObject* Owner)
+    : TSerial(Owner, makePosixDevice)
+{
+}
+
+TSerial::TSerial(QObject* Owner, DeviceFactory factory)
+    : QObject(Owner)
+    , factory_(std::move(factory))
+    , eventThread_(std::make_unique<TEventThread>(*this))
+{
+}
+
+TSerial::~TSerial()
+{
+    setActive(false);
+    {
+        std::lock_guard lock(sessionMutex_);
+        stopping_ = true;
+    }
+    sessionChanged_.notify_all();
+    eventThread_->Stop();
+}
+
+void TSerial::setPort(sPorts value)
+{
+    if (value == port_) return;
+    port_ = value;
+    reopenIfOpen();
+}
+
+void TSerial::setBaudrate(int value)
+{
+    if (std::find(ValidRates.begin(), ValidRates.end(), value) == ValidRates.end()) {
+        fw::MessageBox(QStringLiteral("Baudrate is not valid"), QStringLiteral("Error"), fw::MsgButtons::Ok,
+                       fw::MsgIcon::Error);
+        return;
+    }
+    if (value == baudrate_) return;
+    baudrate_ = value;
+    reopenIfOpen();
+}
+
+void TSerial::setParity(eParity value)
+{
+    if (value == parity_) return;
+    parity_ = value;
+    reopenIfOpen();
+}
+
+void TSerial::setDataBits(eDataBits value)
+{
+    if (value == dataBits_) return;
+    dataBits_ = value;
+    reopenIfOpen();
+}
+
+void TSerial::setStopBits(eStopBits value)
+{
+    if (value == stopBits_) return;
+    stopBits_ = value;
+    reopenIfOpen();
+}
+
+// The queue sizes reopen even when unchanged: writing one is how a caller asks
+// for the queues to be set up again.
+void TSerial::setRxQueueSize(std::uint16_t value)
+{
+    rxQueueSize_ = value;
+    reopenIfOpen();
+}
+
+void TSerial::setTxQueueSize(std::uint16_t value)
+{
+    txQueueSize_ = value;
+    reopenIfOpen();
+}
+
+void TSerial::setFlowMode(eFlowControl value)
+{
+    if (value == flowMode_) return;
+    flowMode_ = value;
+    reopenIfOpen();
+}
+
+void TSerial::setCheckParity(bool value)
+{
+    if (value == checkParity_) return;
+    checkParity_ = value;
+    reopenIfOpen();
+}
+
+void TSerial::setOnMessage(TRxMessageEvent handler)
+{
+    hasOnMessage_ = static_cast<bool>(handler);
+    onMessage_ = std::move(handler);
+}
+
+int TSerial::RxWaiting()
+{
+    if (!Active()) return 0;
+    UpdateStatus();
+    return static_cast<int>(portStatus_.cbInQue);
+}
+
+int TSerial::TxWaiting()
+{
+    if (!Active()) return 0;
+    UpdateStatus();
+    return static_cast<int>(portStatus_.cbOutQue);
+}
+
+void TSerial::setActive(bool value)
+{
+    if (Active()) closePort(true);
+    if (value) openPort();
+}
+
+void TSerial::openPort()
+{
+    auto device = factory_();
+    const int error = device->open("COM" + std::to_string(unsigned{port_}));
+    if (error != 0) {
+        ReportError(error);
+        return;
+    }
+    if (const int e = device->setupQueues(rxQueueSize_, txQueueSize_)) ReportError(e);
+    {
+        std::lock_guard lock(sessionMutex_);
+        device_ = std::move(device);
+        ++session_;
+        open_ = true;
+    }
+    ApplySettings();
+    SetControlLine(1, true);
+    SetControlLine(0, true);
+    StartEvents();
+}
+
+void TSerial::closePort(bool reportFailures)
+{
+    const auto device = device_;
+    const auto check = [&](int error) {
+        if (error != 0 && reportFailures) ReportError(error);
+    };
+    check(device->abort());
+    device->setControlLine(platform::ControlLine::Dtr, false);
+    device->setControlLine(platform::ControlLine::Rts, false);
+    {
+        std::lock_guard lock(sessionMutex_);
+        open_ = false;
+        armed_ = false;
+    }
+    check(device->release());
+    // Closing from inside one of the thread's own hand-offs: the thread is
+    // blocked until we return, so it is off the device now, and it finds the
+    // session stale when it resumes. Waiting for it here would wait forever.
+    if (!eventThread_->servingHandOff()) waitForEventThreadToLeave();
+    {
+        std::lock_guard lock(sessionMutex_);
+        device_.reset();
+    }
+    check(device->close());
+}
+
+void TSerial::waitForEventThreadToLeave()
+{
+    const auto deadline = std::chrono::steady_clock::now() + LeaveLimit;
+    std::unique_lock lock(sessionMutex_);
+    while (threadWaiting_ && std::chrono::steady_clock::now() < deadline) {
+        // The thread may be blocked handing an event to us, who do not serve it
+        // while we wait here: withdraw that call, and any it makes before it
+        // notices the port is closed.
+        lock.unlock();
+        eventThread_->withdrawPendingHandOffs();
+        lock.lock();
+        sessionChanged_.wait_for(lock, std::chrono::milliseconds(5), [this] { return !threadWaiting_; });
+    }
+}
+
+// A failure of the event thread's wait or read: the device has gone or cannot
+// be waited on. It is reported once and the port closed, rather than reported
+// again on every pass.
+void TSerial::sessionFailed(std::uint64_t session, int error)
+{
+    if (!isCurrent(session)) return; // the port was closed meanwhile: not a failure
+    closePort(false);
+    ReportError(error);
+}
+
+std::shared_ptr<platform::SerialDevice> TSerial::takeSession(std::uint64_t& session)
+{
+    std::unique_lock lock(sessionMutex_);
+    if (!(open_ && armed_)) {
+        if (threadWaiting_) {
+            threadWaiting_ = false;
+            sessionChanged_.notify_all();
+        }
+        // Woken by StartEvents and by the destructor; the time limit only bounds
+        // how late a termination request is seen.
+        sessionChanged_.wait_for(lock, std::chrono::milliseconds(100),
+                                 [this] { return (open_ && armed_) || stopping_; });
+        if (!(open_ && armed_) || stopping_) return nullptr;
+    }
+    threadWaiting_ = true;
+    session = session_.load();
+    return device_;
+}
+
+void TSerial::leaveSessions()
+{
+    std::lock_guard lock(sessionMutex_);
+    threadWaiting_ = false;
+    sessionChanged_.notify_all();
+}
+
+MessageAssembler::Settings TSerial::messageSettings() const
+{
+    MessageAssembler::Settings settings;
+    settings.startChar = messageStartChar_.load();
+    settings.endChar = messageEndChar_.load();
+    settings.appendCount = messageAppendCount_.load();
+    return settings;
+}
+
+void TSerial::SendString(const std::string& Text)
+{
+    // A closed port has no device: say so at once rather than pretend.
+    if (!Active()) {
+        ReportError(EBADF);
+        return;
+    }
+    if (const int error = device_->write(Text.data(), Text.size(), WriteCompletionMs)) ReportError(error);
+}
+
+int TSerial::ReadByte(std::uint8_t& Value)
+{
+    if (!Active()) {
+        ReportError(EBADF);
+        return 0;
+    }
+    char byte = 0;
+    std::size_t count = 0;
+    if (const int error = device_->read(&byte, 1, count)) {
+        ReportError(error);
+        return 0;
+    }
+    if (count == 1) Value = static_cast<std::uint8_t>(byte);
+    return static_cast<int>(count);
+}
+
+void TSerial::SetControlLine(int Line, bool On)
+{
+    if (!Active() || (Line != 0 && Line != 1)) return;
+    device_->setControlLine(Line == 0 ? platform::ControlLine::Rts : platform::ControlLine::Dtr, On);
+}
+
+void TSerial::UpdateStatus()
+{
+    if (!Active()) return;
+    if (const int error = device_->queueCounts(portStatus_)) ReportError(error);
+}
+
+void TSerial::ApplySettings()
+{
+    platform::DeviceControl settings;
+    settings.DCBlength = 28;
+    settings.BaudRate = static_cast<std::uint32_t>(baudrate_);
+    settings.fBinary = true;
+    settings.fParity = checkParity_;
+    if (flowMode_ == fcRTS_CTS) {
+        settings.fOutxCtsFlow = true;
+        settings.fRtsControl = platform::LineHandshake;
+    }
+    if (flowMode_ == fcDTR_DSR) {
+        settings.fOutxDsrFlow = true;
+        settings.fDtrControl = platform::LineHandshake;
+    }
+    if (flowMode_ == fcXON_XOF) {
+        settings.fOutX = true;
+        settings.fInX = true;
+    }
+    settings.XonLim = static_cast<std::uint16_t>(rxQueueSize_ / 3);
+    settings.XoffLim = static_cast<std::uint16_t>(rxQueueSize_ / 3);
+    settings.ByteSize = dataBits_ == d7bit ? 7 : 8;
+    settings.Parity = static_cast<std::uint8_t>(parity_);
+    settings.StopBits = stopBits_ == st1bit ? platform::OneStopBit : platform::TwoStopBits;
+    settings.XonChar = '\x11';
+    settings.XoffChar = '\x13';
+    settings.ErrorChar = '?';
+    portSettings_ = settings;
+
+    if (!Active()) return;
+    if (const int error = device_->applySettings(portSettings_)) ReportError(error);
+    portTimeouts_.ReadIntervalTimeout = 0xFFFFFFFF;
+    portTimeouts_.ReadTotalTimeoutMultiplier = 0;
+    portTimeouts_.ReadTotalTimeoutConstant = 0;
+    if (flowMode_ != fcNone) {
+        portTimeouts_.WriteTotalTimeoutMultiplier = 0;
+        portTimeouts_.WriteTotalTimeoutConstant = 10000;
+    }
+    if (const int error = device_->setTimeouts(portTimeouts_)) ReportError(error);
+}
+
+void TSerial::StartEvents()
+{
+    const int error = Active() ? device_->setEventMask(EventMask) : EBADF;
+    if (error != 0) ReportError(error);
+    if (Active()) {
+        std::lock_guard lock(sessionMutex_);
+        armed_ = true;
+    }
+    sessionChanged_.notify_all();
+    eventThread_->Resume();
+}
+
+void TSerial::ReportError(int code)
+{
+    errorCode_ = code;
+    switch (notifyErrors_) {
+    case neDialog:
+        ShowError(code);
+        break;
+    case neEvent:
+        if (onError_) fw::invokeHandler([this] { onError_(this); });
+        break;
+    case neNone:
+        break;
+    }
+}
+
+void TSerial::ShowError(int code)
+{
+    char buffer[256];
+    std::string text = ::strerror_r(code, buffer, sizeof buffer);
+    while (!text.empty()) {
+        const unsigned char last = static_cast<unsigned char>(text.back());
+        if (last >= 32 && last != ' ' && last != '.') break;
+        text.pop_back();
+    }
+    fw::MessageBox(QString::fromLocal8Bit(text), QStringLiteral("Error"), fw::MsgButtons::Ok, fw::MsgIcon::Error);
+}

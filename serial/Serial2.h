@@ -1,0 +1,224 @@
+#pragma once
+
+#include "framework/Events.h"
+#include "framework/Thread.h"
+#include "platform/SerialDevice.h"
+#include "serial/MessageAssembler.h"
+
+#include <QObject>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+enum eParity : std::uint8_t { paNone, PaOdd, paEven, paMark, paSpace };
+enum eDataBits : std::uint8_t { d7bit, d8bit };
+enum eStopBits : std::uint8_t { st1bit, st2bit };
+enum eFlowControl : std::uint8_t { fcNone, fcRTS_CTS, fcDTR_DSR, fcXON_XOF };
+enum eOpModes : std::uint8_t { rxNormal, rxMessage };
+enum eNotifyErr : std::uint8_t { neDialog, neEvent, neNone };
+enum eModemInSignal : std::uint8_t { msCTS, msDSR, msDCD };
+
+// Port number; the device opened is "COM<n>".
+using sPorts = std::uint8_t;
+
+using TRxMessageEvent = std::function<void(QObject* Sender, const std::string& RxMessage)>;
+using TSignalChangeEvent = std::function<void(QObject* Sender, eModemInSignal Signal, bool SignalState)>;
+using TWriteCompletedEvent = std::function<void()>;
+
+class TSerial;
+
+// Waits for the events of its component's port and hands each one to the window
+// thread, where the handlers run; the thread blocks until the handler returns.
+// In rxMessage mode it reads the received bytes itself and hands over whole
+// messages.
+class TEventThread : public fw::TThread {
+public:
+    explicit TEventThread(TSerial& owner);
+    ~TEventThread() override;
+
+    // Window thread, for closing: lets a hand-off the window has not served yet
+    // return unserved, so that the thread can leave the port.
+    void withdrawPendingHandOffs() { handOff().withdrawPending(); }
+    // Window thread: true while it is running one of this thread's hand-offs,
+    // that is, while the thread is blocked waiting for it.
+    bool servingHandOff() { return handOff().serving(); }
+
+protected:
+    void Execute() override;
+
+private:
+    using Device = std::shared_ptr<platform::SerialDevice>;
+
+    void dispatch(const Device& device, std::uint64_t session, std::uint32_t events);
+    bool signalChanged(const Device& device, std::uint64_t session, eModemInSignal signal);
+    void readMessages(const Device& device, std::uint64_t session);
+    void failed(std::uint64_t session, int error);
+    // Hands fn to the window thread; false when the pass must end because the
+    // call was withdrawn or the port it belongs to has been closed meanwhile.
+    bool deliver(std::uint64_t session, std::function<void()> fn);
+
+    TSerial& serial_;
+};
+
+// One serial port: opened by number, line settings, writes, queue and modem
+// state, events. Failures are never thrown or returned: each goes to
+// ReportError, which keeps the code in ErrorCode and reports it as NotifyErrors
+// says.
+//
+// Everything here is called on the window thread. Do not destroy the component
+// from inside one of its own event handlers (use deleteLater()): the destructor
+// waits for the event thread, which is waiting for that handler.
+class TSerial : public QObject {
+    Q_OBJECT
+public:
+    using DeviceFactory = std::function<std::shared_ptr<platform::SerialDevice>()>;
+
+    // How long a write may take to hand its bytes to the device.
+    static constexpr unsigned WriteCompletionMs = 1000;
+    // The event mask: received char, output empty, CTS, DSR, carrier detect,
+    // break and ring.
+    static constexpr std::uint32_t EventMask = 0x17D;
+
+    explicit TSerial(QObject* Owner = nullptr);
+    // `factory` makes the device for each opening (tests pass scripted ones).
+    TSerial(QObject* Owner, DeviceFactory factory);
+    ~TSerial() override;
+
+    sPorts Port() const { return port_; }
+    void setPort(sPorts value);
+    int Baudrate() const { return baudrate_; }
+    void setBaudrate(int value);
+    eParity Parity() const { return parity_; }
+    void setParity(eParity value);
+    eDataBits DataBits() const { return dataBits_; }
+    void setDataBits(eDataBits value);
+    eStopBits StopBits() const { return stopBits_; }
+    void setStopBits(eStopBits value);
+    std::uint16_t RxQueueSize() const { return rxQueueSize_; }
+    void setRxQueueSize(std::uint16_t value);
+    std::uint16_t TxQueueSize() const { return txQueueSize_; }
+    void setTxQueueSize(std::uint16_t value);
+    eFlowControl FlowMode() const { return flowMode_; }
+    void setFlowMode(eFlowControl value);
+    bool CheckParity() const { return checkParity_; }
+    void setCheckParity(bool value);
+    int RxWaiting();
+    int TxWaiting();
+    eOpModes RxEventMode() const { return rxEventMode_.load(); }
+    void setRxEventMode(eOpModes value) { rxEventMode_ = value; }
+    char MessageStartChar() const { return messageStartChar_.load(); }
+    void setMessageStartChar(char value) { messageStartChar_ = value; }
+    char MessageEndChar() const { return messageEndChar_.load(); }
+    void setMessageEndChar(char value) { messageEndChar_ = value; }
+    std::uint16_t MessageAppendCount() const { return messageAppendCount_.load(); }
+    void setMessageAppendCount(std::uint16_t value) { messageAppendCount_ = value; }
+    eNotifyErr NotifyErrors() const { return notifyErrors_; }
+    void setNotifyErrors(eNotifyErr value) { notifyErrors_ = value; }
+    int ErrorCode() const { return errorCode_; }
+    bool DCDState() const { return dcdState_.load(); }
+
+    bool Active() const { return open_.load(); }
+    void setActive(bool value);
+
+    void setOnRxData(TNotifyEvent handler) { onRxData_ = std::move(handler); }
+    void setOnTxEmpty(TNotifyEvent handler) { onTxEmpty_ = std::move(handler); }
+    void setOnMessage(TRxMessageEvent handler);
+    void setOnError(TNotifyEvent handler) { onError_ = std::move(handler); }
+    void setOnBreak(TNotifyEvent handler) { onBreak_ = std::move(handler); }
+    void setOnRing(TNotifyEvent handler) { onRing_ = std::move(handler); }
+    void setOnSignalChange(TSignalChangeEvent handler) { onSignalChange_ = std::move(handler); }
+    // Kept like the other events; nothing raises it.
+    void setOnWriteCompleted(TWriteCompletedEvent handler) { onWriteCompleted_ = std::move(handler); }
+
+    // Writes every byte of Text (zero bytes included), waiting at most
+    // WriteCompletionMs for the device to take them.
+    void SendString(const std::string& Text);
+    // Takes one received byte without waiting; returns 1 and sets Value, or 0.
+    int ReadByte(std::uint8_t& Value);
+    // Line 0 is RTS, 1 is DTR. The result is not looked at.
+    void SetControlLine(int Line, bool On);
+    void UpdateStatus();
+    void ApplySettings();
+    void StartEvents();
+    void ReportError(int code);
+    void ShowError(int code);
+
+    // The records ApplySettings built, and the queue counts of the last UpdateStatus.
+    const platform::DeviceControl& PortSettings() const { return portSettings_; }
+    const platform::CommTimeouts& PortTimeouts() const { return portTimeouts_; }
+    const platform::CommStatus& PortStatus() const { return portStatus_; }
+
+private:
+    friend class TEventThread;
+
+    void reopenIfOpen() { setActive(Active()); }
+    void openPort();
+    void closePort(bool reportFailures);
+    void waitForEventThreadToLeave();
+    void sessionFailed(std::uint64_t session, int error);
+
+    // Event thread side of the closing handshake.
+    std::shared_ptr<platform::SerialDevice> takeSession(std::uint64_t& session);
+    void leaveSessions();
+    bool isCurrent(std::uint64_t session) const { return open_.load() && session_.load() == session; }
+    MessageAssembler::Settings messageSettings() const;
+
+    sPorts port_ = 1;
+    int baudrate_ = 9600;
+    eParity parity_ = paNone;
+    eDataBits dataBits_ = d7bit;
+    eStopBits stopBits_ = st1bit;
+    std::uint16_t rxQueueSize_ = 1024;
+    std::uint16_t txQueueSize_ = 1024;
+    eFlowControl flowMode_ = fcNone;
+    bool checkParity_ = true;
+    eNotifyErr notifyErrors_ = neDialog;
+    int errorCode_ = 0;
+
+    // Read by the event thread as it goes.
+    std::atomic<eOpModes> rxEventMode_{rxNormal};
+    std::atomic<char> messageStartChar_{'\x02'};
+    std::atomic<char> messageEndChar_{'\x03'};
+    std::atomic<std::uint16_t> messageAppendCount_{0};
+    std::atomic<bool> hasOnMessage_{false};
+
+    // Written by the event thread.
+    std::atomic<bool> ctsState_{false};
+    std::atomic<bool> dsrState_{false};
+    std::atomic<bool> dcdState_{false};
+    MessageAssembler assembler_;
+
+    TNotifyEvent onRxData_;
+    TNotifyEvent onTxEmpty_;
+    TRxMessageEvent onMessage_;
+    TNotifyEvent onError_;
+    TNotifyEvent onBreak_;
+    TNotifyEvent onRing_;
+    TSignalChangeEvent onSignalChange_;
+    TWriteCompletedEvent onWriteCompleted_;
+
+    platform::DeviceControl portSettings_;
+    platform::CommTimeouts portTimeouts_;
+    platform::CommStatus portStatus_;
+
+    DeviceFactory factory_;
+    // The open device. Each opening makes a new one, numbered by session_, so
+    // that an event thread still holding the previous one can tell it is stale.
+    std::shared_ptr<platform::SerialDevice> device_;
+    std::atomic<bool> open_{false};
+    std::atomic<std::uint64_t> session_{0};
+
+    // The closing handshake: the event thread takes a session only once its
+    // events are armed, and says when it has left the port.
+    std::mutex sessionMutex_;
+    std::condition_variable sessionChanged_;
+    bool armed_ = false;
+    bool threadWaiting_ = false;
+    bool stopping_ = false;
+
+    std::unique_ptr<TEventThread> eventThread_;
+};
