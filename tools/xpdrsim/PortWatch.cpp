@@ -23,23 +23,23 @@ PortWatch::~PortWatch()
     if (fd_ >= 0) close(fd_);
 }
 
-bool PortWatch::update()
+void PortWatch::update(const std::function<void()>& changed)
 {
-    if (fd_ < 0) return false;
-    const bool wasOpen = open();
+    if (fd_ < 0) return;
     alignas(inotify_event) char buffer[4096];
     for (;;) {
         const ssize_t length = read(fd_, buffer, sizeof buffer);
         if (length <= 0) break;
         for (std::size_t offset = 0; offset < static_cast<std::size_t>(length);) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
+            const bool wasOpen = open();
             if (event->mask & IN_Q_OVERFLOW) watching_ = false;
             if (event->mask & IN_OPEN) ++openers_;
             if ((event->mask & IN_CLOSE) && openers_ > 0) --openers_;
+            if (open() != wasOpen) changed();
             offset += sizeof(inotify_event) + event->len;
         }
     }
-    return open() != wasOpen;
 }
 
 } // namespace xpdrsim

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace xpdrsim {
@@ -25,9 +26,10 @@ public:
     // A descriptor to poll for readability; -1 when there is nothing to watch.
     int fd() const { return fd_; }
 
-    // Reads what happened since the last call. Returns true when it changed
-    // whether the port is open.
-    bool update();
+    // Reads what happened since the last call and calls `changed` at each moment
+    // the port was opened or closed, in order: a close and a reopen that arrive
+    // together are still two changes, so a reconnecting panel gets a fresh line.
+    void update(const std::function<void()>& changed);
 
     bool open() const { return !watching_ || openers_ > 0; }
 

@@ -57,7 +57,7 @@ int Simulator::run()
         }
         // Opens and closes first: a panel that has just opened the port and sent a
         // query must find it open when the query is answered.
-        if (watch_.update()) portChanged();
+        watch_.update([this] { portChanged(); });
         if (fds[1].revents) readDevice();
         for (auto& report : transponder_.advance(now())) {
             if (!line_.send(report, LineShaper::Kind::Report, now()) && watch_.open())

@@ -16,6 +16,11 @@ StopSignals::StopSignals()
     sigaddset(&set, SIGHUP);
     sigset_t previous;
     sigprocmask(SIG_BLOCK, &set, &previous);
+    // A shell starts background jobs with SIGINT ignored, and an ignored signal
+    // never reaches the descriptor; "kill -INT" must still end us cleanly. SIGHUP
+    // keeps its disposition, so that nohup still works.
+    std::signal(SIGINT, SIG_DFL);
+    std::signal(SIGTERM, SIG_DFL);
     fd_ = signalfd(-1, &set, SFD_NONBLOCK | SFD_CLOEXEC);
     if (fd_ < 0) {
         const int error = errno;

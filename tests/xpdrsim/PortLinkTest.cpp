@@ -1,0 +1,111 @@
+#include "tools/xpdrsim/PortDirectory.h"
+#include "tools/xpdrsim/PortLink.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+
+using namespace xpdrsim;
+namespace fs = std::filesystem;
+
+namespace {
+
+class TempDir {
+public:
+    TempDir()
+    {
+        std::string pattern = (fs::temp_directory_path() / "xpdrsim-test-XXXXXX").string();
+        path_ = mkdtemp(pattern.data());
+    }
+    ~TempDir() { fs::remove_all(path_); }
+    const fs::path& path() const { return path_; }
+
+private:
+    fs::path path_;
+};
+
+// Sets or clears an environment variable for the lifetime of the object.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const char* value) : name_(name)
+    {
+        if (const char* old = std::getenv(name)) old_ = old;
+        value ? setenv(name, value, 1) : unsetenv(name);
+    }
+    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+
+private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+} // namespace
+
+TEST(PortLink, CreatesTheDirectoryAndTheLinkAndRemovesTheLinkAgain)
+{
+    TempDir dir;
+    const fs::path ports = dir.path() / "a" / "ports";
+    {
+        PortLink link(ports, "COM4", "/dev/null");
+        EXPECT_EQ(link.path(), ports / "COM4");
+        EXPECT_EQ(fs::read_symlink(ports / "COM4"), "/dev/null");
+    }
+    EXPECT_FALSE(fs::exists(fs::symlink_status(ports / "COM4")));
+    EXPECT_TRUE(fs::is_directory(ports));
+}
+
+TEST(PortLink, ReplacesOnlyALinkToAVanishedPseudoTerminal)
+{
+    TempDir dir;
+    fs::create_symlink("/dev/pts/99999", dir.path() / "COM1");
+    {
+        PortLink link(dir.path(), "COM1", "/dev/null");
+        EXPECT_EQ(fs::read_symlink(dir.path() / "COM1"), "/dev/null");
+    }
+
+    // A mapping of an adapter that is unplugged just now, a live device and a
+    // plain file all stay as they are.
+    const fs::path kept[] = {"/dev/serial/by-id/no-such-adapter", "/dev/null"};
+    for (const auto& target : kept) {
+        fs::create_symlink(target, dir.path() / "COM2");
+        EXPECT_THROW(PortLink(dir.path(), "COM2", "/dev/zero"), std::runtime_error) << target;
+        EXPECT_EQ(fs::read_symlink(dir.path() / "COM2"), target);
+        fs::remove(dir.path() / "COM2");
+    }
+    std::ofstream(dir.path() / "COM3") << "x";
+    EXPECT_THROW(PortLink(dir.path(), "COM3", "/dev/null"), std::runtime_error);
+    EXPECT_TRUE(fs::is_regular_file(dir.path() / "COM3"));
+}
+
+TEST(PortLink, LeavesAnEntrySomeoneElseHasPutInItsPlace)
+{
+    TempDir dir;
+    {
+        PortLink link(dir.path(), "COM1", "/dev/null");
+        fs::remove(link.path());
+        fs::create_symlink("/dev/zero", link.path());
+    }
+    EXPECT_EQ(fs::read_symlink(dir.path() / "COM1"), "/dev/zero");
+}
+
+TEST(PortDirectory, FollowsThePortsVariableThenTheConfigHome)
+{
+    const struct {
+        const char* ports;
+        const char* configHome;
+        const char* home;
+        fs::path expected;
+    } cases[] = {
+        {"/p/ports", "/cfg", "/home/u", "/p/ports"},
+        {nullptr, "/cfg", "/home/u", "/cfg/uavcontrol/ports"},
+        {"", "", "/home/u", "/home/u/.config/uavcontrol/ports"},
+        {nullptr, nullptr, "/home/v", "/home/v/.config/uavcontrol/ports"},
+    };
+    for (const auto& c : cases) {
+        ScopedEnv ports("UAVCONTROL_PORTS", c.ports);
+        ScopedEnv config("XDG_CONFIG_HOME", c.configHome);
+        ScopedEnv home("HOME", c.home);
+        EXPECT_EQ(portDirectory(), c.expected);
+    }
+}
