@@ -1,9 +1,7 @@
-#include "tools/xpdrsim/PortDirectory.h"
 #include "tools/xpdrsim/PortLink.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 
 using namespace xpdrsim;
@@ -23,21 +21,6 @@ public:
 
 private:
     fs::path path_;
-};
-
-// Sets or clears an environment variable for the lifetime of the object.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, const char* value) : name_(name)
-    {
-        if (const char* old = std::getenv(name)) old_ = old;
-        value ? setenv(name, value, 1) : unsetenv(name);
-    }
-    ~ScopedEnv() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-private:
-    const char* name_;
-    std::optional<std::string> old_;
 };
 
 } // namespace
@@ -87,25 +70,4 @@ TEST(PortLink, LeavesAnEntrySomeoneElseHasPutInItsPlace)
         fs::create_symlink("/dev/zero", link.path());
     }
     EXPECT_EQ(fs::read_symlink(dir.path() / "COM1"), "/dev/zero");
-}
-
-TEST(PortDirectory, FollowsThePortsVariableThenTheConfigHome)
-{
-    const struct {
-        const char* ports;
-        const char* configHome;
-        const char* home;
-        fs::path expected;
-    } cases[] = {
-        {"/p/ports", "/cfg", "/home/u", "/p/ports"},
-        {nullptr, "/cfg", "/home/u", "/cfg/uavcontrol/ports"},
-        {"", "", "/home/u", "/home/u/.config/uavcontrol/ports"},
-        {nullptr, nullptr, "/home/v", "/home/v/.config/uavcontrol/ports"},
-    };
-    for (const auto& c : cases) {
-        ScopedEnv ports("UAVCONTROL_PORTS", c.ports);
-        ScopedEnv config("XDG_CONFIG_HOME", c.configHome);
-        ScopedEnv home("HOME", c.home);
-        EXPECT_EQ(portDirectory(), c.expected);
-    }
 }

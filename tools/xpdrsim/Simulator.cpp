@@ -1,11 +1,12 @@
 #include "tools/xpdrsim/Simulator.h"
 
-#include "tools/xpdrsim/PortDirectory.h"
+#include "platform/PortNames.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <poll.h>
+#include <stdexcept>
 #include <system_error>
 #include <unistd.h>
 
@@ -21,8 +22,11 @@ Simulator::Simulator(const Options& options, std::ostream& out, std::ostream& er
       transponder_(Millis(0), options.reportsPerSecond),
       line_(options.line)
 {
-    if (options_.comPort)
-        link_.emplace(portDirectory(), "COM" + std::to_string(*options_.comPort), pty_.slavePath());
+    if (options_.comPort) {
+        const std::string directory = platform::portDirectory();
+        if (directory.empty()) throw std::runtime_error("no port directory: set UAVCONTROL_PORTS or HOME");
+        link_.emplace(directory, "COM" + std::to_string(*options_.comPort), pty_.slavePath());
+    }
 }
 
 Millis Simulator::now() const
