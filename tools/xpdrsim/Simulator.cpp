@@ -16,7 +16,6 @@ Simulator::Simulator(const Options& options, std::ostream& out, std::ostream& er
     : start_(std::chrono::steady_clock::now()),
       options_(options),
       out_(out),
-      err_(err),
       log_(options.log ? &err : nullptr),
       watch_(pty_.slavePath()),
       transponder_(Millis(0), options.reportsPerSecond),
@@ -65,7 +64,7 @@ int Simulator::run()
         if (fds[1].revents) readDevice();
         for (auto& report : transponder_.advance(now())) {
             if (!line_.send(report, LineShaper::Kind::Report, now()) && watch_.open())
-                log_.lost(report, options_.line.silent ? "silent" : "dropped");
+                log_.lost(report, lossReason());
         }
         sendDue();
     }
@@ -105,7 +104,7 @@ void Simulator::serve(std::string_view message)
     const Millis at = now();
     for (auto& reply : transponder_.receive(message, at)) {
         if (!line_.send(reply, LineShaper::Kind::Reply, at))
-            log_.lost(reply, options_.line.silent ? "silent" : "dropped");
+            log_.lost(reply, lossReason());
     }
 }
 

@@ -38,12 +38,12 @@ private:
     void sendDue();
     void write(const LineShaper::Outgoing& outgoing);
     void portChanged();
+    const char* lossReason() const { return options_.line.silent ? "silent" : "dropped"; }
 
     StopSignals signals_;
     std::chrono::steady_clock::time_point start_;
     Options options_;
     std::ostream& out_;
-    std::ostream& err_;
     FrameLog log_;
     PseudoTerminal pty_;
     std::optional<PortLink> link_;

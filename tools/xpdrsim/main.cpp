@@ -1,6 +1,7 @@
 #include "tools/xpdrsim/Options.h"
 #include "tools/xpdrsim/Simulator.h"
 
+#include <csignal>
 #include <exception>
 #include <iostream>
 
@@ -15,6 +16,9 @@ int main(int argc, char** argv)
         std::cout << xpdrsim::helpText();
         return 0;
     }
+    // A log reader that goes away (xpdrsim --log 2>&1 | head) ends the log, not
+    // the program: dying of SIGPIPE would leave the port link behind.
+    std::signal(SIGPIPE, SIG_IGN);
     try {
         xpdrsim::Simulator simulator(parsed.options, std::cout, std::cerr);
         return simulator.run();
