@@ -70,16 +70,16 @@ std::vector<std::string> Transponder::receive(std::string_view message, Millis n
     const auto frame = parseFrame(message);
     if (!frame) return {};
     const char letter = frame->letter;
-    const std::string value = firstCharacterOnly(letter) ? frame->value.substr(0, 1) : frame->value;
+    const std::string text = firstCharacterOnly(letter) ? frame->value.substr(0, 1) : frame->value;
 
     // A ping carries no state: the unit answers that it is there, or nothing.
     if (letter == 'p') {
-        if (value == "y" || value == "?") return {makeFrame('p', "Y")};
+        if (text == "y" || text == "?") return {makeFrame('p', "Y")};
         return {};
     }
-    if (!this->value(letter)) return {};
-    if (value != "?") apply(letter, value, now);
-    return {makeFrame(letter, *this->value(letter))};
+    if (!value(letter)) return {};
+    if (text != "?") apply(letter, text, now);
+    return {makeFrame(letter, *value(letter))};
 }
 
 std::vector<std::string> Transponder::advance(Millis now)
@@ -112,59 +112,51 @@ void Transponder::update(Millis now)
     if (spiUntil_ && now >= *spiUntil_) spiUntil_.reset();
 }
 
-bool Transponder::apply(char letter, const std::string& value, Millis now)
+void Transponder::apply(char letter, const std::string& value, Millis now)
 {
     switch (letter) {
     case 'a':
         // Altitude frames count only while the encoder input is the serial line;
         // with a Gillham encoder the unit reads its own altitude.
-        if (!serialEncoder_) return false;
-        if (const auto feet = parseAltitude(value)) {
-            serialAltitude_ = *feet;
-            return true;
-        }
-        return false;
+        if (!serialEncoder_) return;
+        if (const auto feet = parseAltitude(value)) serialAltitude_ = *feet;
+        return;
     case 'c':
-        if (!isOctalCode(value)) return false;
+        if (!isOctalCode(value)) return;
         code_ = value;
-        return true;
+        return;
     case 'd':
-        if (value != "g" && value != "s") return false;
+        if (value != "g" && value != "s") return;
         serialEncoder_ = value == "s";
-        return true;
+        return;
     case 'f':
-        if (const auto tenths = parseOffsetTenths(value)) {
-            offsetTenths_ = *tenths;
-            return true;
-        }
-        return false;
+        if (const auto tenths = parseOffsetTenths(value)) offsetTenths_ = *tenths;
+        return;
     case 'i':
-        if (value != "s") return false;
+        if (value != "s") return;
         spiUntil_ = now + SpiDuration;
-        return true;
+        return;
     case 'r':
         if (value == "y") {
             // Reports resume one period after switching on, not at once.
             if (!replies_) nextReport_ = now + reportPeriod_;
             replies_ = true;
-            return true;
-        }
-        if (value == "n") {
+        } else if (value == "n") {
             replies_ = false;
-            return true;
         }
-        return false;
+        return;
     case 's':
         if (value.size() != 1 || std::string_view("taclf").find(value.front()) == std::string_view::npos)
-            return false;
+            return;
         function_ = value.front();
-        return true;
+        return;
     case 'v':
-        if (value != "1" && value != "2") return false;
+        if (value != "1" && value != "2") return;
         supply28V_ = value == "2";
-        return true;
+        return;
     default:
-        return false;
+        // The other items are read-only.
+        return;
     }
 }
 

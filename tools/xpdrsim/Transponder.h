@@ -50,7 +50,7 @@ public:
 
 private:
     void update(Millis now);
-    bool apply(char letter, const std::string& value, Millis now);
+    void apply(char letter, const std::string& value, Millis now);
     int altitude() const;
 
     Millis start_;
