@@ -76,9 +76,9 @@ void Simulator::portChanged()
         log_.note("port opened");
         return;
     }
-    log_.note("port closed");
     line_.clear();
     pty_.resetLine();
+    log_.note("port closed");
 }
 
 void Simulator::readDevice()
