@@ -1,0 +1,266 @@
+#include "LampTestSupport.h"
+#include "widgets/AbLED.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QGridLayout>
+#include <QPainter>
+#include <QScreen>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+using namespace lamptest;
+
+namespace {
+
+// The same picture drawn by hand: the caption text with its top-left corner at
+// `textAt`, and the lamp shape in `lamp`.
+QImage expected(const TAbLED& led, const QString& text, QPoint textAt, const fw::TRect& lamp)
+{
+    QImage image(led.size(), QImage::Format_RGB32);
+    image.fill(background);
+    QPainter painter(&image);
+    fw::TCanvas canvas(painter);
+    canvas.setFont(led.font());
+    canvas.setFontColor(led.palette().color(QPalette::WindowText));
+    canvas.setBrushStyle(fw::TBrushStyle::bsClear);
+    if (!text.isEmpty()) canvas.TextOut(textAt.x(), textAt.y(), text);
+    canvas.setBrushStyle(fw::TBrushStyle::bsSolid);
+    AbProc::DrawLEDShape(canvas, lamp, led.LED().Shape(), led.Checked() ? led.LED().ColorOn() : led.LED().ColorOff(),
+                         clBtnShadow);
+    return image;
+}
+
+QFontMetrics metricsOf(const QWidget& w)
+{
+    return QFontMetrics(w.font());
+}
+
+} // namespace
+
+TEST(LampPainting, NewLampDrawsAButtonFaceCircleInItsLeftMiddle)
+{
+    TAbLED led;
+    EXPECT_EQ(led.size(), QSize(73, 33));
+    const QImage image = render(led);
+
+    EXPECT_EQ(drawnExtent(image, image.rect()), QRect(0, 10, 13, 13));
+    EXPECT_EQ(led.LED().Bounds(), (fw::TRect{0, 10, 13, 23}));
+    for (QPoint edge : {QPoint(0, 16), QPoint(12, 16), QPoint(6, 10), QPoint(6, 22)})
+        EXPECT_EQ(image.pixel(edge), shadow()) << edge.x() << "," << edge.y();
+    EXPECT_EQ(image.pixel(6, 16), face());
+    EXPECT_EQ(image.pixel(9, 19), face());
+    // The highlight: the upper-left quarter of the circle inset by 13 div 5 = 2.
+    EXPECT_EQ(image.pixel(6, 12), highlight());
+    EXPECT_EQ(image.pixel(2, 16), highlight());
+    EXPECT_EQ(image.pixel(10, 16), face());
+    EXPECT_EQ(image.pixel(6, 20), face());
+}
+
+TEST(LampPainting, PanelLampsLandWhereTheirSizeAndCaptionPutThem)
+{
+    struct Case {
+        QSize size;
+        QString caption;
+        fw::TRect lamp;
+        int captionMiddle;
+    };
+    const Case cases[] = {
+        {{73, 33}, "Lamp", {0, 10, 13, 23}, 16}, // a new lamp with a caption: x = 18, centred on 16
+        {{39, 31}, "SPI", {0, 9, 13, 22}, 15},   // Ident
+        {{17, 25}, "", {0, 6, 13, 19}, 12},      // Intled
+    };
+    for (const Case& c : cases) {
+        QWidget window;
+        TAbLED led(&window);
+        led.resize(c.size);
+        led.setCaption(c.caption);
+        const int top = c.captionMiddle - metricsOf(led).height() / 2;
+        EXPECT_EQ(render(led), expected(led, c.caption, {18, top}, c.lamp)) << c.caption.toStdString();
+        EXPECT_EQ(led.LED().Bounds(), c.lamp);
+    }
+}
+
+TEST(LampPainting, CaptionTakesTheSideOppositeTheLamp)
+{
+    struct Case {
+        TLEDPos position;
+        fw::TRect lamp;
+        // The caption's anchor and which point of the text it names.
+        QPoint anchor;
+        Qt::Alignment alignment;
+    };
+    const Case cases[] = {
+        {lpLeft, {0, 10, 13, 23}, {18, 16}, Qt::AlignLeft | Qt::AlignVCenter},
+        {lpRight, {60, 10, 73, 23}, {55, 16}, Qt::AlignRight | Qt::AlignVCenter},
+        {lpTop, {30, 0, 43, 13}, {36, 18}, Qt::AlignHCenter | Qt::AlignTop},
+        {lpBottom, {30, 20, 43, 33}, {36, 15}, Qt::AlignHCenter | Qt::AlignBottom},
+    };
+    for (const Case& c : cases) {
+        TAbLED led;
+        led.setCaption("Mode C");
+        led.setLED_Position(c.position);
+        led.setChecked(true);
+        const QFontMetrics metrics = metricsOf(led);
+        const int w = metrics.horizontalAdvance("Mode C");
+        const int h = metrics.height();
+        QPoint at = c.anchor;
+        if (c.alignment & Qt::AlignRight) at.rx() -= w;
+        if (c.alignment & Qt::AlignHCenter) at.rx() -= w / 2;
+        if (c.alignment & Qt::AlignVCenter) at.ry() -= h / 2;
+        if (c.alignment & Qt::AlignBottom) at.ry() -= h;
+        EXPECT_EQ(render(led), expected(led, "Mode C", at, c.lamp)) << int(c.position);
+    }
+}
+
+TEST(LampPainting, BarsSplitTheCaptionIntoLinesCentredAsABlock)
+{
+    TAbLED led;
+    const int pitch = metricsOf(led).height();
+    const int firstTop = 16 - pitch / 2 - pitch / 2;
+
+    led.setCaption("Mode|C");
+    QImage image(led.size(), QImage::Format_RGB32);
+    image.fill(background);
+    {
+        QPainter painter(&image);
+        fw::TCanvas canvas(painter);
+        canvas.setFont(led.font());
+        canvas.setFontColor(led.palette().color(QPalette::WindowText));
+        canvas.setBrushStyle(fw::TBrushStyle::bsClear);
+        canvas.TextOut(18, firstTop, "Mode");
+        canvas.TextOut(18, firstTop + pitch, "C");
+        canvas.setBrushStyle(fw::TBrushStyle::bsSolid);
+        AbProc::DrawLEDShape(canvas, {0, 10, 13, 23}, sRound, clBtnFace, clBtnShadow);
+    }
+    EXPECT_EQ(render(led), image);
+
+    // A trailing bar draws no line of its own but still lifts the text.
+    led.setCaption("Mode|");
+    EXPECT_EQ(render(led), expected(led, "Mode", {18, firstTop}, {0, 10, 13, 23}));
+
+    led.setCaption("");
+    EXPECT_EQ(drawnExtent(render(led), led.rect()), QRect(0, 10, 13, 13));
+}
+
+// The arrows' corners lie on the box's last pixels (R - 1, B - 1), one short of
+// the edges R and B that the ellipse and rectangle reach; the diamonds' far
+// corners lie on R and B themselves.
+TEST(LampPainting, EachShapeCoversThePixelsItsCornersGive)
+{
+    // A 20 x 10 lamp on the left of a 73 x 33 control: box (0, 11, 20, 21).
+    struct Case {
+        TLEDShape shape;
+        QRect covered;
+        std::vector<QPoint> corners; // pixels the outline must pass through
+    };
+    const Case cases[] = {
+        {sRound, QRect(0, 6, 20, 20), {{0, 15}, {19, 16}, {9, 6}, {10, 25}}},
+        {sRectangle, QRect(0, 11, 20, 10), {{0, 11}, {19, 11}, {0, 20}, {19, 20}}},
+        {sArrowLeft, QRect(0, 11, 20, 10), {{0, 16}, {19, 11}, {19, 20}}},
+        {sArrowRight, QRect(0, 11, 20, 10), {{0, 11}, {19, 16}, {0, 20}}},
+        {sArrowUp, QRect(0, 11, 20, 10), {{10, 11}, {19, 20}, {0, 20}}},
+        {sArrowDown, QRect(0, 11, 20, 10), {{0, 11}, {19, 11}, {10, 20}}},
+        {sDiamondLeft, QRect(0, 11, 21, 11), {{0, 11}, {10, 11}, {20, 21}, {10, 21}}},
+        {sDiamondRight, QRect(0, 11, 21, 11), {{10, 11}, {20, 11}, {10, 21}, {0, 21}}},
+    };
+    for (const Case& c : cases) {
+        TAbLED led;
+        led.setLED_Width(20);
+        led.setLED_Height(10);
+        led.setLED_Shape(c.shape);
+        led.setLED_ColorOn(clRed);
+        led.setChecked(true);
+        const QImage image = render(led);
+        EXPECT_EQ(drawnExtent(image, image.rect()), c.covered) << int(c.shape);
+        for (QPoint corner : c.corners) EXPECT_EQ(image.pixel(corner), shadow()) << int(c.shape) << " at " << corner.x() << "," << corner.y();
+        EXPECT_EQ(image.pixel(c.covered.center()), qRgb(255, 0, 0)) << int(c.shape);
+    }
+}
+
+TEST(LampPainting, LampsNarrowerThanEightPixelsStillGetAOnePixelHighlight)
+{
+    TAbLED led;
+    led.setLED_Width(6);
+    led.setLED_Height(6);
+    const QImage image = render(led);
+    EXPECT_FALSE(extent(image, image.rect(), [](QRgb c) { return c == highlight(); }).isEmpty());
+}
+
+// The phase a flash delivers is drawn at once, in the lamp's rectangle only, and
+// a repaint of the whole control shows the lamp in its Checked colour again.
+TEST(LampPainting, PhaseRepaintsOnlyTheLampRectangleAndAFullRepaintShowsChecked)
+{
+    QWidget window;
+    window.resize(120, 60);
+    window.setAutoFillBackground(true);
+    TAbLED led(&window);
+    led.setCaption("Auto");
+    led.setChecked(true);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    QCoreApplication::processEvents();
+
+    struct PaintLog : QObject {
+        QList<QRect> rects;
+        bool eventFilter(QObject*, QEvent* e) override
+        {
+            if (e->type() == QEvent::Paint) rects << static_cast<QPaintEvent*>(e)->rect();
+            return false;
+        }
+    } log;
+    led.installEventFilter(&log);
+    auto onScreen = [&](QPoint p) {
+        return window.screen()->grabWindow(window.winId()).toImage().pixel(led.mapTo(&window, p));
+    };
+
+    led.DrawLEDPhase(false);
+    ASSERT_EQ(log.rects.size(), 1);
+    EXPECT_EQ(log.rects[0], led.LED().Bounds().toQRect());
+    EXPECT_EQ(onScreen({6, 16}), face());
+
+    led.DrawLEDPhase(true);
+    EXPECT_EQ(onScreen({6, 16}), rgb(clLime));
+
+    led.DrawLEDPhase(false);
+    led.update();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(log.rects.last(), led.rect());
+    EXPECT_EQ(onScreen({6, 16}), rgb(clLime));
+}
+
+// Writes a picture of every shape, on and off, with the caption on each of the
+// four sides, next to the test program, for a person to look at.
+TEST(LampPainting, SheetOfAllShapesPositionsAndStates)
+{
+    QWidget sheet;
+    sheet.setAutoFillBackground(true);
+    auto* grid = new QGridLayout(&sheet);
+    const TLEDShape shapes[] = {sRound, sArrowLeft, sArrowRight, sArrowUp, sArrowDown, sRectangle, sDiamondLeft, sDiamondRight};
+    const TLEDPos positions[] = {lpLeft, lpRight, lpTop, lpBottom};
+    const char* names[] = {"Left", "Right", "Top", "Bottom"};
+    int row = 0;
+    for (TLEDShape shape : shapes) {
+        int column = 0;
+        for (int p = 0; p < 4; ++p) {
+            for (bool on : {true, false}) {
+                auto* led = new TAbLED(&sheet);
+                led->setFixedSize(80, 48);
+                led->setCaption(QString("%1|%2").arg(names[p], on ? "on" : "off"));
+                led->setLED_Shape(shape);
+                led->setLED_Width(16);
+                led->setLED_Height(12);
+                led->setLED_Position(positions[p]);
+                led->setLED_ColorOn(row % 2 ? clRed : clLime);
+                led->setChecked(on);
+                grid->addWidget(led, row, column++);
+            }
+        }
+        ++row;
+    }
+    sheet.adjustSize();
+    const QImage image = sheet.grab().toImage();
+    const QString path = QDir(QCoreApplication::applicationDirPath()).filePath("lamp_sheet.png");
+    ASSERT_TRUE(image.scaled(image.size() * 2).save(path));
+    EXPECT_EQ(image.size(), sheet.size());
+}
