@@ -1,0 +1,302 @@
+#include "uavMain.h"
+
+#include "ButtonGlyph.h"
+#include "JpegPicture.h"
+#include "MessageSet.h"
+#include "framework/Application.h"
+#include "framework/Conversions.h"
+#include "framework/MessageBoxes.h"
+#include "framework/Timer.h"
+#include "serial/Serial2.h"
+
+#include <QEvent>
+
+#include <cstdlib>
+#include <vector>
+
+using fw::invokeHandler;
+
+namespace {
+
+// Binds a control's signal to a handler of the window, run through the handler
+// wrapper so that nothing it throws crosses the event loop.
+template <class Sender, class Signal, class Handler>
+void bind(TForm1* form, Sender* sender, Signal signal, Handler handler)
+{
+    QObject::connect(sender, signal, form, [form, sender, handler] {
+        invokeHandler([&] { (form->*handler)(sender); });
+    });
+}
+
+// The logo is drawn transparent: its background, the colour of its bottom-left
+// pixel, lets the panel show through. Only the background reachable from the
+// border goes, so white inside the artwork stays white, and JPEG's blur at the
+// artwork's edges counts as background too, or a halo would show.
+QImage transparentBackground(const QImage& picture)
+{
+    QImage image = picture.convertToFormat(QImage::Format_ARGB32);
+    const int w = image.width();
+    const int h = image.height();
+    if (w == 0 || h == 0) return image;
+    const QRgb key = image.pixel(0, h - 1);
+    constexpr int tolerance = 24;
+    auto isBackground = [&](QRgb c) {
+        return qAlpha(c) != 0 && std::abs(qRed(c) - qRed(key)) <= tolerance &&
+               std::abs(qGreen(c) - qGreen(key)) <= tolerance && std::abs(qBlue(c) - qBlue(key)) <= tolerance;
+    };
+    std::vector<QPoint> pending;
+    for (int x = 0; x < w; ++x) pending.insert(pending.end(), {QPoint(x, 0), QPoint(x, h - 1)});
+    for (int y = 0; y < h; ++y) pending.insert(pending.end(), {QPoint(0, y), QPoint(w - 1, y)});
+    while (!pending.empty()) {
+        const QPoint p = pending.back();
+        pending.pop_back();
+        if (p.x() < 0 || p.y() < 0 || p.x() >= w || p.y() >= h || !isBackground(image.pixel(p))) continue;
+        image.setPixel(p, qRgba(0, 0, 0, 0));
+        pending.insert(pending.end(), {p + QPoint(1, 0), p - QPoint(1, 0), p + QPoint(0, 1), p - QPoint(0, 1)});
+    }
+    return image;
+}
+
+} // namespace
+
+TForm1::TForm1(QWidget* parent)
+    : QMainWindow(parent)
+{
+    setupUi(this);
+
+    // The client area is 734 x 534 below the menu; the frame is the desktop's.
+    resize(734, 534 + MainMenu1->sizeHint().height());
+    StatusBar1->setFixedHeight(19);
+    loadPictures();
+
+    SerialComm = new TSerial(this);
+    SerialComm->setDataBits(d8bit);
+    SerialComm->setRxEventMode(rxMessage);
+    SerialComm->setOnMessage([this](QObject* sender, const std::string& message) {
+        SerialCommMessage(sender, message);
+    });
+
+    autoSequencer = new fw::TTimer(this);
+    queryTimer = new fw::TTimer(this);
+    wdt = new fw::TTimer(this);
+    rxTimer = new fw::TTimer(this);
+    altTimer = new fw::TTimer(this);
+
+    bindEvents();
+    invokeHandler([this] { FormCreate(this); });
+}
+
+TForm1::~TForm1()
+{
+    // The idle handler is bound to this window; it must not outlive it.
+    fw::Application::instance().setOnIdle(nullptr, nullptr);
+}
+
+void TForm1::loadPictures()
+{
+    setWindowIcon(QIcon(QStringLiteral(":/pictures/icon.png")));
+    btnConnect->setIcon(ButtonGlyph::fromFile(QStringLiteral(":/pictures/glyph-connect.bmp")).icon());
+    autobtn->setIcon(ButtonGlyph::fromFile(QStringLiteral(":/pictures/glyph-auto.bmp")).icon());
+    altitudeBtn->setIcon(ButtonGlyph::fromFile(QStringLiteral(":/pictures/glyph-altitude.bmp")).icon());
+
+    // The logo is decoded when the window is built; a damaged one leaves the box
+    // empty rather than stopping the panel.
+    const JpegPicture logo = JpegPicture::fromFile(QStringLiteral(":/pictures/logo.jpg"));
+    if (logo.isNull()) return;
+    const QPixmap picture = QPixmap::fromImage(transparentBackground(logo.image()));
+    Image1->setPixmap(picture);
+}
+
+void TForm1::bindEvents()
+{
+    auto timer = [this](fw::TTimer* t, void (TForm1::*handler)(QObject*)) {
+        t->setOnTimer([this, handler](QObject* sender) { (this->*handler)(sender); });
+    };
+    timer(autoSequencer, &TForm1::autoSequencerTimer);
+    timer(queryTimer, &TForm1::queryTimerTimer);
+    timer(wdt, &TForm1::wdtTimer);
+    timer(rxTimer, &TForm1::rxTimerTimer);
+    timer(altTimer, &TForm1::altTimerTimer);
+
+    bind(this, btnConnect, &QPushButton::clicked, &TForm1::btnConnectClick);
+    bind(this, statusBtn, &QPushButton::clicked, &TForm1::statusBtnClick);
+    bind(this, BitBtn2, &QPushButton::clicked, &TForm1::BitBtn2Click);
+    bind(this, BitBtn3, &QPushButton::clicked, &TForm1::BitBtn3Click);
+    bind(this, InterrogateBtn, &QPushButton::clicked, &TForm1::InterrogateBtnClick);
+    bind(this, voltsetBtn, &QPushButton::clicked, &TForm1::voltsetBtnClick);
+    bind(this, btnVoltOffset, &QPushButton::clicked, &TForm1::btnVoltOffsetClick);
+    bind(this, btnPing, &QPushButton::clicked, &TForm1::btnPingClick);
+    bind(this, BitBtn7, &QPushButton::clicked, &TForm1::BitBtn7Click);
+    bind(this, btnSend, &QPushButton::clicked, &TForm1::btnSendClick);
+    bind(this, CommStr, &QLineEdit::returnPressed, &TForm1::CommStrKeyPress);
+    bind(this, Button1, &QPushButton::clicked, &TForm1::Button1Click);
+    bind(this, Exit1, &QAction::triggered, &TForm1::Exit1Click);
+    bind(this, mnuAutoSequence, &QAction::triggered, &TForm1::mnuAutoSequenceClick);
+    bind(this, autobtn, &QPushButton::clicked, &TForm1::autobtnClick);
+    bind(this, altitudeBtn, &QToolButton::clicked, &TForm1::altitudeBtnClick);
+    bind(this, edMinAlt, &QLineEdit::textChanged, &TForm1::edMinAltChange);
+    rbEncSource->setOnClick([this](QObject* sender) { rbEncSourceClick(sender); });
+    lblAltActual->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == lblAltActual && event->type() == QEvent::MouseButtonDblClick) {
+        invokeHandler([this] { lblAltActualDblClick(lblAltActual); });
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::FormCreate(QObject*)
+{
+    fw::Application::instance().setOnIdle(this, [this](QObject* sender, bool& done) { AppIdle(sender, done); });
+    seqCountdown = fw::StrToInt(seqEdit->text());
+    lblAltActual->setText(edMinAlt->text());
+    altTimer->setInterval(3500);
+}
+
+// ---- Connection -------------------------------------------------------------
+
+bool TForm1::connected() const
+{
+    return btnConnect->property("Tag").toInt() == 1;
+}
+
+void TForm1::setCommandsEnabled(bool enabled)
+{
+    for (QWidget* command : {static_cast<QWidget*>(statusBtn), static_cast<QWidget*>(BitBtn2),
+                             static_cast<QWidget*>(BitBtn3), static_cast<QWidget*>(voltsetBtn),
+                             static_cast<QWidget*>(autobtn), static_cast<QWidget*>(btnSend),
+                             static_cast<QWidget*>(BitBtn7), static_cast<QWidget*>(btnPing),
+                             static_cast<QWidget*>(InterrogateBtn), static_cast<QWidget*>(btnVoltOffset)})
+        command->setEnabled(enabled);
+}
+
+void TForm1::btnConnectClick(QObject*)
+{
+    if (!connected()) {
+        if (fw::Trim(edCommPort->text()).isEmpty()) return;
+        // The untrimmed text is converted: a blank after the digits is an error,
+        // and the one-byte port number keeps only the low eight bits.
+        SerialComm->setPort(static_cast<sPorts>(fw::StrToInt(edCommPort->text()) & 0xFF));
+        // Whether the port opened is not examined: the component reports a failure
+        // itself, and the operator can still Disconnect.
+        SerialComm->setActive(true);
+        btnConnect->setProperty("Tag", 1);
+        btnConnect->setText(QStringLiteral("Disconnect"));
+        setCommandsEnabled(true);
+        CommStr->setEnabled(true);
+        RxData->setEnabled(true);
+    } else {
+        autoIndi->setChecked(false);
+        autoSequencer->setEnabled(false);
+        queryTimer->setEnabled(false);
+        wdt->setEnabled(false);
+        if (SerialComm->Active()) SerialComm->setActive(false);
+        btnConnect->setProperty("Tag", 0);
+        btnConnect->setText(QStringLiteral("Connect"));
+        setCommandsEnabled(false);
+    }
+}
+
+// ---- Set commands ---------------------------------------------------------------
+
+void TForm1::sendFrame(const std::string& frame)
+{
+    // An empty frame stands for "nothing chosen": nothing is sent.
+    if (!frame.empty()) SerialComm->SendString(frame);
+}
+
+void TForm1::statusBtnClick(QObject*)
+{
+    sendFrame(MessageSet::SetOperationalFunction(rbStatus->ItemIndex()));
+}
+
+void TForm1::BitBtn2Click(QObject*)
+{
+    if (!SerialComm->Active()) return;
+    sendFrame(MessageSet::Set(MessageSet::AssignedCode, fw::toAnsi(Edit1->text())));
+}
+
+void TForm1::BitBtn3Click(QObject*)
+{
+    sendFrame(MessageSet::TriggerIdent());
+}
+
+void TForm1::InterrogateBtnClick(QObject*)
+{
+    if (!SerialComm->Active()) return;
+    sendFrame(MessageSet::SetInterrogation(rbInterrogate->ItemIndex()));
+}
+
+void TForm1::voltsetBtnClick(QObject*)
+{
+    if (!SerialComm->Active()) return;
+    sendFrame(MessageSet::SetVoltage(rbVoltage->ItemIndex()));
+}
+
+void TForm1::btnVoltOffsetClick(QObject*)
+{
+    const double offset = fw::StrToFloat(edVoltOffset->text());
+    if (offset >= 0) {
+        // The text goes out as typed, not the converted number.
+        sendFrame(MessageSet::Set(MessageSet::VoltageOffset, fw::toAnsi(edVoltOffset->text())));
+    } else {
+        fw::MessageBox(QStringLiteral("ERROR: Only Positive Values Permitted"), QStringLiteral("ERROR"),
+                       fw::MsgButtons::Ok, fw::MsgIcon::None);
+    }
+}
+
+void TForm1::btnPingClick(QObject*)
+{
+    lblPing->setText(QStringLiteral("Requested"));
+    sendFrame(MessageSet::FirePing());
+}
+
+void TForm1::BitBtn7Click(QObject*)
+{
+    if (!SerialComm->Active()) return;
+    sendFrame(MessageSet::SetEncoderSource(rbEncSource->ItemIndex()));
+}
+
+// ---- Manual command ---------------------------------------------------------
+
+void TForm1::btnSendClick(QObject*)
+{
+    if (!SerialComm->Active()) {
+        fw::MessageBox(QStringLiteral("Comm Port not Initialised"), QStringLiteral("Information"),
+                       fw::MsgButtons::OkCancel, fw::MsgIcon::None);
+        return;
+    }
+    SerialComm->SendString(MessageSet::Frame(fw::toAnsi(CommStr->text())));
+    AddSentToLog(CommStr->text());
+    CommStr->clear();
+    CommStr->setFocus();
+    echoReply = true;
+}
+
+void TForm1::CommStrKeyPress(QObject* Sender)
+{
+    // Enter sends even while the Send button is disabled: before Connect it
+    // brings up the "not initialised" box.
+    btnSendClick(Sender);
+}
+
+// ---- Menu and the sequence-timer group --------------------------------------
+
+void TForm1::Button1Click(QObject*)
+{
+    gbSequence->hide();
+}
+
+void TForm1::mnuAutoSequenceClick(QObject*)
+{
+    gbSequence->show();
+    seqEdit->setFocus();
+}
+
+void TForm1::Exit1Click(QObject*)
+{
+    close();
+}

@@ -1,0 +1,136 @@
+#pragma once
+
+// A main window wired to a pseudo-terminal that stands in for the transponder:
+// the test holds the master side and sees exactly the bytes on the wire. Timers
+// run on a virtual clock, message boxes are recorded, idle calls are explicit.
+
+#include "app/uavMain.h"
+#include "framework/Application.h"
+#include "framework/MessageBoxes.h"
+#include "framework/VirtualClock.h"
+#include "serial/Serial2.h"
+#include "widgets/AbLED.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class PanelTest : public ::testing::Test {
+public:
+    void SetUp() override
+    {
+        ASSERT_TRUE(ports.isValid());
+        int slave = -1;
+        ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
+        // Raw on the master's side too: the bytes the panel writes arrive unchanged.
+        termios raw{};
+        tcgetattr(slave, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(slave, TCSANOW, &raw);
+        slavePath = ttyname(slave);
+        // Keep a slave descriptor of our own so the line never hangs up between
+        // the panel's openings.
+        slaveKeeper = slave;
+        fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+        ASSERT_EQ(symlink(slavePath.c_str(), (ports.path() + "/COM1").toLocal8Bit().constData()), 0);
+        qputenv("UAVCONTROL_PORTS", ports.path().toLocal8Bit());
+        form = std::make_unique<TForm1>();
+    }
+
+    void TearDown() override
+    {
+        form.reset();
+        if (master >= 0) close(master);
+        if (slaveKeeper >= 0) close(slaveKeeper);
+        qunsetenv("UAVCONTROL_PORTS");
+    }
+
+    template <class T = QWidget>
+    T* find(const char* name) const
+    {
+        T* widget = form->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(widget, nullptr) << name;
+        return widget;
+    }
+    QString textOf(const char* label) const { return find<QLabel>(label)->text(); }
+    TAbLED* lamp(const char* name) const { return find<TAbLED>(name); }
+
+    void click(const char* button) { QTest::mouseClick(find<QAbstractButton>(button), Qt::LeftButton); }
+    void connectPort(const QString& port = QStringLiteral("1"))
+    {
+        find<QLineEdit>("edCommPort")->setText(port);
+        click("btnConnect");
+    }
+    void idle() { fw::Application::instance().idle(); }
+
+    // Everything the panel has written since the last call, waiting until the line
+    // has been quiet for settleMs (0: only what is readable now).
+    std::string wire(int settleMs = 30)
+    {
+        std::string bytes;
+        char buffer[256];
+        if (settleMs == 0) {
+            ssize_t n;
+            while ((n = read(master, buffer, sizeof buffer)) > 0) bytes.append(buffer, static_cast<size_t>(n));
+            return bytes;
+        }
+        QElapsedTimer quiet;
+        quiet.start();
+        while (quiet.elapsed() < settleMs) {
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, 5) > 0) {
+                const ssize_t n = read(master, buffer, sizeof buffer);
+                if (n > 0) {
+                    bytes.append(buffer, static_cast<size_t>(n));
+                    quiet.restart();
+                }
+            }
+        }
+        return bytes;
+    }
+
+    // Sends frames as the transponder would and waits until the window holds them.
+    void reply(const std::vector<std::string>& contents)
+    {
+        std::string bytes;
+        for (const std::string& c : contents) bytes += '\x02' + c + '\x03';
+        sendRaw(bytes, contents.size());
+    }
+    void reply(const std::string& content) { reply(std::vector<std::string>{content}); }
+    void sendRaw(const std::string& bytes, size_t messages)
+    {
+        const size_t before = form->PendingMessageCount();
+        ASSERT_EQ(write(master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        QElapsedTimer waited;
+        waited.start();
+        while (form->PendingMessageCount() < before + messages && waited.elapsed() < 2000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        ASSERT_EQ(form->PendingMessageCount(), before + messages) << "messages did not arrive";
+    }
+
+    static std::string framed(const std::string& content) { return '\x02' + content + '\x03'; }
+
+    QTemporaryDir ports;
+    int master = -1;
+    int slaveKeeper = -1;
+    std::string slavePath;
+    fw::ScopedVirtualClock clock;
+    fw::ScopedRecordingMessageBoxes boxes;
+    std::unique_ptr<TForm1> form;
+};
