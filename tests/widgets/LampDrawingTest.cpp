@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QtTest/QTest>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace lamptest;
@@ -141,6 +142,42 @@ TEST(LampPainting, BarsSplitTheCaptionIntoLinesCentredAsABlock)
 
     led.setCaption("");
     EXPECT_EQ(drawnExtent(render(led), led.rect()), QRect(0, 10, 13, 13));
+}
+
+// Code = 3 x vertical + horizontal: the block of lines is placed on the anchor by
+// its vertical half and every line by both halves.
+TEST(CaptionLines, NineAlignmentCodesPlaceTheBlockAndEachLine)
+{
+    const QFont font;
+    const QFontMetrics metrics(font);
+    const int pitch = metrics.height() + 2; // two pixels of extra line spacing
+    const QStringList lines = {"Mode", "C", ""}; // "Mode|C|": three lines counted, two drawn
+    for (int code = 0; code < 9; ++code) {
+        auto paint = [&](const std::function<void(fw::TCanvas&)>& draw) {
+            QImage image(120, 120, QImage::Format_RGB32);
+            image.fill(background);
+            QPainter painter(&image);
+            fw::TCanvas canvas(painter);
+            canvas.setFont(font);
+            canvas.setBrushStyle(fw::TBrushStyle::bsClear);
+            draw(canvas);
+            painter.end();
+            return image;
+        };
+        const QImage drawn = paint([&](fw::TCanvas& c) { AbProc::DrawCaptionLines(c, 60, 60, "Mode|C|", code, 2); });
+        const QImage wanted = paint([&](fw::TCanvas& c) {
+            const int lift[] = {0, pitch, 2 * pitch}; // (3 - 1) x pitch, halved for the middle codes
+            int y = 60 - lift[code / 3];
+            for (const QString& line : lines) {
+                if (line.isEmpty()) break;
+                const int w = metrics.horizontalAdvance(line);
+                const int h = metrics.height();
+                c.TextOut(60 - QList<int>{0, w / 2, w}[code % 3], y - QList<int>{0, h / 2, h}[code / 3], line);
+                y += pitch;
+            }
+        });
+        EXPECT_EQ(drawn, wanted) << "code " << code;
+    }
 }
 
 // The arrows' corners lie on the box's last pixels (R - 1, B - 1), one short of
