@@ -35,13 +35,3 @@ TEST(ParityMarkDecoder, DeliversEveryByteAsReceivedWhereverTheInputIsSplit)
         EXPECT_EQ(out, c.received) << c.name << ", byte by byte";
     }
 }
-
-TEST(ParityMarkDecoder, ResetForgetsAHalfReadMarker)
-{
-    platform::ParityMarkDecoder decoder;
-    std::string out;
-    decoder.decode("\xFF", 1, out);
-    decoder.reset();
-    decoder.decode("\0A", 2, out);
-    EXPECT_EQ(out, "\0A"s);
-}
