@@ -227,7 +227,11 @@ void TForm1::sendDueQuery()
         seqCountdown = fw::StrToInt(seqEdit->text());
         autoSequencer->setEnabled(true);
     }
-    SerialComm->SendString(frame);
+    // A closed port gets no automatic queries: after the device has gone away (the
+    // component has reported that once and closed the port) each write would raise
+    // a box of its own, one every watchdog period for as long as Auto stays on. The
+    // watchdog blanking the display then tells the operator the link is down.
+    if (SerialComm->Active()) SerialComm->SendString(frame);
 
     // The ping lamp goes out with the first query sent more than 500 ms after the
     // reply. The clock is monotonic and 64 bits wide, so it cannot wrap in a run.
