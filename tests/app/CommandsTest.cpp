@@ -98,6 +98,8 @@ TEST_F(Connection, PortTextRules)
     };
     const Case cases[] = {
         {"1 ", false, "'1 ' is not a valid integer value"},
+        {"COM1", false, "'COM1' is not a valid integer value"},
+        {"99999999999", false, "'99999999999' is not a valid integer value"},
         {"   ", false, nullptr},
         {"", false, nullptr},
         {" 1", true, nullptr},

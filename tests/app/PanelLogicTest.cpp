@@ -289,6 +289,18 @@ TEST_F(Sequence, ANonIntegerIntervalIsReportedAtAutoAndAtTheLastStep)
     EXPECT_FALSE(form->autoSequencer->Enabled());
 }
 
+TEST_F(Sequence, RunsSilentlyOnAPortThatIsNotOpen)
+{
+    connectPort(QStringLiteral("10")); // names no device: connected, port closed
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    boxes.shown.clear();
+    click("autobtn");
+    clock.advance(12500); // two watchdog periods
+    idle();
+    EXPECT_TRUE(boxes.shown.empty()) << "each automatic query to the closed port raised a box";
+    EXPECT_EQ(lamp("autoIndi")->LED().ColorOn(), clGreen);
+}
+
 TEST_F(Sequence, PingLampStaysLitOutsideASequenceAndGoesOutInside)
 {
     connectPort();
