@@ -43,6 +43,8 @@ TEST(LampPainting, NewLampDrawsAButtonFaceCircleInItsLeftMiddle)
 {
     TAbLED led;
     EXPECT_EQ(led.size(), QSize(73, 33));
+    EXPECT_EQ(led.Mode(), mIndicator);
+    EXPECT_EQ(led.Frequency(), ff1Hz);
     const QImage image = render(led);
 
     EXPECT_EQ(drawnExtent(image, image.rect()), QRect(0, 10, 13, 13));

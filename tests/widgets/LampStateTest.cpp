@@ -52,26 +52,6 @@ void leftPress(TAbLED* led) { QTest::mouseClick(led, Qt::LeftButton); }
 
 } // namespace
 
-TEST(LampState, NewLampStartsWithItsDeclaredDefaults)
-{
-    TAbLED led;
-    EXPECT_EQ(led.Mode(), mIndicator);
-    EXPECT_EQ(led.Frequency(), ff1Hz);
-    EXPECT_FALSE(led.Checked());
-    EXPECT_FALSE(led.Flashing());
-    EXPECT_EQ(led.StatusInt(), 0);
-    EXPECT_EQ(led.StatusBit(), 0);
-    EXPECT_EQ(led.GroupIndex(), 0);
-    EXPECT_EQ(led.LED_Position(), lpLeft);
-    EXPECT_EQ(led.Spacing(), 5);
-    EXPECT_EQ(led.LED().Shape(), sRound);
-    EXPECT_EQ(led.LED().ColorOn(), clLime);
-    EXPECT_EQ(led.LED().ColorOff(), clBtnFace);
-    EXPECT_EQ(led.LED().Width(), 13);
-    EXPECT_EQ(led.LED().Height(), 13);
-    EXPECT_TRUE(led.Caption().isEmpty());
-}
-
 TEST(LampState, OutOfRangeWritesAreIgnored)
 {
     struct Case {
