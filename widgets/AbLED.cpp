@@ -1,5 +1,7 @@
 #include "AbLED.h"
 
+#include "AbLEDAccessible.h"
+
 #include "framework/Application.h"
 
 #include <QPainter>
@@ -9,6 +11,8 @@ TAbLED::TAbLED(QWidget* parent)
     , led_(std::make_unique<TLED>())
 {
     led_->setOnChange([this](QObject*) { RedrawControl(); });
+    TAbLEDAccessible::install();
+    connect(this, &TAbBinGControl::statusChanged, this, [this] { TAbLEDAccessible::notifyChecked(this); });
     resize(73, 33);
     setCaption(objectName());
 }

@@ -1,5 +1,6 @@
 #include "PanelFixture.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QGroupBox>
 #include <QMenuBar>
@@ -55,6 +56,23 @@ TEST_F(StartUp, TooltipOnlyOnAutoAndAccessibleNamesFromCaptions)
         EXPECT_EQ(find(name)->accessibleName(), QString::fromLatin1(caption)) << name;
     EXPECT_EQ(find("lblPing")->accessibleDescription(), QStringLiteral("Ping Operation"));
     EXPECT_EQ(find("funcDisplay")->accessibleDescription(), QStringLiteral("Operational Status"));
+}
+
+TEST_F(StartUp, LampsAreAccessibleByCaptionOrRowWithTheirCheckedState)
+{
+    const std::pair<const char*, const char*> lamps[] = {{"Intled", "Interrogation Status"},
+                                                          {"Ident", "SPI"},
+                                                          {"ledPing", "Ping"},
+                                                          {"autoIndi", "Auto Sequence"}};
+    for (const auto& [name, accessibleName] : lamps) {
+        QAccessibleInterface* lampInterface = QAccessible::queryAccessibleInterface(lamp(name));
+        ASSERT_NE(lampInterface, nullptr) << name;
+        EXPECT_EQ(lampInterface->text(QAccessible::Name), QString::fromLatin1(accessibleName));
+        EXPECT_TRUE(lampInterface->state().checkable);
+        EXPECT_FALSE(lampInterface->state().checked);
+    }
+    lamp("Ident")->setChecked(true);
+    EXPECT_TRUE(QAccessible::queryAccessibleInterface(lamp("Ident"))->state().checked);
 }
 
 TEST_F(StartUp, MenuHoldsExitAndAutoSequence)
