@@ -7,6 +7,8 @@
 #include <QStatusBar>
 #include <QToolButton>
 
+#include <sys/file.h>
+
 namespace {
 
 const char* const commandButtons[] = {"statusBtn", "BitBtn2", "BitBtn3", "voltsetBtn", "autobtn",
@@ -168,6 +170,16 @@ TEST_F(Connection, APortThatCannotBeOpenedStillEntersTheConnectedState)
 
     click("btnConnect");
     EXPECT_EQ(find<QPushButton>("btnConnect")->text(), QStringLiteral("Connect"));
+}
+
+TEST_F(Connection, APortInUseElsewhereIsReportedBusy)
+{
+    ASSERT_EQ(flock(slaveKeeper, LOCK_EX | LOCK_NB), 0); // another program holds COM1
+    connectPort();
+    EXPECT_FALSE(form->SerialComm->Active());
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Device or resource busy"));
+    flock(slaveKeeper, LOCK_UN);
 }
 
 TEST_F(Commands, EachButtonSendsItsFrame)
