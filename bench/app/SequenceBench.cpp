@@ -1,0 +1,442 @@
+// One automatic sequence timed against its floor: fourteen queries, each sent
+// 60 ms (the query timer) after the reply to the one before was decoded.
+//
+// First against the simulated transponder with no reply delay. A
+// pseudo-terminal passes bytes at once, whatever the baud rate, so the floor of
+// that run is 14 x 60 ms plus the simulator's turnaround, both read from its
+// --log time stamps (1 ms resolution).
+//
+// Then against a transponder this program plays itself on a pseudo-terminal,
+// answering with the simulator's own replies, and holding each reply back until
+// its last byte would have arrived on a 9600 bit/s line (10 bits a byte): the
+// query's time on the wire plus the reply's. That run's floor is 14 x 60 ms plus
+// the line time of 14 queries and 14 replies, the figure a real line would give
+// with an instant transponder; its time stamps are in nanoseconds.
+//
+// A sequence starts when the Auto lamp turns red (the countdown reached zero)
+// and its last query goes out when the lamp turns green, both seen in-process
+// from the window thread.
+//
+//   sequence_bench [sequences]     default 5
+#include "PanelBench.h"
+
+#include "app/MessageSet.h"
+#include "framework/Colors.h"
+#include "widgets/AbLED.h"
+
+#include <QAbstractEventDispatcher>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <atomic>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <numeric>
+#include <thread>
+#include <vector>
+
+#include <poll.h>
+#include <time.h>
+#include <unistd.h>
+
+using bench::control;
+
+namespace {
+
+constexpr int SimulatorPort = 1;
+constexpr int OwnLinePort = 3;
+constexpr double QuerySpacingMs = 60.0;
+// 9600 bit/s, ten bits a byte (start, eight data, stop).
+constexpr double ByteOnLineMs = 10.0 * 1000.0 / 9600.0;
+// Seconds between sequences: long enough that the link watchdog, five seconds
+// after a start, never falls inside a sequence and cuts it short.
+constexpr int SequenceSeconds = 2;
+
+const std::string Letters(MessageSet::SequenceLetters.begin(), MessageSet::SequenceLetters.end());
+
+double frameOnLineMs(const std::string& content)
+{
+    return static_cast<double>(content.size() + 2) * ByteOnLineMs; // with STX and ETX
+}
+
+// One frame as the transponder's end of the line saw it.
+struct WireFrame {
+    double ms;           // when; only differences count
+    bool query;          // true: received by the transponder; false: its reply
+    std::string content; // between STX and ETX
+};
+
+// One complete sequence on the wire: the fourteen queries in order, each with
+// the reply that followed it.
+struct WireSequence {
+    std::vector<const WireFrame*> queries;
+    std::vector<const WireFrame*> replies;
+};
+
+std::vector<WireSequence> sequencesOn(const std::vector<WireFrame>& frames)
+{
+    std::vector<WireSequence> found;
+    WireSequence current;
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        const WireFrame& f = frames[i];
+        if (!f.query) continue;
+        const std::size_t step = current.queries.size();
+        if (f.content != std::string(1, Letters[step]) + "=?") {
+            current = {};
+            if (f.content != std::string(1, Letters[0]) + "=?") continue;
+        }
+        const WireFrame* reply = nullptr;
+        for (std::size_t j = i + 1; j < frames.size() && !frames[j].query; ++j)
+            if (frames[j].content[0] == f.content[0]) {
+                reply = &frames[j];
+                break;
+            }
+        if (!reply) {
+            current = {};
+            continue;
+        }
+        current.queries.push_back(&f);
+        current.replies.push_back(reply);
+        if (current.queries.size() == Letters.size()) {
+            found.push_back(current);
+            current = {};
+        }
+    }
+    return found;
+}
+
+// The simulator's log: "20:36:54.521 in   <STX>a=?<ETX>", "... out  <STX>a=1000<ETX>".
+std::vector<WireFrame> readSimulatorLog(const QString& path)
+{
+    std::vector<WireFrame> frames;
+    std::ifstream in(path.toStdString());
+    std::string line;
+    while (std::getline(in, line)) {
+        int h = 0, m = 0, s = 0, ms = 0;
+        char direction[8] = {};
+        if (std::sscanf(line.c_str(), "%d:%d:%d.%d %7s", &h, &m, &s, &ms, direction) != 5) continue;
+        const std::size_t stx = line.find("<STX>");
+        const std::size_t etx = line.rfind("<ETX>");
+        if (stx == std::string::npos || etx == std::string::npos || etx < stx) continue;
+        const std::string dir = direction;
+        if (dir != "in" && dir != "out") continue;
+        frames.push_back({((h * 60.0 + m) * 60.0 + s) * 1000.0 + ms, dir == "in", line.substr(stx + 5, etx - stx - 5)});
+    }
+    return frames;
+}
+
+// Watches the Auto lamp's on colour from the window thread: before every event
+// it delivers and after every idle call, so a change is seen right after the
+// handler that made it.
+class LampWatch : public QObject {
+public:
+    explicit LampWatch(TAbLED& lamp)
+        : lamp_(lamp)
+        , last_(lamp.LED().ColorOn())
+    {
+        qApp->installEventFilter(this);
+        connect(QAbstractEventDispatcher::instance(), &QAbstractEventDispatcher::aboutToBlock, this,
+                [this] { look(); });
+    }
+    ~LampWatch() override { qApp->removeEventFilter(this); }
+
+    std::vector<long long> reds;   // sequence starts, ns
+    std::vector<long long> greens; // last query sent (or the watchdog), ns
+
+    // Runs the event loop until `count` sequences have ended; false on time-out.
+    bool runUntilEnded(std::size_t count, int timeoutMs)
+    {
+        QEventLoop loop;
+        loop_ = &loop;
+        wanted_ = count;
+        QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
+        loop.exec();
+        loop_ = nullptr;
+        return greens.size() >= count;
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent*) override
+    {
+        look();
+        return false;
+    }
+
+private:
+    void look()
+    {
+        const TColor now = lamp_.LED().ColorOn();
+        if (now == last_) return;
+        last_ = now;
+        const long long at = bench::nowNs();
+        if (now == clRed) reds.push_back(at);
+        if (now == clGreen && !reds.empty()) {
+            greens.push_back(at);
+            if (loop_ && greens.size() >= wanted_) loop_->quit();
+        }
+    }
+
+    TAbLED& lamp_;
+    TColor last_;
+    QEventLoop* loop_ = nullptr;
+    std::size_t wanted_ = 0;
+};
+
+// A transponder with no turnaround of its own on a 9600 bit/s line: each reply's
+// last byte arrives when the query's and the reply's bytes would have crossed it.
+class PacedTransponder {
+public:
+    PacedTransponder(int master, std::map<char, std::string> replies)
+        : master_(master)
+        , replies_(std::move(replies))
+        , thread_([this] { run(); })
+    {
+    }
+    ~PacedTransponder() { stop(); }
+
+    void stop()
+    {
+        stop_ = true;
+        if (thread_.joinable()) thread_.join();
+    }
+    // Times in ms of the monotonic clock.
+    std::vector<WireFrame> frames() const
+    {
+        std::lock_guard lock(mutex_);
+        return frames_;
+    }
+    // How late each reply went out against its due time, ms.
+    std::vector<double> lateness() const
+    {
+        std::lock_guard lock(mutex_);
+        return lateness_;
+    }
+
+private:
+    void run()
+    {
+        std::string pending;
+        char buffer[256];
+        while (!stop_) {
+            pollfd fds{master_, POLLIN, 0};
+            if (::poll(&fds, 1, 20) <= 0) continue;
+            const ssize_t n = ::read(master_, buffer, sizeof buffer);
+            if (n <= 0) continue;
+            const long long arrived = bench::nowNs();
+            pending.append(buffer, static_cast<std::size_t>(n));
+            std::size_t etx;
+            while ((etx = pending.find(MessageSet::ETX)) != std::string::npos) {
+                const std::size_t stx = pending.rfind(MessageSet::STX, etx);
+                const std::string content = stx == std::string::npos ? "" : pending.substr(stx + 1, etx - stx - 1);
+                pending.erase(0, etx + 1);
+                if (!content.empty()) answer(content, arrived);
+            }
+        }
+    }
+
+    void answer(const std::string& query, long long arrived)
+    {
+        record({bench::nsToMs(arrived), true, query});
+        const auto reply = replies_.find(query[0]);
+        if (query.size() != 3 || query.substr(1) != "=?" || reply == replies_.end()) return;
+        const long long due =
+            arrived + static_cast<long long>((frameOnLineMs(query) + frameOnLineMs(reply->second)) * 1e6);
+        const timespec at{static_cast<time_t>(due / 1'000'000'000LL), static_cast<long>(due % 1'000'000'000LL)};
+        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+        }
+        const std::string frame = MessageSet::Frame(reply->second);
+        if (::write(master_, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) return;
+        const long long sent = bench::nowNs();
+        record({bench::nsToMs(sent), false, reply->second});
+        std::lock_guard lock(mutex_);
+        lateness_.push_back(bench::nsToMs(sent - due));
+    }
+
+    void record(WireFrame frame)
+    {
+        std::lock_guard lock(mutex_);
+        frames_.push_back(std::move(frame));
+    }
+
+    int master_;
+    std::map<char, std::string> replies_;
+    mutable std::mutex mutex_;
+    std::vector<WireFrame> frames_;
+    std::vector<double> lateness_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+struct Stats {
+    double mean = 0, min = 0, max = 0;
+};
+
+Stats statsOf(std::vector<double> v)
+{
+    if (v.empty()) return {};
+    std::sort(v.begin(), v.end());
+    return {std::accumulate(v.begin(), v.end(), 0.0) / static_cast<double>(v.size()), v.front(), v.back()};
+}
+
+void printAgainst(const char* what, const std::vector<double>& measured, double floor)
+{
+    const Stats s = statsOf(measured);
+    std::printf("  %-40s %8.2f ms (min %.2f, max %.2f, %zu sequences); floor %8.2f ms; %+.2f %% over it\n", what,
+                s.mean, s.min, s.max, measured.size(), floor, 100.0 * (s.mean - floor) / floor);
+}
+
+// Line time of the first `steps` queries and their replies.
+double lineTimeMs(const WireSequence& sequence, std::size_t steps)
+{
+    double ms = 0;
+    for (std::size_t i = 0; i < steps; ++i)
+        ms += frameOnLineMs(sequence.queries[i]->content) + frameOnLineMs(sequence.replies[i]->content);
+    return ms;
+}
+
+// The panel's own share of each step: from a reply on the line to the next
+// query, less the 60 ms of the query timer.
+std::vector<double> panelShares(const std::vector<WireSequence>& sequences)
+{
+    std::vector<double> shares;
+    for (const WireSequence& s : sequences)
+        for (std::size_t i = 0; i + 1 < s.queries.size(); ++i)
+            shares.push_back(s.queries[i + 1]->ms - s.replies[i]->ms - QuerySpacingMs);
+    return shares;
+}
+
+bool startSequences(TForm1& form, int port)
+{
+    if (!bench::connectPanel(form, port)) {
+        std::fprintf(stderr, "the panel did not open COM%d\n", port);
+        return false;
+    }
+    control<QLineEdit>(form, "seqEdit")->setText(QString::number(SequenceSeconds));
+    bench::pressAuto(form);
+    return true;
+}
+
+void stopSequences(TForm1& form)
+{
+    bench::pressAuto(form);
+    bench::disconnectPanel(form);
+    bench::runFor(300);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const std::size_t wanted = argc > 1 ? static_cast<std::size_t>(std::max(1, std::atoi(argv[1]))) : 5;
+    const int timeoutMs = static_cast<int>(wanted) * (SequenceSeconds * 1000 + 1500) + 3000;
+    bench::choosePlatform();
+    QApplication app(argc, argv);
+    bench::setUpLikeTheProgram(app);
+    bench::printPlatform();
+
+    PortDirectory ports;
+    QTemporaryDir logDir;
+    const QString logPath = logDir.filePath(QStringLiteral("xpdrsim.log"));
+    bench::Simulator simulator(SimulatorPort, {QStringLiteral("--rate"), QStringLiteral("0"), QStringLiteral("--log")},
+                               logPath);
+    if (!simulator.ready()) {
+        std::fprintf(stderr, "the simulator did not start\n");
+        return 1;
+    }
+    TForm1 form;
+    form.show();
+    bench::runFor(300);
+    auto& lamp = *control<TAbLED>(form, "autoIndi");
+
+    // ---- Against the simulator, on a pseudo-terminal ----
+    std::vector<double> simStartToLast;
+    {
+        LampWatch watch(lamp);
+        if (!startSequences(form, SimulatorPort)) return 1;
+        if (!watch.runUntilEnded(wanted, timeoutMs)) std::fprintf(stderr, "fewer sequences than asked for\n");
+        stopSequences(form);
+        // A green lamp sooner than fourteen query spacings after the start is the
+        // watchdog's, which cut that sequence short: it is no sequence to time.
+        for (std::size_t i = 0; i < watch.greens.size(); ++i) {
+            const double ms = bench::nsToMs(watch.greens[i] - watch.reds[i]);
+            if (ms >= 14 * QuerySpacingMs)
+                simStartToLast.push_back(ms);
+            else
+                std::printf("  (a sequence cut short by the watchdog after %.1f ms left out)\n", ms);
+        }
+    }
+    const std::vector<WireFrame> simFrames = readSimulatorLog(logPath);
+    const std::vector<WireSequence> simSequences = sequencesOn(simFrames);
+    if (simSequences.empty()) {
+        std::fprintf(stderr, "no complete sequence in the simulator's log\n");
+        return 1;
+    }
+    std::vector<double> simAtoE, simTurnaround;
+    for (const WireSequence& s : simSequences) {
+        simAtoE.push_back(s.queries.back()->ms - s.queries.front()->ms);
+        for (std::size_t i = 0; i < s.queries.size(); ++i) simTurnaround.push_back(s.replies[i]->ms - s.queries[i]->ms);
+    }
+    const Stats turnaround = statsOf(simTurnaround);
+    std::printf("against the simulator (no reply delay) on a pseudo-terminal, no line time:\n");
+    std::printf("  simulator turnaround per query           %.2f ms mean, %.0f ms max (1 ms time stamps)\n", turnaround.mean,
+                turnaround.max);
+    printAgainst("first query to last (\"a=?\"..\"e=?\")", simAtoE, 13 * (QuerySpacingMs + turnaround.mean));
+    printAgainst("start to last query (lamp red..green)", simStartToLast,
+                 14 * QuerySpacingMs + 13 * turnaround.mean);
+    const Stats simShare = statsOf(panelShares(simSequences));
+    std::printf("  panel's share of each step beyond 60 ms: %.2f ms mean, %.0f ms max (1 ms time stamps)\n",
+                simShare.mean, simShare.max);
+
+    // ---- Against an instant transponder, paced as a 9600 bit/s line ----
+    std::map<char, std::string> replies;
+    for (const WireFrame* reply : simSequences.back().replies) replies[reply->content[0]] = reply->content;
+    PtyPair line;
+    ports.map(OwnLinePort, line.slavePath());
+    std::vector<long long> reds;
+    std::vector<WireFrame> ownFrames;
+    std::vector<double> lateness;
+    {
+        PacedTransponder transponder(line.master(), replies);
+        LampWatch watch(lamp);
+        if (!startSequences(form, OwnLinePort)) return 1;
+        if (!watch.runUntilEnded(wanted, timeoutMs)) std::fprintf(stderr, "fewer sequences than asked for\n");
+        bench::runFor(200); // the last reply
+        stopSequences(form);
+        transponder.stop();
+        reds = watch.reds;
+        ownFrames = transponder.frames();
+        lateness = transponder.lateness();
+    }
+    const std::vector<WireSequence> ownSequences = sequencesOn(ownFrames);
+    if (ownSequences.empty()) {
+        std::fprintf(stderr, "no complete sequence on the paced line\n");
+        return 1;
+    }
+    std::vector<double> ownAtoE, ownFull;
+    for (const WireSequence& s : ownSequences) {
+        ownAtoE.push_back(s.queries.back()->ms - s.queries.front()->ms);
+        // The start that began this sequence: the last red before its first query.
+        long long start = -1;
+        for (long long red : reds)
+            if (bench::nsToMs(red) < s.queries.front()->ms) start = red;
+        if (start >= 0) ownFull.push_back(s.replies.back()->ms - bench::nsToMs(start));
+    }
+    const WireSequence& sample = ownSequences.front();
+    const double lineAll = lineTimeMs(sample, 14);
+    const double lineFirst13 = lineTimeMs(sample, 13);
+    std::printf("against an instant transponder, replies held back for a 9600 bit/s line (10 bits a byte):\n");
+    std::printf("  line time of 14 queries and 14 replies: %.2f ms (%zu bytes)\n", lineAll,
+                static_cast<std::size_t>(lineAll / ByteOnLineMs + 0.5));
+    printAgainst("start to last reply (target <= +2 %)", ownFull, 14 * QuerySpacingMs + lineAll);
+    printAgainst("first query to last (\"a=?\"..\"e=?\")", ownAtoE, 13 * QuerySpacingMs + lineFirst13);
+    const Stats ownShare = statsOf(panelShares(ownSequences));
+    const Stats late = statsOf(lateness);
+    std::printf("  panel's share of each step beyond 60 ms: %.3f ms mean, %.3f ms min, %.3f ms max\n", ownShare.mean,
+                ownShare.min, ownShare.max);
+    std::printf("  this transponder's replies late against the line: %.3f ms mean, %.3f ms max\n", late.mean, late.max);
+    return 0;
+}
