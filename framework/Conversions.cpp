@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
+#include <locale.h>
+#include <stdlib.h>
 
 namespace fw {
 
@@ -40,6 +42,15 @@ int hexDigit(QChar c)
 }
 
 bool isBlankOrControl(QChar c) { return c.unicode() <= 32; }
+
+// strtod follows the process's LC_NUMERIC, which QApplication takes from the
+// environment: under a locale with a decimal comma it would stop at the "." of
+// a number written in C notation. Such numbers are read in the C locale.
+locale_t cNumericLocale()
+{
+    static const locale_t c = newlocale(LC_NUMERIC_MASK, "C", locale_t{});
+    return c;
+}
 
 } // namespace
 
@@ -122,7 +133,7 @@ double StrToFloat(const QString& text, QChar decimalSeparator)
     }
     if (i != n) invalidFloat(text);
 
-    const double value = std::strtod(c.c_str(), nullptr);
+    const double value = strtod_l(c.c_str(), nullptr, cNumericLocale());
     if (!std::isfinite(value)) invalidFloat(text);
     return value;
 }

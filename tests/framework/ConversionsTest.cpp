@@ -1,6 +1,11 @@
 #include "framework/Conversions.h"
 
+#include <QProcess>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <clocale>
+#include <string>
 
 using namespace fw;
 
@@ -62,6 +67,72 @@ TEST(StrToFloat, UsesTheGivenDecimalSeparatorAndIgnoresOuterBlanks)
             EXPECT_DOUBLE_EQ(StrToFloat(QString::fromLatin1(c.text), QChar(c.separator)), c.value);
         else
             EXPECT_THROW(StrToFloat(QString::fromLatin1(c.text), QChar(c.separator)), EConvertError);
+    }
+}
+
+namespace {
+
+// Switches the process's LC_NUMERIC to a locale whose decimal separator is a
+// comma, as QApplication does from the environment on a German desktop, and
+// back again. Such a locale is compiled into a temporary folder when none is
+// installed.
+class CommaNumericLocale {
+public:
+    CommaNumericLocale()
+        : previousLocale_(setlocale(LC_NUMERIC, nullptr)), previousPath_(qgetenv("LOCPATH"))
+    {
+        if (use("de_DE.UTF-8")) return;
+        if (!compiled_.isValid()) return;
+        const QString path = compiled_.path() + QStringLiteral("/de_DE.UTF-8");
+        if (QProcess::execute(QStringLiteral("localedef"), {QStringLiteral("-i"), QStringLiteral("de_DE"),
+                                                           QStringLiteral("-f"), QStringLiteral("UTF-8"), path}) != 0)
+            return;
+        qputenv("LOCPATH", compiled_.path().toLocal8Bit());
+        use("de_DE.UTF-8");
+    }
+    ~CommaNumericLocale()
+    {
+        setlocale(LC_NUMERIC, previousLocale_.c_str());
+        if (previousPath_.isNull())
+            qunsetenv("LOCPATH");
+        else
+            qputenv("LOCPATH", previousPath_);
+    }
+    CommaNumericLocale(const CommaNumericLocale&) = delete;
+    CommaNumericLocale& operator=(const CommaNumericLocale&) = delete;
+
+    bool active() const { return active_; }
+
+private:
+    bool use(const char* name)
+    {
+        active_ = setlocale(LC_NUMERIC, name) != nullptr && std::string(localeconv()->decimal_point) == ",";
+        return active_;
+    }
+
+    std::string previousLocale_;
+    QByteArray previousPath_;
+    QTemporaryDir compiled_;
+    bool active_ = false;
+};
+
+} // namespace
+
+TEST(StrToFloat, ReadsNumbersAlikeWhateverTheProcessLocale)
+{
+    CommaNumericLocale comma;
+    if (!comma.active()) GTEST_SKIP() << "no locale with a decimal comma can be had here";
+    struct Case {
+        const char* text;
+        char separator;
+        double value;
+    };
+    const Case cases[] = {
+        {"1,5", ',', 1.5}, {"1.5", '.', 1.5}, {"-0,5", ',', -0.5}, {"2,5e1", ',', 25.0}, {"0.125", '.', 0.125},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.text) + " with " + c.separator);
+        EXPECT_EQ(StrToFloat(QString::fromLatin1(c.text), QChar(c.separator)), c.value);
     }
 }
 
