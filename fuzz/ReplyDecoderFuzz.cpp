@@ -69,17 +69,18 @@ struct Panel {
     }
 };
 
+// Made on the first input and kept to the end of the process: the application
+// object on the offscreen platform, then the window.
 Panel& panel()
 {
     static int argc = 1;
     static char name[] = "fuzz_reply_decoder";
     static char* argv[] = {name, nullptr};
-    static QApplication* app = [] {
+    static Panel* instance = [] {
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        return new QApplication(argc, argv);
+        new QApplication(argc, argv);
+        return new Panel;
     }();
-    static Panel* instance = new Panel;
-    (void)app;
     return *instance;
 }
 
