@@ -36,7 +36,7 @@ int main(int argc, char** argv)
     window->show();
     QTimer::singleShot(2000, &app, &QApplication::quit);
     app.exec();
-    std::printf("bare QMainWindow (%s), shown for 2 s: VmRSS %ld kB\n", qPrintable(QGuiApplication::platformName()),
-                startup::residentKb());
+    std::printf("bare QMainWindow (%s), shown for 2 s: VmRSS %6.1f MB\n",
+                qPrintable(QGuiApplication::platformName()), static_cast<double>(startup::residentKb()) / 1024.0);
     return 0;
 }
