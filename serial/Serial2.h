@@ -126,6 +126,7 @@ public:
 
     void setOnRxData(TNotifyEvent handler) { onRxData_ = std::move(handler); }
     void setOnTxEmpty(TNotifyEvent handler) { onTxEmpty_ = std::move(handler); }
+    const TRxMessageEvent& OnMessage() const { return onMessage_; }
     void setOnMessage(TRxMessageEvent handler);
     void setOnError(TNotifyEvent handler) { onError_ = std::move(handler); }
     void setOnBreak(TNotifyEvent handler) { onBreak_ = std::move(handler); }

@@ -22,7 +22,6 @@ Q_ENUM_NS(TFlashFreq)
 } // namespace AbFlashT
 
 using AbFlashT::TFlashFreq;
-using enum AbFlashT::TFlashFreq;
 
 // The counter bit of a frequency: 2 for ff8Hz up to 6 for ff05Hz. With bit b the
 // phase changes every 2^b ticks.

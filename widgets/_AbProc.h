@@ -39,5 +39,3 @@ void TextOutAligned(fw::TCanvas& canvas, int x, int y, const QString& text, int 
 
 using AbProc::TLEDPos;
 using AbProc::TLEDShape;
-using enum AbProc::TLEDPos;
-using enum AbProc::TLEDShape;

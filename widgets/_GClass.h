@@ -19,7 +19,6 @@ Q_ENUM_NS(TMode)
 } // namespace GClass
 
 using GClass::TMode;
-using enum GClass::TMode;
 
 // A sub-object that a control owns and that tells it when it has changed.
 class TAbPersistent : public QObject {
@@ -71,7 +70,7 @@ public:
     void Draw(fw::TCanvas& canvas, bool state) const;
 
 private:
-    TLEDShape shape_ = sRound;
+    TLEDShape shape_ = AbProc::sRound;
     TColor colorOn_ = clLime;
     TColor colorOff_ = clBtnFace;
     int width_ = 13;
@@ -153,7 +152,7 @@ private:
 
     QString caption_;
     bool checked_ = false;
-    TFlashFreq frequency_ = ff1Hz;
+    TFlashFreq frequency_ = AbFlashT::ff1Hz;
     bool flashing_ = false;
     int statusInt_ = 0;
     int statusBit_ = 0;

@@ -15,6 +15,10 @@
 
 #include <sys/resource.h>
 
+using namespace AbFlashT;
+using namespace AbProc;
+using namespace GClass;
+
 namespace {
 
 double cpuSeconds()

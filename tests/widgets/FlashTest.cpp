@@ -15,6 +15,10 @@
 #include <stdexcept>
 #include <vector>
 
+using namespace AbFlashT;
+using namespace AbProc;
+using namespace GClass;
+
 namespace {
 
 // A lamp that notes every phase it is given: the counter at that moment and the

@@ -10,6 +10,10 @@
 #include <functional>
 #include <gtest/gtest.h>
 
+using namespace AbFlashT;
+using namespace AbProc;
+using namespace GClass;
+
 using namespace lamptest;
 
 namespace {

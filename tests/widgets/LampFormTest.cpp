@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+using namespace AbFlashT;
+using namespace AbProc;
+using namespace GClass;
+
 // A form made in the designer sets the lamps through their setters, in the
 // order the form lists the properties.
 TEST(LampForm, DesignedFormSetsEveryPublishedProperty)

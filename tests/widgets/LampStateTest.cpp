@@ -8,6 +8,10 @@
 #include <string>
 #include <vector>
 
+using namespace AbFlashT;
+using namespace AbProc;
+using namespace GClass;
+
 namespace {
 
 // Records the lamp events in the order they fire, as "<name>:status" or
