@@ -359,6 +359,7 @@ int main(int argc, char** argv)
         LampWatch watch(lamp);
         if (!startSequences(form, SimulatorPort)) return 1;
         if (!watch.runUntilEnded(wanted, timeoutMs)) std::fprintf(stderr, "fewer sequences than asked for\n");
+        bench::runFor(200); // the last query and its reply
         stopSequences(form);
         // A green lamp sooner than fourteen query spacings after the start is the
         // watchdog's, which cut that sequence short: it is no sequence to time.
@@ -406,7 +407,7 @@ int main(int argc, char** argv)
         LampWatch watch(lamp);
         if (!startSequences(form, OwnLinePort)) return 1;
         if (!watch.runUntilEnded(wanted, timeoutMs)) std::fprintf(stderr, "fewer sequences than asked for\n");
-        bench::runFor(200); // the last reply
+        bench::runFor(200); // the last query and its reply
         stopSequences(form);
         transponder.stop();
         reds = watch.reds;
