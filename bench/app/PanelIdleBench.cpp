@@ -1,8 +1,9 @@
 // CPU of the running panel, connected to the simulated transponder with Auto
 // off, over ten seconds of the real event loop: as the program runs (one idle
-// call each time the window thread's queue has drained), then with the idle
-// handler called again at once for as long as it answers "not finished", which
-// is what a spinning idle loop costs, and last with the simulator's
+// call each time the window thread's queue has drained); with the idle handler
+// called again at once for as long as it answers "not finished", which is what
+// a spinning idle loop costs; without the blinking caret of the focused edit
+// box, which leaves what the panel itself does; and with the simulator's
 // interrogation reports coming in once a second, the one thing a connected
 // panel has to do while nobody touches it.
 //
@@ -13,7 +14,9 @@
 
 #include <QAbstractEventDispatcher>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QMetaEnum>
+#include <QStyleHints>
 
 #include <algorithm>
 #include <filesystem>
@@ -137,12 +140,20 @@ int main(int argc, char** argv)
 
     const Window built = measure(seconds, "connected, Auto off, nothing on the line (target <= 0.1 % of one core):");
 
+    const int caretFlashMs = QGuiApplication::styleHints()->cursorFlashTime();
     fw::Application::instance().setSpinWhileNotDone(true);
     bench::runFor(200);
     const Window spinning = measure(seconds, "the same with the idle handler spinning while it answers 'not finished':");
     fw::Application::instance().setSpinWhileNotDone(false);
     std::printf("spinning / as built: %.0f x the CPU (%.1f %% against %.4f %%)\n",
                 built.cpu > 0 ? spinning.percent() / built.percent() : 0.0, spinning.percent(), built.percent());
+
+    // What is left is the caret blinking in the focused box, twice a second, each
+    // blink repainting the box and the widgets behind it; without it:
+    QGuiApplication::styleHints()->setCursorFlashTime(0);
+    bench::runFor(200);
+    measure(seconds, "the same with the caret not blinking (cursor flash time 0):");
+    QGuiApplication::styleHints()->setCursorFlashTime(caretFlashMs);
 
     bench::disconnectPanel(form);
     if (!bench::connectPanel(form, ReportPort)) {
