@@ -8,7 +8,8 @@
 LineWriter::LineWriter(PtyPair& pty, Source source, AtEnd atEnd)
     : pty_(pty)
 {
-    ::fcntl(pty_.master(), F_SETFL, ::fcntl(pty_.master(), F_GETFL) | O_NONBLOCK);
+    masterFlags_ = ::fcntl(pty_.master(), F_GETFL);
+    ::fcntl(pty_.master(), F_SETFL, masterFlags_ | O_NONBLOCK);
     thread_ = std::thread([this, source = std::move(source), atEnd]() mutable { run(std::move(source), atEnd); });
 }
 
@@ -16,6 +17,7 @@ LineWriter::~LineWriter()
 {
     stop();
     if (thread_.joinable()) thread_.join();
+    if (pty_.master() >= 0) ::fcntl(pty_.master(), F_SETFL, masterFlags_);
 }
 
 void LineWriter::stop()

@@ -9,8 +9,8 @@
 #include <thread>
 
 // Writes into the master side of a pty on a thread of its own, as the far end
-// of a line does. The master is made non-blocking so that stopping never hangs
-// on a line whose reader has stopped reading.
+// of a line does. The master is non-blocking while the writer lives, so that
+// stopping never hangs on a line whose reader has stopped reading.
 class LineWriter {
 public:
     // Fills its argument with the next write; false when there is nothing more.
@@ -20,7 +20,7 @@ public:
     // Starts writing at once; with AtEnd::Unplug the master is closed after
     // the last write, which hangs up the line like a pulled adapter.
     LineWriter(PtyPair& pty, Source source, AtEnd atEnd = AtEnd::Stop);
-    // Stops and joins.
+    // Stops, joins, and leaves the master blocking again.
     ~LineWriter();
     LineWriter(const LineWriter&) = delete;
     LineWriter& operator=(const LineWriter&) = delete;
@@ -36,6 +36,7 @@ private:
     bool writeAll(const std::string& bytes);
 
     PtyPair& pty_;
+    int masterFlags_ = 0;
     std::atomic<bool> stop_{false};
     std::atomic<bool> finished_{false};
     std::atomic<std::uint64_t> written_{0};
