@@ -68,6 +68,10 @@ TForm1::TForm1(QWidget* parent)
     resize(734, 534 + MainMenu1->sizeHint().height());
     StatusBar1->setFixedHeight(19);
     loadPictures();
+    // The operator's first step is Connect. Starting there also keeps a text caret
+    // from blinking in an edit box nobody is typing in, which is most of what the
+    // idle window would otherwise cost.
+    btnConnect->setFocus();
 
     SerialComm = new TSerial(this);
     SerialComm->setDataBits(d8bit);
