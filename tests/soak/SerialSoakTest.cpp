@@ -100,7 +100,9 @@ void joinWithin(std::thread& thread, const std::atomic<bool>& done, std::chrono:
 // Plays a window thread that is busy elsewhere: the calls that worker threads
 // queue for it are taken out of the queue and dropped unrun, so each one stays
 // pending for its caller until the caller's owner withdraws it. Counting them
-// tells exactly when a hand-off is pending.
+// tells exactly when a hand-off is pending. (Taking calls off Qt's queue this
+// way bypasses the event loop's wake-up, the one order between the threads
+// that ThreadSanitizer can see, so this soak stays out of its runs.)
 class HandOffHolder : public QObject {
 public:
     HandOffHolder() { QCoreApplication::instance()->installEventFilter(this); }
@@ -279,17 +281,19 @@ TEST(SerialSoak, ClosingWithAHandOffPendingReturnsAtOnceAndLeavesNothingBehind)
     printFigures("closings with a hand-off pending", cycles, seconds, before, after);
     std::printf("[soak]   slowest closing %.3f ms\n", std::chrono::duration<double, std::milli>(slowest).count());
 
-    EXPECT_EQ(holder.held(), cycles);
-    EXPECT_EQ(checker.good() + checker.bad(), 0u) << "a withdrawn message was delivered";
+    EXPECT_EQ(holder.held(), cycles) << "one hand-off per frame";
     EXPECT_LT(slowest, 1s) << "closing waited for the event thread instead of withdrawing its hand-off";
     expectNoLeak(before, after);
     expectFlatMemory(before, after);
 
-    // The thread still serves the port.
+    // The thread still serves the port, and nothing of the closed sessions
+    // comes after the new frame.
     holder.release();
     serial.setActive(true);
     line.pty.send(frame);
     ASSERT_TRUE(pumpUntil([&] { return checker.good() == 1; }));
+    pumpFor(20ms);
+    EXPECT_EQ(checker.good(), 1u);
     EXPECT_EQ(checker.bad(), 0u) << checker.firstBad();
 }
 
@@ -393,7 +397,7 @@ TEST(SoakRace, ReleasingTheDeviceEndsItsWaitEveryTime)
             std::this_thread::sleep_for(std::chrono::microseconds(random() % 500));
             break;
         }
-        ASSERT_EQ(device.release(), 0);
+        EXPECT_EQ(device.release(), 0);
         joinWithin(waiter, done, 5000ms, "a released wait");
         EXPECT_EQ(result, 0) << "cycle " << i;
         arrivals += seen;
