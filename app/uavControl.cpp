@@ -1,4 +1,5 @@
 // Program entry: the application object, the main window, the message loop.
+#include "PanelApplication.h"
 #include "uavMain.h"
 
 #include <QApplication>
@@ -26,11 +27,7 @@ int main(int argc, char** argv)
         return 1;
     }
     QApplication app(argc, argv);
-    app.setApplicationName(QStringLiteral("uavControl"));
-    // The window is laid out to the pixel for the classic look: group box titles on
-    // the frame line, compact radio buttons. Other styles put titles above the frame
-    // and crowd the small group boxes.
-    app.setStyle(QStringLiteral("Windows"));
+    setUpPanelApplication(app);
 
     TForm1 Form1;
     // Centred on the screen it opens on, whatever its size.

@@ -6,6 +6,8 @@
 //   panel_memory_bench [seconds]     default 60
 #include "PanelBench.h"
 
+#include "app/PanelApplication.h"
+
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -40,13 +42,13 @@ int main(int argc, char** argv)
     const int seconds = argc > 1 ? std::max(10, std::atoi(argv[1])) : 60;
     bench::choosePlatform();
     QApplication app(argc, argv);
-    bench::setUpLikeTheProgram(app);
+    setUpPanelApplication(app);
     bench::printPlatform();
 
     PortDirectory ports;
     QTemporaryDir logDir;
     const QString logPath = logDir.filePath(QStringLiteral("xpdrsim.log"));
-    bench::Simulator simulator(Port, {QStringLiteral("--log")}, logPath);
+    SimulatorProcess simulator(Port, {QStringLiteral("--log")}, logPath);
     if (!simulator.ready()) {
         std::fprintf(stderr, "the simulator did not start\n");
         return 1;
@@ -54,7 +56,7 @@ int main(int argc, char** argv)
     TForm1 form;
     form.show();
     form.activateWindow();
-    bench::runFor(500);
+    runFor(500);
     std::printf("panel shown:                VmRSS %6.1f MB\n", mb(bench::statusKb("VmRSS")));
     if (!bench::connectPanel(form, Port)) {
         std::fprintf(stderr, "the panel did not open COM%d\n", Port);
@@ -62,7 +64,7 @@ int main(int argc, char** argv)
     }
     bench::pressAuto(form);
     for (int elapsed = 10; elapsed <= seconds; elapsed += 10) {
-        bench::runFor(10'000);
+        runFor(10'000);
         std::printf("after %3d s of Auto:         VmRSS %6.1f MB\n", elapsed, mb(bench::statusKb("VmRSS")));
     }
     std::printf("peak (VmHWM):               VmHWM %6.1f MB   (target: resident < 60 MB)\n",

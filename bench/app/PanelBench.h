@@ -1,21 +1,20 @@
 #pragma once
 
-// What the panel benchmarks share: the simulated transponder as a child process
-// on a private port directory, the main window set up as the program sets it up,
-// its controls by name, the real event loop for a while, and the clocks and
-// /proc figures they print.
+// What the panel benchmarks share beyond the simulator harness of the tests
+// (tests/support): the main window's controls by name, and the clocks and /proc
+// figures they print.
 
 #include "app/uavMain.h"
 #include "tests/platform/PtyPair.h"
+#include "tests/support/EventLoopWait.h"
+#include "tests/support/SimulatorProcess.h"
 
 #include <QApplication>
-#include <QProcess>
 #include <QString>
 #include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
-#include <functional>
 #include <sys/types.h>
 
 namespace bench {
@@ -23,9 +22,6 @@ namespace bench {
 // The offscreen platform unless QT_QPA_PLATFORM names another (xcb under Xvfb).
 // Call before QApplication exists.
 void choosePlatform();
-
-// What the program's entry does to the application before its window exists.
-void setUpLikeTheProgram(QApplication& app);
 
 // CPU time of this process, all its threads, in seconds.
 double cpuSeconds();
@@ -38,31 +34,6 @@ inline double nsToMs(long long ns)
 
 // A field of /proc/<pid>/status in kB (VmRSS, VmHWM, ...); pid 0 is this process.
 long statusKb(const char* field, pid_t pid = 0);
-
-// Runs the window thread's event loop (timers, idle calls, hand-offs) for `ms`.
-void runFor(int ms);
-// Runs it until `done`, looking every 5 ms; false when `timeoutMs` passed first.
-bool runUntil(const std::function<bool()>& done, int timeoutMs);
-
-// The simulated transponder on a pseudo-terminal, linked as COM<port> into the
-// port directory that UAVCONTROL_PORTS names (a PortDirectory of the bench
-// sets it). With a log file, its --log lines go
-// there rather than through a pipe, so reading them costs this process nothing
-// while it is being measured.
-class Simulator {
-public:
-    Simulator(int port, const QStringList& options, const QString& logFile = {});
-    ~Simulator();
-    Simulator(const Simulator&) = delete;
-    Simulator& operator=(const Simulator&) = delete;
-
-    bool ready() const { return ready_; }
-    qint64 pid() const { return process_.processId(); }
-
-private:
-    QProcess process_;
-    bool ready_ = false;
-};
 
 // A control of the window by its name in the stored layout; a missing one ends
 // the benchmark, whose figures would mean nothing without it.

@@ -10,6 +10,8 @@
 //   panel_idle_bench [seconds]     default 10
 #include "PanelBench.h"
 
+#include "app/PanelApplication.h"
+
 #include "framework/Application.h"
 
 #include <QAbstractEventDispatcher>
@@ -82,7 +84,7 @@ Window measure(int seconds, const char* title)
     qApp->installEventFilter(&events);
     const double cpuBefore = bench::cpuSeconds();
     const long long wallBefore = bench::nowNs();
-    bench::runFor(seconds * 1000);
+    runFor(seconds * 1000);
     Window w;
     w.wall = bench::nsToMs(bench::nowNs() - wallBefore) / 1000.0;
     w.cpu = bench::cpuSeconds() - cpuBefore;
@@ -111,12 +113,12 @@ int main(int argc, char** argv)
     const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     bench::choosePlatform();
     QApplication app(argc, argv);
-    bench::setUpLikeTheProgram(app);
+    setUpPanelApplication(app);
     bench::printPlatform();
 
     PortDirectory ports;
-    bench::Simulator quiet(QuietPort, {QStringLiteral("--rate"), QStringLiteral("0")});
-    bench::Simulator reporting(ReportPort, {});
+    SimulatorProcess quiet(QuietPort, {QStringLiteral("--rate"), QStringLiteral("0")});
+    SimulatorProcess reporting(ReportPort, {});
     if (!quiet.ready() || !reporting.ready()) {
         std::fprintf(stderr, "the simulator did not start\n");
         return 1;
@@ -130,19 +132,19 @@ int main(int argc, char** argv)
     // On a desktop the new window gets the focus, and with it the caret of the
     // focused box blinks; Xvfb has no window manager to give it.
     form.activateWindow();
-    bench::runFor(500);
+    runFor(500);
     std::printf("window active: %s\n", form.isActiveWindow() ? "yes" : "no");
     if (!bench::connectPanel(form, QuietPort)) {
         std::fprintf(stderr, "the panel did not open COM%d\n", QuietPort);
         return 1;
     }
-    bench::runFor(1000);
+    runFor(1000);
 
     const Window built = measure(seconds, "connected, Auto off, nothing on the line (target <= 0.1 % of one core):");
 
     const int caretFlashMs = QGuiApplication::styleHints()->cursorFlashTime();
     fw::Application::instance().setSpinWhileNotDone(true);
-    bench::runFor(200);
+    runFor(200);
     const Window spinning = measure(seconds, "the same with the idle handler spinning while it answers 'not finished':");
     fw::Application::instance().setSpinWhileNotDone(false);
     std::printf("spinning / as built: %.0f x the CPU (%.1f %% against %.4f %%)\n",
@@ -151,7 +153,7 @@ int main(int argc, char** argv)
     // What is left is the caret blinking in the focused box, twice a second, each
     // blink repainting the box and the widgets behind it; without it:
     QGuiApplication::styleHints()->setCursorFlashTime(0);
-    bench::runFor(200);
+    runFor(200);
     measure(seconds, "the same with the caret not blinking (cursor flash time 0):");
     QGuiApplication::styleHints()->setCursorFlashTime(caretFlashMs);
 
@@ -160,7 +162,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the panel did not open COM%d\n", ReportPort);
         return 1;
     }
-    bench::runFor(1000);
+    runFor(1000);
     measure(seconds, "connected, Auto off, an interrogation report each second (lamp lit 500 ms each):");
     return 0;
 }

@@ -19,6 +19,8 @@
 //   reply_latency_bench [replies]     default 1000
 #include "PanelBench.h"
 
+#include "app/PanelApplication.h"
+
 #include <QAbstractEventDispatcher>
 #include <QEvent>
 #include <QEventLoop>
@@ -80,7 +82,7 @@ int main(int argc, char** argv)
     const int count = argc > 1 ? std::max(10, std::atoi(argv[1])) : 1000;
     bench::choosePlatform();
     QApplication app(argc, argv);
-    bench::setUpLikeTheProgram(app);
+    setUpPanelApplication(app);
     bench::printPlatform();
 
     PortDirectory ports;
@@ -118,12 +120,12 @@ int main(int argc, char** argv)
 
     form.show();
     form.activateWindow();
-    bench::runFor(500);
+    runFor(500);
     if (!bench::connectPanel(form, Port)) {
         std::fprintf(stderr, "the panel did not open COM%d\n", Port);
         return 1;
     }
-    bench::runFor(300);
+    runFor(300);
 
     QEventLoop loop;
     int missed = 0;

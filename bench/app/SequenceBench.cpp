@@ -20,6 +20,8 @@
 //   sequence_bench [sequences]     default 5
 #include "PanelBench.h"
 
+#include "app/PanelApplication.h"
+
 #include "app/MessageSet.h"
 #include "framework/Colors.h"
 #include "widgets/AbLED.h"
@@ -324,7 +326,7 @@ void stopSequences(TForm1& form)
 {
     bench::pressAuto(form);
     bench::disconnectPanel(form);
-    bench::runFor(300);
+    runFor(300);
 }
 
 } // namespace
@@ -335,13 +337,13 @@ int main(int argc, char** argv)
     const int timeoutMs = static_cast<int>(wanted) * (SequenceSeconds * 1000 + 1500) + 3000;
     bench::choosePlatform();
     QApplication app(argc, argv);
-    bench::setUpLikeTheProgram(app);
+    setUpPanelApplication(app);
     bench::printPlatform();
 
     PortDirectory ports;
     QTemporaryDir logDir;
     const QString logPath = logDir.filePath(QStringLiteral("xpdrsim.log"));
-    bench::Simulator simulator(SimulatorPort, {QStringLiteral("--rate"), QStringLiteral("0"), QStringLiteral("--log")},
+    SimulatorProcess simulator(SimulatorPort, {QStringLiteral("--rate"), QStringLiteral("0"), QStringLiteral("--log")},
                                logPath);
     if (!simulator.ready()) {
         std::fprintf(stderr, "the simulator did not start\n");
@@ -349,7 +351,7 @@ int main(int argc, char** argv)
     }
     TForm1 form;
     form.show();
-    bench::runFor(300);
+    runFor(300);
     auto& lamp = *control<TAbLED>(form, "autoIndi");
 
     // ---- Against the simulator, on a pseudo-terminal ----
@@ -359,7 +361,7 @@ int main(int argc, char** argv)
         LampWatch watch(lamp);
         if (!startSequences(form, SimulatorPort)) return 1;
         if (!watch.runUntilEnded(wanted, timeoutMs)) std::fprintf(stderr, "fewer sequences than asked for\n");
-        bench::runFor(200); // the last query and its reply
+        runFor(200); // the last query and its reply
         stopSequences(form);
         // A green lamp sooner than fourteen query spacings after the start is the
         // watchdog's, which cut that sequence short: it is no sequence to time.
@@ -407,7 +409,7 @@ int main(int argc, char** argv)
         LampWatch watch(lamp);
         if (!startSequences(form, OwnLinePort)) return 1;
         if (!watch.runUntilEnded(wanted, timeoutMs)) std::fprintf(stderr, "fewer sequences than asked for\n");
-        bench::runFor(200); // the last query and its reply
+        runFor(200); // the last query and its reply
         stopSequences(form);
         transponder.stop();
         reds = watch.reds;

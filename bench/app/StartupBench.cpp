@@ -10,6 +10,7 @@
 //   startup_bench [starts]     default 10
 #include "PanelBench.h"
 #include "StartupProbe.h"
+#include "app/PanelApplication.h"
 
 #include <QScreen>
 
@@ -113,7 +114,7 @@ int main(int argc, char** argv)
     const long long mainAt = startup::nowNs();
     bench::choosePlatform();
     if (argc >= 3 && std::strcmp(argv[1], startup::ChildSwitch) == 0)
-        return startup::runChild(argc, argv, mainAt, bench::setUpLikeTheProgram, panelAsTheProgramShowsIt);
+        return startup::runChild(argc, argv, mainAt, setUpPanelApplication, panelAsTheProgramShowsIt);
 
     const int starts = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     const std::string self = std::filesystem::read_symlink("/proc/self/exe").string();

@@ -1,5 +1,7 @@
 #include "PanelFixture.h"
 
+#include "app/PanelApplication.h"
+
 #include <QApplication>
 #include <QDir>
 
@@ -7,7 +9,7 @@
 // (screenshots/panel.png) so that its arrangement can be looked at.
 TEST_F(PanelTest, WritesAScreenshotOfTheWindow)
 {
-    QApplication::setStyle(QStringLiteral("Windows")); // as the program does
+    setUpPanelApplication(*qApp);
     form->show();
     connectPort();
     reply(std::vector<std::string>{"s=t", "c=1200", "r=Y", "i=1", "a=1025", "v=27.9", "f=1.2", "z=2.14", "p=Y"});

@@ -1,5 +1,7 @@
 #include "SimulatorFixture.h"
 
+#include "app/PanelApplication.h"
+
 #include <QApplication>
 #include <QDir>
 
@@ -59,7 +61,7 @@ TEST_F(PanelAgainstSimulator, ConnectFireAndAutoFillAllNineRowsInSequenceOrder)
     // A picture of the live panel, for the README.
     const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/../../screenshots");
     QDir().mkpath(folder);
-    QApplication::setStyle(QStringLiteral("Windows"));
+    setUpPanelApplication(*qApp);
     runFor(50);
     EXPECT_TRUE(form->grab().save(folder + QStringLiteral("/panel-live.png")));
 }
@@ -146,7 +148,7 @@ TEST_F(PanelAgainstSimulator, ASilentTransponderIsBlankedByTheWatchdog)
     // The same port, now with a transponder that answers nothing.
     click("btnConnect");
     simulator.reset();
-    simulator = std::make_unique<Simulator>(ports.path(), QStringList{"--silent"});
+    simulator = std::make_unique<SimulatorProcess>(1, QStringList{"--log", "--silent"});
     ASSERT_TRUE(simulator->ready());
     click("btnConnect");
     click("autobtn");

@@ -1,0 +1,10 @@
+#pragma once
+
+#include <functional>
+
+// Runs the window thread's real event loop (timers, idle calls, hand-offs) for
+// `ms` milliseconds.
+void runFor(int ms);
+
+// Runs it until `done`, looking every 5 ms; false when `timeoutMs` passed first.
+bool runUntil(const std::function<bool()>& done, int timeoutMs);
