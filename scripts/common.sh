@@ -4,8 +4,8 @@
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 
 # Debian packages the build, the tests and the demo need.
-BASE_PACKAGES=(cmake ninja-build g++ pkg-config qt6-base-dev libgl-dev libjpeg62-turbo-dev
-               libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation)
+# fonts-liberation gives the sans face the window is laid out for.
+BASE_PACKAGES=(cmake ninja-build g++ qt6-base-dev libjpeg62-turbo-dev libgtest-dev fonts-liberation)
 
 # Installs each listed package that is not installed yet; quiet and quick when all are.
 ensure_packages() {
