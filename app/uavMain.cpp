@@ -94,6 +94,9 @@ TForm1::~TForm1()
 {
     // The idle handler is bound to this window; it must not outlive it.
     fw::Application::instance().setOnIdle(nullptr, nullptr);
+    // Close the port and stop its event thread while the window's own state still
+    // exists: its message handler writes into that state.
+    delete SerialComm;
 }
 
 void TForm1::loadPictures()
