@@ -5,6 +5,7 @@
 #include "MessageSet.h"
 #include "framework/Application.h"
 #include "framework/Conversions.h"
+#include "framework/Latin1Validator.h"
 #include "framework/MessageBoxes.h"
 #include "framework/Timer.h"
 #include "serial/Serial2.h"
@@ -72,6 +73,7 @@ TForm1::TForm1(QWidget* parent)
     // from blinking in an edit box nobody is typing in, which is most of what the
     // idle window would otherwise cost.
     btnConnect->setFocus();
+    for (QLineEdit* sentAsTyped : {Edit1, edVoltOffset, CommStr}) sentAsTyped->setValidator(new Latin1Validator(sentAsTyped));
 
     SerialComm = new TSerial(this);
     SerialComm->setDataBits(d8bit);

@@ -194,7 +194,9 @@ void TForm1::autobtnClick(QObject*)
 
 void TForm1::autoSequencerTimer(QObject*)
 {
-    --seqCountdown;
+    // A countdown typed as the most negative integer wraps instead of overflowing;
+    // like any interval of 0 or less it then never reaches 0.
+    seqCountdown = static_cast<int>(static_cast<unsigned>(seqCountdown) - 1u);
     if (seqCountdown != 0) return;
     autoIndi->LED().setColorOn(SequenceRunning);
     queryTimer->setInterval(60);

@@ -2,6 +2,8 @@
 
 #include <QAccessible>
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QGroupBox>
 #include <QMenuBar>
 #include <QStatusBar>
@@ -224,6 +226,19 @@ TEST_F(Commands, EachButtonSendsItsFrame)
     }
     EXPECT_TRUE(boxes.shown.empty());
     EXPECT_EQ(textOf("lblPing"), QStringLiteral("Requested"));
+}
+
+TEST_F(Commands, TextSentAsTypedTakesOnlyCharactersTheLineCanCarry)
+{
+    for (const char* name : {"Edit1", "edVoltOffset", "CommStr"}) {
+        auto* edit = find<QLineEdit>(name);
+        edit->clear();
+        for (QChar c : QString::fromUtf8("7\u03A97\u00E9")) {
+            QKeyEvent typed(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+            QApplication::sendEvent(edit, &typed);
+        }
+        EXPECT_EQ(edit->text(), QString::fromUtf8("77\u00E9")) << name;
+    }
 }
 
 TEST_F(Commands, BadOffsetsSendNothing)

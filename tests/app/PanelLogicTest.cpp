@@ -256,15 +256,19 @@ TEST_F(Sequence, DisconnectStopsEveryTimerOfTheSequence)
     EXPECT_FALSE(form->autoSequencer->Enabled());
 }
 
-TEST_F(Sequence, AnIntervalOfZeroNeverStartsASequence)
+TEST_F(Sequence, AnIntervalOfZeroOrLessNeverStartsASequence)
 {
     connectPort();
-    wire();
-    find<QLineEdit>("seqEdit")->setText(QStringLiteral("0"));
-    click("autobtn");
-    clock.advance(10000);
-    idle();
-    EXPECT_EQ(wire(), "");
+    for (const char* seconds : {"0", "-2147483648"}) {
+        SCOPED_TRACE(seconds);
+        wire();
+        find<QLineEdit>("seqEdit")->setText(QString::fromLatin1(seconds));
+        click("autobtn");
+        clock.advance(10000);
+        idle();
+        EXPECT_EQ(wire(), "");
+        click("autobtn");
+    }
 }
 
 TEST_F(Sequence, ANonIntegerIntervalIsReportedAtAutoAndAtTheLastStep)

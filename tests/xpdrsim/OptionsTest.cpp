@@ -59,6 +59,7 @@ TEST(Options, RefusesBadCommandLinesNamingTheOption)
         {{"--drop", "-0.1"}, "--drop"},
         {{"--drop", "nan"}, "--drop"},
         {{"--rate", "101"}, "--rate"},
+        {{"--rate", "1e-300"}, "--rate"}, // a period too long for the timer
         {{"--rate", ""}, "--rate"},
         {{"--seed", "-1"}, "--seed"},
         {{"--silent=1"}, "--silent"},

@@ -8,6 +8,9 @@ namespace {
 
 constexpr int MaxComPort = 255;
 constexpr double MaxReportsPerSecond = 100;
+// Slower than one report a quarter of an hour is no use, and a period that long
+// still fits the timer arithmetic.
+constexpr double MinReportsPerSecond = 0.001;
 constexpr long long MaxDelayMs = 60000;
 
 template <typename Number>
@@ -81,7 +84,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
             options.line.drop = *share;
         } else if (name == "--rate") {
             const auto rate = parseNumber<double>(value);
-            if (!rate || !(*rate >= 0 && *rate <= MaxReportsPerSecond)) return bad("a rate of 0 .. 100 per second");
+            if (!rate || !(*rate == 0 || (*rate >= MinReportsPerSecond && *rate <= MaxReportsPerSecond)))
+                return bad("a rate of 0, or 0.001 .. 100 per second");
             options.reportsPerSecond = *rate;
         } else if (name == "--seed") {
             const auto seed = parseNumber<std::uint32_t>(value);
@@ -121,8 +125,8 @@ Options:
                  then blanks its display)
   --drop P       lose a share P (0 .. 1) of the frames going out, at random
   --noise        put junk bytes in front of some frames
-  --rate N       interrogation reports per second (0 .. 100, fractions allowed;
-                 0 = none); default 1
+  --rate N       interrogation reports per second (0.001 .. 100, fractions
+                 allowed; 0 = none); default 1
   --seed N       seed for --drop and --noise, to repeat a run; default 1
   --log          every frame in and out on stderr, with a millisecond time stamp
                  and direction; control bytes shown as <STX>, <ETX>, <0x1f>
