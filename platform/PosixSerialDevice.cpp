@@ -46,6 +46,21 @@ void closeQuietly(int fd)
     if (fd >= 0) ::close(fd);
 }
 
+// A C library may read the line back after tcsetattr() and call it EINVAL when
+// the character size or the parity enable did not stick, although the kernel
+// took the call. A pty always keeps CS8 and drops PARENB, and an adapter that
+// cannot do seven bits or parity does the same; the line then runs as well as it
+// can, and "Invalid argument" on every opening would tell the user nothing they
+// could act on. So a line that holds everything else we asked for counts as set.
+// Anything else it did not take is still reported.
+bool heldExceptSizeAndParity(const termios& wanted, const termios& actual)
+{
+    constexpr tcflag_t droppable = CSIZE | PARENB;
+    return actual.c_iflag == wanted.c_iflag && actual.c_oflag == wanted.c_oflag && actual.c_lflag == wanted.c_lflag
+        && (actual.c_cflag & ~droppable) == (wanted.c_cflag & ~droppable)
+        && std::equal(std::begin(actual.c_cc), std::end(actual.c_cc), std::begin(wanted.c_cc));
+}
+
 } // namespace
 
 PosixSerialDevice::~PosixSerialDevice()
@@ -182,13 +197,20 @@ int PosixSerialDevice::applySettings(const DeviceControl& settings)
         raw.ccCount = NCCS;
         result = detail::applyWithArbitraryRate(fd, raw, settings.BaudRate);
     }
-    if (result != 0) return result;
 
-    baud_ = settings.BaudRate;
+    // Even a refused call may have changed the line, so what we keep about it is
+    // taken from what it now holds, not from what was asked: received bytes are
+    // decoded by the marking the line really does.
+    termios actual {};
+    const bool readBack = ::tcgetattr(fd, &actual) == 0;
+    if (result == EINVAL && rate != B0 && readBack && heldExceptSizeAndParity(t, actual)) result = 0;
+    const bool marks = ((readBack ? actual : t).c_iflag & PARMRK) != 0;
+    const long actualRate = detail::outputRate(fd);
+    baud_ = actualRate > 0 ? static_cast<std::uint32_t>(actualRate) : settings.BaudRate;
     {
         std::lock_guard lock(mutex_);
-        if (parityMarks_ != settings.fParity) decoder_.reset();
-        parityMarks_ = settings.fParity;
+        if (parityMarks_ != marks) decoder_.reset();
+        parityMarks_ = marks;
     }
     // The kernel has no DTR/DSR handshake. We emulate it: output is stopped
     // (tcflow) while DSR is low, checked whenever the modem lines are sampled,
@@ -197,7 +219,7 @@ int PosixSerialDevice::applySettings(const DeviceControl& settings)
     dtrDsrHandshake_ = settings.fOutxDsrFlow || settings.fDtrControl == LineHandshake;
     if (dtrDsrHandshake_) gateOutputOnDsr(fd);
     else ::tcflow(fd, TCOON);
-    return 0;
+    return result;
 }
 
 int PosixSerialDevice::setTimeouts(const CommTimeouts& timeouts)

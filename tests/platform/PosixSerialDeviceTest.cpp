@@ -1,4 +1,5 @@
 #include "PtyPair.h"
+#include "VerifyingTcsetattr.h"
 #include "platform/PosixSerialDevice.h"
 
 #include <gtest/gtest.h>
@@ -54,6 +55,22 @@ protected:
             const int result = device.wait(events);
             return std::make_pair(result, events);
         });
+    }
+
+    // Waits and reads until `count` bytes have come or two seconds have passed.
+    std::string receive(std::size_t count)
+    {
+        std::string got;
+        const auto start = Clock::now();
+        while (got.size() < count && elapsedMs(start) < 2000) {
+            std::uint32_t events = 0;
+            EXPECT_EQ(device.wait(events), 0);
+            char buffer[64];
+            std::size_t read = 0;
+            EXPECT_EQ(device.read(buffer, sizeof buffer, read), 0);
+            got.append(buffer, read);
+        }
+        return got;
     }
 
     PortDirectory ports;
@@ -156,17 +173,37 @@ TEST_F(PosixSerialDeviceTest, DeliversBytesAsReceivedWithAndWithoutParityCheck)
         settings.fParity = check;
         ASSERT_EQ(device.applySettings(settings), 0);
         pty.send(sent);
-        std::string got;
-        const auto start = Clock::now();
-        while (got.size() < sent.size() && elapsedMs(start) < 2000) {
-            std::uint32_t events = 0;
-            ASSERT_EQ(device.wait(events), 0);
-            char buffer[64];
-            std::size_t count = 0;
-            ASSERT_EQ(device.read(buffer, sizeof buffer, count), 0);
-            got.append(buffer, count);
-        }
-        EXPECT_EQ(got, sent) << "parity check " << check;
+        EXPECT_EQ(receive(sent.size()), sent) << "parity check " << check;
+    }
+}
+
+// A pty keeps CS8 and drops PARENB; a C library that reads the line back calls
+// that EINVAL, though the kernel took everything else, parity marking included.
+TEST_F(PosixSerialDeviceTest, ALineThatDropsSevenBitsOrParityCountsAsSetAndDeliversBytesAsReceived)
+{
+    VerifyingTcsetattr verifying;
+    struct Case {
+        const char* name;
+        std::uint8_t byteSize;
+        std::uint8_t parity;
+        bool check;
+    };
+    const Case cases[] = {
+        {"seven bits, parity check", 7, platform::NoParity, true},
+        {"eight bits, even parity, parity check", 8, platform::EvenParity, true},
+        {"seven bits, odd parity, no check", 7, platform::OddParity, false},
+        {"seven bits, mark parity, parity check", 7, platform::MarkParity, true},
+    };
+    const std::string sent = "A\xFF\0\xFF\xFF" "B"s;
+    for (const Case& c : cases) {
+        DeviceControl settings = line();
+        settings.ByteSize = c.byteSize;
+        settings.Parity = c.parity;
+        settings.fParity = c.check;
+        EXPECT_EQ(device.applySettings(settings), 0) << c.name;
+        EXPECT_EQ((pty.settings().c_iflag & PARMRK) != 0, c.check) << c.name;
+        pty.send(sent);
+        EXPECT_EQ(receive(sent.size()), sent) << c.name;
     }
 }
 
