@@ -206,9 +206,9 @@ void TSerial::waitForEventThreadToLeave()
     }
 }
 
-// A failure of the event thread's wait or read: the device has gone or cannot
-// be waited on. It is reported once and the port closed, rather than reported
-// again on every pass.
+// A failure of the event thread's wait or read, or a write that finds the
+// device gone: the device has gone or cannot be waited on. It is reported once
+// and the port closed, rather than reported again on every pass.
 void TSerial::sessionFailed(std::uint64_t session, int error)
 {
     if (!isCurrent(session)) return; // the port was closed meanwhile: not a failure
@@ -258,7 +258,13 @@ void TSerial::SendString(const std::string& Text)
         ReportError(EBADF);
         return;
     }
-    if (const int error = device_->write(Text.data(), Text.size(), WriteCompletionMs)) ReportError(error);
+    const int error = device_->write(Text.data(), Text.size(), WriteCompletionMs);
+    if (error == 0) return;
+    // A device that has gone is the event thread's news too: take the same way,
+    // which closes the port and reports it once, so that the thread's own report
+    // finds the session over and is dropped.
+    if (error == EIO || error == ENXIO || error == ENODEV) sessionFailed(session_.load(), error);
+    else ReportError(error);
 }
 
 int TSerial::ReadByte(std::uint8_t& Value)

@@ -11,6 +11,7 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -229,6 +230,33 @@ TEST_F(PtySerial, AVanishedLineIsReportedOnceAndThePortCloses)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
     EXPECT_EQ(serial.ErrorCode(), EBADF);
     EXPECT_EQ(boxes.shown.size(), 2u);
+}
+
+// A real box runs its own event loop, in which the event thread's hand-offs are
+// served.
+class ModalRecordingBoxes : public ScopedRecordingMessageBoxes {
+public:
+    fw::MsgResult show(const QString& text, const QString& caption, fw::MsgButtons buttons, fw::MsgIcon icon) override
+    {
+        const fw::MsgResult result = ScopedRecordingMessageBoxes::show(text, caption, buttons, icon);
+        pumpFor(100ms);
+        return result;
+    }
+};
+
+TEST_F(PtySerial, AWriteToAVanishedLineIsReportedOnceWithWhatTheEventThreadSaw)
+{
+    ModalRecordingBoxes boxes;
+    serial.setActive(true);
+    pumpFor(10ms);
+    pty.closeMaster();
+    // The event thread sees the line go and waits, unserved, to hand that over.
+    std::this_thread::sleep_for(50ms);
+    serial.SendString("\x02" "c=?\x03");
+    pumpFor(200ms);
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_FALSE(serial.Active());
+    EXPECT_TRUE(serial.ErrorCode() == ENODEV || serial.ErrorCode() == EIO) << serial.ErrorCode();
 }
 
 TEST_F(PtySerial, AThousandOpeningsLeaveNoDescriptorsOrThreadsBehind)
