@@ -12,6 +12,13 @@ TEventThread::~TEventThread()
 
 void TEventThread::Execute()
 {
+    // However Execute ends, an exception included, the thread says it has left
+    // the port: otherwise every later closing would wait its full limit for it.
+    struct LeaveOnExit {
+        TSerial& serial;
+        ~LeaveOnExit() { serial.leaveSessions(); }
+    } leave{serial_};
+
     while (!Terminated()) {
         std::uint64_t session = 0;
         const Device device = serial_.takeSession(session);
@@ -27,7 +34,6 @@ void TEventThread::Execute()
         }
         dispatch(device, session, events);
     }
-    serial_.leaveSessions();
 }
 
 void TEventThread::dispatch(const Device& device, std::uint64_t session, std::uint32_t events)

@@ -42,6 +42,10 @@ TSerial::TSerial(QObject* Owner, DeviceFactory factory)
 TSerial::~TSerial()
 {
     setActive(false);
+    // Termination is asked for before the thread is told to stop waiting for a
+    // session: from then on it is given none, and it must see at once that it is
+    // to end rather than ask again and again.
+    eventThread_->Terminate();
     {
         std::lock_guard lock(sessionMutex_);
         stopping_ = true;
