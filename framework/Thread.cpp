@@ -70,7 +70,7 @@ void TThread::applyPriority()
     const int tid = tid_.load();
     if (tid == 0) return; // applied when the thread starts
     static constexpr int nice[] = {19, 10, 5, 0, -5, -10, -20};
-    setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice[static_cast<int>(priority_)]);
+    setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice[static_cast<int>(priority_.load())]);
 }
 
 bool TThread::Sleep(unsigned ms)
@@ -81,17 +81,12 @@ bool TThread::Sleep(unsigned ms)
     return !terminated_;
 }
 
-bool TThread::CheckSuspended()
-{
-    std::unique_lock lock(mutex_);
-    wake_.wait(lock, [this] { return terminated_.load() || !suspended_; });
-    return !terminated_;
-}
-
 void TThread::run()
 {
+    // The id is published before the priority is read: a setPriority() that
+    // misses the id is seen here, and one that comes later finds the id.
     tid_ = static_cast<int>(syscall(SYS_gettid));
-    if (priority_ != TThreadPriority::tpNormal) applyPriority();
+    if (priority_.load() != TThreadPriority::tpNormal) applyPriority();
     // Nothing thrown by a worker may end the process: report it on the window
     // thread, like any other failure of a handler.
     try {

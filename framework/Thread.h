@@ -18,10 +18,10 @@ enum class TThreadPriority { tpIdle, tpLowest, tpLower, tpNormal, tpHigher, tpHi
 // would let Execute() run before the derived object exists.
 //
 // Pausing is cooperative: Suspend() takes effect when Execute() next reaches
-// Sleep() or CheckSuspended(). The destructor requests termination and waits for
-// the thread, so a TThread never outlives its object. A derived class whose
-// Execute() uses the derived object's members must call Stop() in its own
-// destructor, before those members go.
+// Sleep(). The destructor requests termination and waits for the thread, so a
+// TThread never outlives its object. A derived class whose Execute() uses the
+// derived object's members must call Stop() in its own destructor, before those
+// members go.
 class TThread {
 public:
     TThread();
@@ -47,7 +47,7 @@ public:
     // True once Execute() has returned.
     bool Finished() const { return finished_.load(); }
 
-    TThreadPriority Priority() const { return priority_; }
+    TThreadPriority Priority() const { return priority_.load(); }
     // Best effort: on Linux a thread's priority is its nice value, and raising it
     // needs privileges; a refusal leaves the thread at its current value.
     void setPriority(TThreadPriority priority);
@@ -58,8 +58,6 @@ protected:
     // Sleeps `ms` milliseconds unless termination is requested first; also waits
     // out a pause. Returns false when the thread should end.
     bool Sleep(unsigned ms);
-    // Waits while the thread is paused. Returns false when the thread should end.
-    bool CheckSuspended();
 
     // Runs fn on the window thread and waits for it (HandOff.h). Returns false if
     // the call was withdrawn or Terminate() has been called.
@@ -78,7 +76,8 @@ private:
     std::atomic<bool> terminated_{false};
     std::atomic<bool> finished_{false};
     std::atomic<int> tid_{0};
-    TThreadPriority priority_ = TThreadPriority::tpNormal;
+    // Set on the owner's thread, applied on the worker's when it starts.
+    std::atomic<TThreadPriority> priority_{TThreadPriority::tpNormal};
     HandOffChannel handOff_;
 };
 
