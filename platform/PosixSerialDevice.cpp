@@ -23,6 +23,9 @@ namespace {
 // cannot make the line crawl.
 constexpr std::size_t MinInputQueue = 256;
 
+// The transmit FIFO of a 16550, for a driver that does not tell its own.
+constexpr int DefaultTxFifo = 16;
+
 speed_t standardRate(std::uint32_t baud)
 {
     switch (baud) {
@@ -103,6 +106,8 @@ int PosixSerialDevice::open(const std::string& comName)
     modemSource_ = ModemSource::None;
     if (::ioctl(fd, TIOCGICOUNT, &counters_) == 0) modemSource_ = ModemSource::Counters;
     else if (::ioctl(fd, TIOCMGET, &lines_) == 0) modemSource_ = ModemSource::Lines;
+    serial_struct uart {};
+    txFifo_ = ::ioctl(fd, TIOCGSERIAL, &uart) == 0 && uart.xmit_fifo_size > 0 ? uart.xmit_fifo_size : DefaultTxFifo;
 
     released_ = false;
     gone_ = false;
@@ -405,22 +410,22 @@ std::uint32_t PosixSerialDevice::checkOutputEmpty(int fd)
     int queued = 0;
     if (::ioctl(fd, TIOCOUTQ, &queued) != 0) queued = 0;
     if (queued == 0) {
-        // The kernel's queue is empty; the UART may still be shifting out the last
-        // byte, which the line status tells where the driver has it.
+        // The kernel's queue is empty; the UART may still be shifting out what its
+        // FIFO holds, which the line status tells where the driver has it.
         unsigned lsr = 0;
-        if (::ioctl(fd, TIOCSERGETLSR, &lsr) == 0 && !(lsr & TIOCSER_TEMT)) {
+        if (::ioctl(fd, TIOCSERGETLSR, &lsr) != 0 || (lsr & TIOCSER_TEMT)) {
+            txSeen_ = written;
+            txLastQueued_ = -1;
             txPollMs_ = 1;
-            return 0;
+            return EvTxEmpty;
         }
-        txSeen_ = written;
-        txLastQueued_ = -1;
-        txPollMs_ = 1;
-        return EvTxEmpty;
     }
-    // Look again when the queued bytes should have left; if the queue has not
-    // moved (flow control holds it), look less and less often.
+    // Look again when what is still queued should have left (in the UART that is
+    // at most its FIFO); if the queue has not moved (flow control holds it), look
+    // less and less often.
     const std::uint32_t baud = std::max<std::uint32_t>(baud_.load(), 1);
-    const int estimate = static_cast<int>(std::min<std::uint64_t>(1000, 1 + std::uint64_t(queued) * 11 * 1000 / baud));
+    const std::uint64_t left = queued > 0 ? std::uint64_t(queued) : std::uint64_t(txFifo_);
+    const int estimate = static_cast<int>(std::min<std::uint64_t>(1000, 1 + left * 11 * 1000 / baud));
     txPollMs_ = queued == txLastQueued_ ? std::min(1000, txPollMs_ * 2) : estimate;
     txLastQueued_ = queued;
     return 0;

@@ -89,6 +89,7 @@ private:
     std::uint64_t txSeen_ = 0;         // waiter only
     int txPollMs_ = 1;                 // waiter only
     int txLastQueued_ = -1;            // waiter only
+    int txFifo_ = 0;                   // set at open, then waiter only
 
     ModemSource modemSource_ = ModemSource::None; // set at open, then waiter only
     serial_icounter_struct counters_ {};
