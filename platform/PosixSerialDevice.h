@@ -46,10 +46,6 @@ public:
 
     // How often the wait has come back from poll(): a measure of idle cost.
     unsigned long wakeups() const { return wakeups_.load(); }
-    // The queue sizes last asked for (Linux sizes its own kernel queues).
-    std::uint32_t requestedInQueue() const { return inQueue_.load(); }
-    std::uint32_t requestedOutQueue() const { return outQueue_.load(); }
-    const CommTimeouts& timeouts() const { return timeouts_; }
 
     // How often modem lines are sampled where the device has them: the kernel
     // offers no way to wait for a line change other than TIOCMIWAIT, which cannot
@@ -77,11 +73,8 @@ private:
     std::atomic<int> goneError_{0};
     std::atomic<std::uint32_t> mask_{0};
     std::atomic<std::uint32_t> baud_{9600};
-    std::atomic<std::uint32_t> inQueue_{0};
-    std::atomic<std::uint32_t> outQueue_{0};
     std::atomic<bool> dtrDsrHandshake_{false};
     std::atomic<unsigned long> wakeups_{0};
-    CommTimeouts timeouts_;
 
     // Output-empty: every write advances txWritten_; the waiter reports the
     // output queue empty once it has drained after the latest write it saw.

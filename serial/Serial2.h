@@ -148,10 +148,8 @@ public:
     void ReportError(int code);
     void ShowError(int code);
 
-    // The records ApplySettings built, and the queue counts of the last UpdateStatus.
+    // The device-control record ApplySettings built last.
     const platform::DeviceControl& PortSettings() const { return portSettings_; }
-    const platform::CommTimeouts& PortTimeouts() const { return portTimeouts_; }
-    const platform::CommStatus& PortStatus() const { return portStatus_; }
 
 private:
     friend class TEventThread;
