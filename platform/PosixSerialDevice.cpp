@@ -49,6 +49,16 @@ void closeQuietly(int fd)
     if (fd >= 0) ::close(fd);
 }
 
+// Gives the device up: leaves exclusive mode where we set it (a device we could
+// not lock may be in someone else's), drops our lock and closes the descriptor.
+// Returns 0 or the errno of close().
+int unlockAndClose(int fd, bool exclusive)
+{
+    if (exclusive) ::ioctl(fd, TIOCNXCL);
+    ::flock(fd, LOCK_UN);
+    return ::close(fd) == 0 ? 0 : errno;
+}
+
 // A C library may read the line back after tcsetattr() and call it EINVAL when
 // the character size or the parity enable did not stick, although the kernel
 // took the call. A pty always keeps CS8 and drops PARENB, and an adapter that
@@ -79,27 +89,16 @@ int PosixSerialDevice::open(const std::string& comName)
 
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno;
+    const auto fail = [fd](int error, bool exclusive) {
+        unlockAndClose(fd, exclusive);
+        return error;
+    };
     // The lock comes first: root passes TIOCEXCL, so the lock is what keeps a
     // second opener out, and it must be taken before anything touches the line.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
-        closeQuietly(fd);
-        return error;
-    }
-    if (::ioctl(fd, TIOCEXCL) != 0) {
-        const int error = errno;
-        ::flock(fd, LOCK_UN);
-        closeQuietly(fd);
-        return error;
-    }
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? EBUSY : errno, false);
+    if (::ioctl(fd, TIOCEXCL) != 0) return fail(errno, false);
     const int wakeFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (wakeFd < 0) {
-        const int error = errno;
-        ::ioctl(fd, TIOCNXCL);
-        ::flock(fd, LOCK_UN);
-        closeQuietly(fd);
-        return error;
-    }
+    if (wakeFd < 0) return fail(errno, true);
 
     // Where the kernel keeps interrupt counters we compare those, which also
     // catches a pulse shorter than our sampling; otherwise the line states.
@@ -432,18 +431,16 @@ std::uint32_t PosixSerialDevice::checkOutputEmpty(int fd)
 int PosixSerialDevice::release()
 {
     released_ = true;
+    return nudge();
+}
+
+// Makes the wait look again. Only release() needs to know whether it got there.
+int PosixSerialDevice::nudge()
+{
     const int wakeFd = wakeFd_.load();
     if (wakeFd < 0) return EBADF;
     const std::uint64_t one = 1;
     return ::write(wakeFd, &one, sizeof one) == sizeof one ? 0 : errno;
-}
-
-void PosixSerialDevice::nudge()
-{
-    const int wakeFd = wakeFd_.load();
-    if (wakeFd < 0) return;
-    const std::uint64_t one = 1;
-    [[maybe_unused]] const auto ignored = ::write(wakeFd, &one, sizeof one);
 }
 
 int PosixSerialDevice::modemStatus(std::uint32_t& status)
@@ -575,9 +572,7 @@ int PosixSerialDevice::close()
     // Output that flow control holds back would make close() wait for it, for
     // up to half a minute.
     ::tcflush(fd, TCOFLUSH);
-    ::ioctl(fd, TIOCNXCL);
-    ::flock(fd, LOCK_UN);
-    const int result = ::close(fd) == 0 ? 0 : errno;
+    const int result = unlockAndClose(fd, true);
     closeQuietly(wakeFd_.exchange(-1));
     return result;
 }

@@ -61,7 +61,7 @@ private:
     std::uint32_t checkOutputEmpty(int fd);
     int pollTimeout() const;
     std::size_t inputRoom() const;
-    void nudge();
+    int nudge();
     void gateOutputOnDsr(int fd);
     void drainOutputBriefly(int fd);
 
