@@ -4,7 +4,7 @@
 // the test holds the master side and sees exactly the bytes on the wire. Timers
 // run on a virtual clock, message boxes are recorded, idle calls are explicit.
 
-#include "app/uavMain.h"
+#include "tests/support/PanelControls.h"
 #include "framework/Application.h"
 #include "framework/MessageBoxes.h"
 #include "framework/VirtualClock.h"
@@ -31,7 +31,7 @@
 #include <string>
 #include <vector>
 
-class PanelTest : public ::testing::Test {
+class PanelTest : public PanelControls {
 public:
     void SetUp() override
     {
@@ -61,17 +61,8 @@ public:
         qunsetenv("UAVCONTROL_PORTS");
     }
 
-    template <class T = QWidget>
-    T* find(const char* name) const
-    {
-        T* widget = form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-    QString textOf(const char* label) const { return find<QLabel>(label)->text(); }
     TAbLED* lamp(const char* name) const { return find<TAbLED>(name); }
 
-    void click(const char* button) { QTest::mouseClick(find<QAbstractButton>(button), Qt::LeftButton); }
     void connectPort(const QString& port = QStringLiteral("1"))
     {
         find<QLineEdit>("edCommPort")->setText(port);
@@ -132,5 +123,4 @@ public:
     std::string slavePath;
     fw::ScopedVirtualClock clock;
     fw::ScopedRecordingMessageBoxes boxes;
-    std::unique_ptr<TForm1> form;
 };

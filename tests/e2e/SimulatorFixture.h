@@ -4,7 +4,7 @@
 // pseudo-terminal, in real time: Qt's timers, the real idle event and the real
 // serial component. The simulator logs every frame, so tests see the wire.
 
-#include "app/uavMain.h"
+#include "tests/support/PanelControls.h"
 #include "framework/MessageBoxes.h"
 #include "framework/RadioGroup.h"
 #include "serial/Serial2.h"
@@ -22,7 +22,7 @@
 
 #include <memory>
 
-class PanelAgainstSimulator : public ::testing::Test {
+class PanelAgainstSimulator : public PanelControls {
 public:
     void start(const QStringList& options = {})
     {
@@ -40,18 +40,8 @@ public:
         qunsetenv("UAVCONTROL_PORTS");
     }
 
-    template <class T = QWidget>
-    T* find(const char* name) const
-    {
-        T* widget = form->findChild<T*>(QString::fromLatin1(name));
-        EXPECT_NE(widget, nullptr) << name;
-        return widget;
-    }
-    QString textOf(const char* label) const { return find<QLabel>(label)->text(); }
-    void click(const char* button) { QTest::mouseClick(find<QAbstractButton>(button), Qt::LeftButton); }
 
     QTemporaryDir ports;
     fw::ScopedRecordingMessageBoxes boxes;
     std::unique_ptr<SimulatorProcess> simulator;
-    std::unique_ptr<TForm1> form;
 };
