@@ -174,11 +174,8 @@ bool TForm1::connected() const
 
 void TForm1::setCommandsEnabled(bool enabled)
 {
-    for (QWidget* command : {static_cast<QWidget*>(statusBtn), static_cast<QWidget*>(BitBtn2),
-                             static_cast<QWidget*>(BitBtn3), static_cast<QWidget*>(voltsetBtn),
-                             static_cast<QWidget*>(autobtn), static_cast<QWidget*>(btnSend),
-                             static_cast<QWidget*>(BitBtn7), static_cast<QWidget*>(btnPing),
-                             static_cast<QWidget*>(InterrogateBtn), static_cast<QWidget*>(btnVoltOffset)})
+    for (QWidget* command : std::initializer_list<QWidget*>{statusBtn, BitBtn2, BitBtn3, voltsetBtn, autobtn, btnSend,
+                                                            BitBtn7, btnPing, InterrogateBtn, btnVoltOffset})
         command->setEnabled(enabled);
 }
 

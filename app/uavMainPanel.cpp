@@ -287,9 +287,7 @@ void TForm1::lblAltActualDblClick(QObject*)
 void TForm1::rbEncSourceClick(QObject*)
 {
     const bool serial = rbEncSource->ItemIndex() != 0;
-    for (QWidget* control : {static_cast<QWidget*>(edMaxAlt), static_cast<QWidget*>(edMinAlt),
-                             static_cast<QWidget*>(Label13), static_cast<QWidget*>(Label14),
-                             static_cast<QWidget*>(lblAltActual), static_cast<QWidget*>(lblAltitudeSource),
-                             static_cast<QWidget*>(altitudeBtn), static_cast<QWidget*>(indiAlt)})
+    for (QWidget* control : std::initializer_list<QWidget*>{edMaxAlt, edMinAlt, Label13, Label14, lblAltActual,
+                                                            lblAltitudeSource, altitudeBtn, indiAlt})
         control->setVisible(serial);
 }
