@@ -20,8 +20,10 @@ ensure_packages() {
   fi
   echo "Installing ${missing[*]} ..." >&2
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # Another install on this machine (a second build, say) holds dpkg's lock
+  # for a while: wait for it rather than fail.
+  apt-get -o DPkg::Lock::Timeout=600 update -qq
+  apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
 # Configures (once) and builds one preset; ninja makes a no-change build a no-op.
