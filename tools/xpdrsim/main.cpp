@@ -1,3 +1,4 @@
+#include "framework/ExitCodes.h"
 #include "tools/xpdrsim/Options.h"
 #include "tools/xpdrsim/Simulator.h"
 
@@ -10,7 +11,7 @@ int main(int argc, char** argv)
     const auto parsed = xpdrsim::parseOptions({argv + 1, argv + argc});
     if (!parsed.error.empty()) {
         std::cerr << "xpdrsim: " << parsed.error << "\nTry 'xpdrsim --help'.\n";
-        return 2;
+        return fw::exitcode::Usage;
     }
     if (parsed.options.help) {
         std::cout << xpdrsim::helpText();
