@@ -3,7 +3,7 @@
 #include "MessageBoxes.h"
 
 #include <QAbstractEventDispatcher>
-#include <QApplication>
+#include <QCoreApplication>
 
 namespace fw {
 
@@ -51,7 +51,7 @@ void Application::setSpinWhileNotDone(bool spin)
 
 bool Application::modalOpen() const
 {
-    return modalDepth_ > 0 || (qApp && QApplication::activeModalWidget() != nullptr);
+    return modalDepth_ > 0 || (modalProbe_ && modalProbe_());
 }
 
 Application::ModalScope::ModalScope()

@@ -38,8 +38,14 @@ public:
     // program; benchmarks use it to show what spinning costs.
     void setSpinWhileNotDone(bool spin);
 
-    // True while a modal message box (ours or any Qt modal widget) is open.
+    // True while a modal message box is open: one of ours (ModalScope), or any
+    // modal window the probe reports.
     bool modalOpen() const;
+
+    // Tells modalOpen() how to see modal windows other than our boxes. This layer
+    // knows no widgets; a windowed program installs a probe for Qt's modal
+    // widgets (framework/QtMessageBoxes.h).
+    void setModalProbe(std::function<bool()> probe) { modalProbe_ = std::move(probe); }
 
     // Marks a modal box as open for its lifetime.
     class ModalScope {
@@ -67,6 +73,7 @@ private:
     bool inIdle_ = false;
     bool spin_ = false;
     int modalDepth_ = 0;
+    std::function<bool()> modalProbe_;
     QString title_ = QStringLiteral("uavControl");
 };
 

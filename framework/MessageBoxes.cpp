@@ -2,42 +2,38 @@
 
 #include "Application.h"
 
-#include <QApplication>
-#include <QMessageBox>
+#include <cstdio>
 
 namespace fw {
 
 namespace {
 
-QtMessageBoxes& qtBoxes()
+MessageBoxes* installed = nullptr;
+MessageBoxes* programDefault = nullptr;
+
+StderrMessageBoxes& lines()
 {
-    static QtMessageBoxes boxes;
+    static StderrMessageBoxes boxes;
     return boxes;
-}
-
-MessageBoxes* current = nullptr;
-
-QMessageBox::Icon toQt(MsgIcon icon)
-{
-    switch (icon) {
-    case MsgIcon::Error: return QMessageBox::Critical;
-    case MsgIcon::Information: return QMessageBox::Information;
-    case MsgIcon::Warning: return QMessageBox::Warning;
-    case MsgIcon::None: break;
-    }
-    return QMessageBox::NoIcon;
 }
 
 } // namespace
 
 MessageBoxes& messageBoxes()
 {
-    return current ? *current : qtBoxes();
+    if (installed) return *installed;
+    if (programDefault) return *programDefault;
+    return lines();
 }
 
 void setMessageBoxes(MessageBoxes* boxes)
 {
-    current = boxes;
+    installed = boxes;
+}
+
+void setDefaultMessageBoxes(MessageBoxes* boxes)
+{
+    programDefault = boxes;
 }
 
 MsgResult MessageBox(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon)
@@ -45,18 +41,20 @@ MsgResult MessageBox(const QString& text, const QString& caption, MsgButtons but
     return messageBoxes().show(text, caption, buttons, icon);
 }
 
-MsgResult QtMessageBoxes::show(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon)
+StderrMessageBoxes::StderrMessageBoxes(QString prefix)
+    : prefix_(std::move(prefix))
 {
-    QString shown = text;
-    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+}
 
-    QMessageBox box(toQt(icon), caption, shown, QMessageBox::NoButton, QApplication::activeWindow());
-    box.addButton(QMessageBox::Ok);
-    if (buttons == MsgButtons::OkCancel) box.addButton(QMessageBox::Cancel);
-    box.setDefaultButton(QMessageBox::Ok);
-
-    Application::ModalScope modal;
-    return box.exec() == QMessageBox::Ok ? MsgResult::Ok : MsgResult::Cancel;
+MsgResult StderrMessageBoxes::show(const QString& text, const QString&, MsgButtons, MsgIcon)
+{
+    // One line per box, so that a script reading stderr sees one line per failure.
+    QString line = text.simplified();
+    const QString prefix = prefix_.isEmpty() ? Application::instance().title() : prefix_;
+    line = prefix + QStringLiteral(": ") + line + u'\n';
+    std::fputs(line.toLocal8Bit().constData(), stderr);
+    std::fflush(stderr);
+    return MsgResult::Ok;
 }
 
 MsgResult RecordingMessageBoxes::show(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon)
@@ -66,7 +64,7 @@ MsgResult RecordingMessageBoxes::show(const QString& text, const QString& captio
 }
 
 ScopedRecordingMessageBoxes::ScopedRecordingMessageBoxes()
-    : previous_(current)
+    : previous_(installed)
 {
     setMessageBoxes(this);
 }

@@ -9,8 +9,11 @@ enum class MsgButtons { Ok, OkCancel };
 enum class MsgIcon { None, Error, Information, Warning };
 enum class MsgResult { Ok, Cancel };
 
-// Modal message boxes behind one interface, so that the program shows real
-// boxes and tests can answer them without blocking.
+// Modal message boxes behind one interface. Whatever reports to the operator
+// (the serial component's failures, the conversion errors of a handler) goes
+// through it, so the same code shows real boxes in the window
+// (framework/QtMessageBoxes.h), writes a line in a command-line program, and is
+// answered without blocking in tests.
 class MessageBoxes {
 public:
     virtual ~MessageBoxes() = default;
@@ -19,20 +22,28 @@ public:
     virtual MsgResult show(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon) = 0;
 };
 
-// The boxes in use: QMessageBox unless a test installed its own.
+// The boxes in use: those installed with setMessageBoxes(), else the program's
+// default, else a line on stderr.
 MessageBoxes& messageBoxes();
-// Installs `boxes` (not owned); nullptr restores the QMessageBox implementation.
+// Installs `boxes` (not owned) over the default; nullptr removes them.
 void setMessageBoxes(MessageBoxes* boxes);
+// The program's own boxes (not owned), used while nothing is installed over
+// them: the window's real boxes, set once at start-up.
+void setDefaultMessageBoxes(MessageBoxes* boxes);
 
 // Shorthand for messageBoxes().show(...).
 MsgResult MessageBox(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon);
 
-// Real modal boxes. While one is open the application's idle handler is held
-// back (Application.h); hand-offs from other threads are still served, because
-// the box's own event loop processes them.
-class QtMessageBoxes : public MessageBoxes {
+// Writes each box as one line on stderr, "<prefix>: <text>", and answers OK at
+// once: the boxes of a program without a display. With no prefix the
+// application's title stands in front.
+class StderrMessageBoxes : public MessageBoxes {
 public:
+    explicit StderrMessageBoxes(QString prefix = {});
     MsgResult show(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon) override;
+
+private:
+    QString prefix_;
 };
 
 // Records every box and answers at once with `answer`.

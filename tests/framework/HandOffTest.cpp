@@ -1,6 +1,7 @@
 #include "framework/Application.h"
 #include "framework/HandOff.h"
 #include "framework/MessageBoxes.h"
+#include "framework/QtMessageBoxes.h"
 #include "framework/Thread.h"
 
 #include <QApplication>

@@ -1,5 +1,6 @@
 #include "framework/Application.h"
 #include "framework/MessageBoxes.h"
+#include "framework/QtMessageBoxes.h"
 
 #include <QApplication>
 #include <QEventLoop>

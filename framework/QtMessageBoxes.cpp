@@ -1,0 +1,46 @@
+#include "QtMessageBoxes.h"
+
+#include "Application.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+namespace fw {
+
+namespace {
+
+QMessageBox::Icon toQt(MsgIcon icon)
+{
+    switch (icon) {
+    case MsgIcon::Error: return QMessageBox::Critical;
+    case MsgIcon::Information: return QMessageBox::Information;
+    case MsgIcon::Warning: return QMessageBox::Warning;
+    case MsgIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+} // namespace
+
+MsgResult QtMessageBoxes::show(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon)
+{
+    QString shown = text;
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
+
+    QMessageBox box(toQt(icon), caption, shown, QMessageBox::NoButton, QApplication::activeWindow());
+    box.addButton(QMessageBox::Ok);
+    if (buttons == MsgButtons::OkCancel) box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Ok);
+
+    Application::ModalScope modal;
+    return box.exec() == QMessageBox::Ok ? MsgResult::Ok : MsgResult::Cancel;
+}
+
+void useWidgetBoxes()
+{
+    static QtMessageBoxes boxes;
+    setDefaultMessageBoxes(&boxes);
+    Application::instance().setModalProbe([] { return qApp && QApplication::activeModalWidget() != nullptr; });
+}
+
+} // namespace fw
