@@ -1,10 +1,15 @@
-// Program entry: the application object, the main window, the message loop.
+// Program entry: the command line, the application object, the main window, the
+// message loop.
 #include "PanelApplication.h"
+#include "app/PanelOptions.h"
 #include "uavMain.h"
+
+#include "version/ProgramVersion.h"
 
 #include <QApplication>
 #include <QScreen>
 #include <cstdio>
+#include <optional>
 
 namespace {
 
@@ -20,6 +25,11 @@ bool haveDisplay()
 
 int main(int argc, char** argv)
 {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    PanelOptions options(QStringLiteral("uavcontrol"), QString::fromLatin1(fw::ProgramVersion));
+    if (const std::optional<int> status = options.answer(arguments)) return *status;
+
     if (!haveDisplay()) {
         std::fputs("uavControl: no display (neither DISPLAY nor WAYLAND_DISPLAY is set); "
                    "start it from a desktop session.\n",

@@ -79,3 +79,11 @@ TEST(Options, HelpNamesEveryOption)
                                "--help", "UAVCONTROL_PORTS", "SIGTERM"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
+
+TEST(Options, VersionIsAFlagThatTakesNoValue)
+{
+    EXPECT_TRUE(parseOptions({"--version"}).options.version);
+    EXPECT_FALSE(parseOptions({"--log"}).options.version);
+    EXPECT_NE(parseOptions({"--version=2"}).error.find("--version"), std::string::npos);
+    EXPECT_NE(helpText().find("--version"), std::string::npos);
+}

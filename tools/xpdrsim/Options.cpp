@@ -46,7 +46,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
         const bool takesValue = name == "--link" || name == "--delay" || name == "--drop" || name == "--rate"
                                 || name == "--seed";
         const bool flag = name == "--silent" || name == "--noise" || name == "--log" || name == "--help"
-                          || name == "-h";
+                          || name == "-h" || name == "--version";
         if (!takesValue && !flag) {
             result.error = "unknown option '" + args[i] + "'";
             return result;
@@ -97,6 +97,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
             options.line.noise = true;
         } else if (name == "--log") {
             options.log = true;
+        } else if (name == "--version") {
+            options.version = true;
         } else {
             options.help = true;
         }
@@ -131,6 +133,7 @@ Options:
   --log          every frame in and out on stderr, with a millisecond time stamp
                  and direction; control bytes shown as <STX>, <ETX>, <0x1f>
   -h, --help     this text
+  --version      print the version and exit
 
 At start one line names the device, e.g. "xpdrsim: COM1 -> /dev/pts/3", on
 stdout. Ctrl+C (SIGINT), SIGTERM or SIGHUP end it and remove the link.

@@ -14,6 +14,7 @@ struct Options {
     double reportsPerSecond = 1.0;
     bool log = false;
     bool help = false;
+    bool version = false;
 };
 
 struct ParsedOptions {

@@ -1,6 +1,7 @@
 #include "framework/ExitCodes.h"
 #include "tools/xpdrsim/Options.h"
 #include "tools/xpdrsim/Simulator.h"
+#include "version/ProgramVersion.h"
 
 #include <csignal>
 #include <exception>
@@ -15,6 +16,10 @@ int main(int argc, char** argv)
     }
     if (parsed.options.help) {
         std::cout << xpdrsim::helpText();
+        return 0;
+    }
+    if (parsed.options.version) {
+        std::cout << "xpdrsim " << fw::ProgramVersion << '\n';
         return 0;
     }
     // A log reader that goes away (xpdrsim --log 2>&1 | head) ends the log, not
