@@ -76,6 +76,16 @@ bool heldExceptSizeAndParity(const termios& wanted, const termios& actual)
 
 } // namespace
 
+PosixSerialDevice::PosixSerialDevice()
+    : PosixSerialDevice([](int fd) { return std::make_unique<TerminalModemLines>(fd); })
+{
+}
+
+PosixSerialDevice::PosixSerialDevice(ModemLinesFactory modemLines)
+    : modemFactory_(std::move(modemLines))
+{
+}
+
 PosixSerialDevice::~PosixSerialDevice()
 {
     if (isOpen()) close();
@@ -101,10 +111,11 @@ int PosixSerialDevice::open(const std::string& comName)
     if (wakeFd < 0) return fail(errno, true);
 
     // Where the kernel keeps interrupt counters we compare those, which also
-    // catches a pulse shorter than our sampling; otherwise the line states.
+    // catches a pulse between two looks; otherwise the line states.
+    modem_ = modemFactory_(fd);
     modemSource_ = ModemSource::None;
-    if (::ioctl(fd, TIOCGICOUNT, &counters_) == 0) modemSource_ = ModemSource::Counters;
-    else if (::ioctl(fd, TIOCMGET, &lines_) == 0) modemSource_ = ModemSource::Lines;
+    if (modem_->counters(counters_) == 0) modemSource_ = ModemSource::Counters;
+    else if (modem_->states(lines_) == 0) modemSource_ = ModemSource::Lines;
     serial_struct uart {};
     txFifo_ = ::ioctl(fd, TIOCGSERIAL, &uart) == 0 && uart.xmit_fifo_size > 0 ? uart.xmit_fifo_size : DefaultTxFifo;
 
@@ -124,6 +135,10 @@ int PosixSerialDevice::open(const std::string& comName)
     }
     wakeFd_ = wakeFd;
     fd_ = fd;
+    if (modemSource_ != ModemSource::None) {
+        modemWatch_ = std::make_unique<ModemWatch>(*modem_, [this] { nudge(); });
+        modemWatch_->start();
+    }
     return 0;
 }
 
@@ -317,7 +332,7 @@ int PosixSerialDevice::waitLoop(int fd, int wakeFd, std::uint32_t& events)
 int PosixSerialDevice::pollTimeout() const
 {
     int timeout = -1;
-    if (modemSource_ != ModemSource::None) timeout = ModemSampleMs;
+    if (modemWatch_ && modemWatch_->refused()) timeout = ModemSampleMs;
     if (txWritten_.load() != txSeen_) timeout = timeout < 0 ? txPollMs_ : std::min(timeout, txPollMs_);
     return timeout;
 }
@@ -371,7 +386,7 @@ std::uint32_t PosixSerialDevice::sampleModem(int fd)
     std::uint32_t events = 0;
     if (modemSource_ == ModemSource::Counters) {
         serial_icounter_struct now {};
-        if (::ioctl(fd, TIOCGICOUNT, &now) != 0) return 0;
+        if (modem_->counters(now) != 0) return 0;
         if (now.cts != counters_.cts) events |= EvCts;
         if (now.dsr != counters_.dsr) events |= EvDsr;
         if (now.dcd != counters_.dcd) events |= EvRlsd;
@@ -381,7 +396,7 @@ std::uint32_t PosixSerialDevice::sampleModem(int fd)
     } else if (modemSource_ == ModemSource::Lines) {
         // Without counters a break cannot be seen, and only a ring that starts.
         int now = 0;
-        if (::ioctl(fd, TIOCMGET, &now) != 0) return 0;
+        if (modem_->states(now) != 0) return 0;
         const int changed = now ^ lines_;
         if (changed & TIOCM_CTS) events |= EvCts;
         if (changed & TIOCM_DSR) events |= EvDsr;
@@ -396,7 +411,7 @@ std::uint32_t PosixSerialDevice::sampleModem(int fd)
 void PosixSerialDevice::gateOutputOnDsr(int fd)
 {
     int lines = 0;
-    if (::ioctl(fd, TIOCMGET, &lines) != 0) return; // no modem lines: nothing to obey
+    if (modem_->states(lines) != 0) return; // no modem lines: nothing to obey
     ::tcflow(fd, (lines & TIOCM_DSR) ? TCOON : TCOOFF);
 }
 
@@ -449,7 +464,7 @@ int PosixSerialDevice::modemStatus(std::uint32_t& status)
     const int fd = fd_.load();
     if (fd < 0) return EBADF;
     int lines = 0;
-    if (::ioctl(fd, TIOCMGET, &lines) != 0) return errno;
+    if (const int error = modem_->states(lines)) return error;
     if (lines & TIOCM_CTS) status |= MsCtsOn;
     if (lines & TIOCM_DSR) status |= MsDsrOn;
     if (lines & TIOCM_RI) status |= MsRingOn;
@@ -568,12 +583,15 @@ int PosixSerialDevice::close()
         waitEnded_.wait(lock, [this] { return !waiting_; });
         fd_ = -1;
     }
+    // The watch nudges through the eventfd, so it goes before that does.
+    modemWatch_.reset();
     if (!gone_) drainOutputBriefly(fd);
     // Output that flow control holds back would make close() wait for it, for
     // up to half a minute.
     ::tcflush(fd, TCOFLUSH);
     const int result = unlockAndClose(fd, true);
     closeQuietly(wakeFd_.exchange(-1));
+    modem_.reset();
     return result;
 }
 

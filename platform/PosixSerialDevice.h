@@ -1,12 +1,16 @@
 #pragma once
 
+#include "platform/ModemLines.h"
+#include "platform/ModemWatch.h"
 #include "platform/ParityMarkDecoder.h"
 #include "platform/SerialDevice.h"
 
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <linux/serial.h>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -20,10 +24,19 @@ namespace platform {
 // When the queue is full the device is not polled for input, so unread bytes
 // stay in the kernel (where flow control holds the sender back) and cannot make
 // the wait spin. The eventfd carries release() and the nudges that make the wait
-// look again (a write that arms output-empty, a read that makes room).
+// look again (a write that arms output-empty, a read that makes room, a modem
+// line that changed).
+//
+// Modem lines are waited for in the kernel by a ModemWatch, which nudges the wait
+// after each change; only where the driver refuses that wait are they sampled,
+// every ModemSampleMs.
 class PosixSerialDevice : public SerialDevice {
 public:
-    PosixSerialDevice() = default;
+    // Makes the modem lines of a freshly opened device; tests pass scripted ones.
+    using ModemLinesFactory = std::function<std::unique_ptr<ModemLines>(int fd)>;
+
+    PosixSerialDevice();
+    explicit PosixSerialDevice(ModemLinesFactory modemLines);
     ~PosixSerialDevice() override;
     PosixSerialDevice(const PosixSerialDevice&) = delete;
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
@@ -47,10 +60,8 @@ public:
     // How often the wait has come back from poll(): a measure of idle cost.
     unsigned long wakeups() const { return wakeups_.load(); }
 
-    // How often modem lines are sampled where the device has them: the kernel
-    // offers no way to wait for a line change other than TIOCMIWAIT, which cannot
-    // be woken when the port closes.
-    static constexpr int ModemSampleMs = 20;
+    // How often modem lines are sampled where the driver cannot wait for them.
+    static constexpr int ModemSampleMs = 100;
 
 private:
     enum class ModemSource : std::uint8_t { None, Counters, Lines };
@@ -84,6 +95,9 @@ private:
     int txLastQueued_ = -1;            // waiter only
     int txFifo_ = 0;                   // set at open, then waiter only
 
+    ModemLinesFactory modemFactory_;
+    std::unique_ptr<ModemLines> modem_;   // set at open, gone at close
+    std::unique_ptr<ModemWatch> modemWatch_;
     ModemSource modemSource_ = ModemSource::None; // set at open, then waiter only
     serial_icounter_struct counters_ {};
     int lines_ = 0;

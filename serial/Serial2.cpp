@@ -228,10 +228,9 @@ std::shared_ptr<platform::SerialDevice> TSerial::takeSession(std::uint64_t& sess
             threadWaiting_ = false;
             sessionChanged_.notify_all();
         }
-        // Woken by StartEvents and by the destructor; the time limit only bounds
-        // how late a termination request is seen.
-        sessionChanged_.wait_for(lock, std::chrono::milliseconds(100),
-                                 [this] { return (open_ && armed_) || stopping_; });
+        // Sleeps until StartEvents arms an opening or the destructor asks the
+        // thread to end: a closed port costs no wake-ups.
+        sessionChanged_.wait(lock, [this] { return (open_ && armed_) || stopping_; });
         if (!(open_ && armed_) || stopping_) return nullptr;
     }
     threadWaiting_ = true;

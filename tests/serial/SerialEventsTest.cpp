@@ -8,9 +8,12 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <unistd.h>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -233,4 +236,38 @@ TEST(TSerialLifetime, DestroyingTheComponentWhileAHandOffIsPendingIsSafe)
     pumpFor(20ms);
     EXPECT_FALSE(ran);
     EXPECT_EQ(ports.last().calls().back(), "close");
+}
+
+namespace {
+
+// Voluntary and involuntary context switches of every thread of this process
+// but the calling one.
+long otherThreadsSwitches()
+{
+    const std::string self = std::to_string(::gettid());
+    long total = 0;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        if (task.path().filename() == self) continue;
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line))
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+                total += std::stol(line.substr(line.find(':') + 1));
+    }
+    return total;
+}
+
+} // namespace
+
+TEST_F(ScriptedSerial, AClosedPortsEventThreadSleepsUntilTheNextOpening)
+{
+    serial.setActive(false);
+    pumpFor(20ms);
+    const long before = otherThreadsSwitches();
+    std::this_thread::sleep_for(500ms);
+    EXPECT_EQ(otherThreadsSwitches(), before) << "a thread woke while the port was closed";
+
+    serial.setActive(true);
+    device().raise(platform::EvRing);
+    ASSERT_TRUE(pumpUntil([&] { return seen == Strings{"Ring"}; }));
 }
