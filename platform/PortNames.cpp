@@ -1,7 +1,10 @@
 #include "platform/PortNames.h"
 
+#include <climits>
 #include <cstdlib>
+#include <filesystem>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace platform {
 
@@ -57,6 +60,31 @@ std::string resolvePortName(const std::string& comName)
     }
     if (number >= 1 && number <= 9) return "/dev/ttyS" + std::to_string(number - 1);
     return {};
+}
+
+std::string linkTarget(const std::string& path)
+{
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink(path.c_str(), buffer, sizeof buffer - 1);
+    if (length < 0) return {};
+    std::string target(buffer, static_cast<std::size_t>(length));
+    if (!target.empty() && target[0] != '/') {
+        const std::size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? std::string(".") : path.substr(0, slash);
+        target = std::filesystem::path(folder + "/" + target).lexically_normal().string();
+    }
+    return target;
+}
+
+PortPath tracePortName(const std::string& comName)
+{
+    PortPath path;
+    path.entry = resolvePortName(comName);
+    if (path.entry.empty()) return path;
+    path.target = linkTarget(path.entry);
+    char real[PATH_MAX];
+    if (::realpath(path.entry.c_str(), real)) path.device = real;
+    return path;
 }
 
 } // namespace platform

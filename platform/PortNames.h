@@ -13,4 +13,16 @@ std::string portDirectory();
 // COM1..COM9. Anything else names no device: the result is empty.
 std::string resolvePortName(const std::string& comName);
 
+// Where a COM name leads.
+struct PortPath {
+    std::string entry;  // as resolvePortName() gives it; empty when the name leads nowhere
+    std::string target; // where the entry links to, made absolute; empty when it is no link
+    std::string device; // what is at the end of every link; empty when nothing is
+};
+PortPath tracePortName(const std::string& comName);
+
+// The path a symbolic link points to, made absolute against the link's folder;
+// empty when `path` is no link.
+std::string linkTarget(const std::string& path);
+
 } // namespace platform

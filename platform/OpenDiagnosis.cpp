@@ -1,0 +1,202 @@
+#include "platform/OpenDiagnosis.h"
+
+#include "platform/PortNames.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+const std::string Arrow = "\u2192";
+
+std::string systemText(int error)
+{
+    char buffer[256];
+    return ::strerror_r(error, buffer, sizeof buffer);
+}
+
+// The mode as ls shows it: "crw-rw----".
+std::string modeText(mode_t mode)
+{
+    std::string text = S_ISCHR(mode) ? "c" : S_ISDIR(mode) ? "d" : S_ISLNK(mode) ? "l" : "-";
+    const char* letters = "rwxrwxrwx";
+    for (int bit = 0; bit < 9; ++bit) text += (mode & (0400 >> bit)) ? letters[bit] : '-';
+    return text;
+}
+
+std::string groupName(gid_t gid)
+{
+    std::vector<char> buffer(4096);
+    group entry {};
+    group* found = nullptr;
+    if (::getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == 0 && found) return found->gr_name;
+    return std::to_string(gid);
+}
+
+std::string commandOf(int pid)
+{
+    std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+    std::string command;
+    std::getline(comm, command);
+    return command.empty() ? "?" : command;
+}
+
+std::string holdersText(const std::vector<DeviceHolder>& holders)
+{
+    std::string text;
+    for (const DeviceHolder& holder : holders) {
+        if (!text.empty()) text += ", ";
+        text += holder.command + " (pid " + std::to_string(holder.pid) + ")";
+    }
+    return text;
+}
+
+OpenDiagnosis permissionDenied(const std::string& head, const std::string& device)
+{
+    OpenDiagnosis d;
+    d.error = EACCES;
+    struct stat info {};
+    if (::stat(device.c_str(), &info) != 0) {
+        d.summary = head + ": permission denied";
+        d.detail = d.summary + ".";
+        return d;
+    }
+    const std::string group = groupName(info.st_gid);
+    const std::string mode = modeText(info.st_mode);
+    if ((info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
+        const std::string fix = "sudo usermod -aG " + group + " $USER, then log in again";
+        d.summary = head + ": permission denied; " + fix;
+        d.detail = head + ": permission denied.\n" + device + " belongs to the group " + group + " (" + mode
+            + "), which may read and write it.\nJoin that group: " + fix + ".";
+    } else {
+        d.summary = head + ": permission denied; its mode " + mode + " gives the group " + group + " no access";
+        d.detail = head + ": permission denied.\n" + device + " (" + mode + ", group " + group
+            + ") gives its group no read and write access, so joining " + group
+            + " would not help.\nAsk the administrator for read and write access, for example through a udev "
+              "rule with GROUP=\"dialout\", MODE=\"0660\".";
+    }
+    return d;
+}
+
+OpenDiagnosis busy(const std::string& head, const std::string& device)
+{
+    OpenDiagnosis d;
+    d.error = EBUSY;
+    const auto holders = deviceHolders(device);
+    if (holders.empty()) {
+        d.summary = head + ": busy, held by a process that cannot be seen from here";
+        d.detail = head + ": device or resource busy.\nAnother program has " + device
+            + " open (one of another user, whose descriptors only root can see). Close it, or use another port.";
+    } else {
+        d.summary = head + ": busy, held by " + holdersText(holders);
+        d.detail = head + ": device or resource busy.\n" + device + " is held by " + holdersText(holders)
+            + ". Close that program, or use another port.";
+    }
+    return d;
+}
+
+// "COM3 → /dev/ttyUSB0", or just "COM3" when it leads nowhere.
+std::string portHead(const std::string& comName, const PortPath& path)
+{
+    const std::string& shown = !path.device.empty() ? path.device : path.target;
+    return shown.empty() ? comName : comName + " " + Arrow + " " + shown;
+}
+
+} // namespace
+
+OpenDiagnosis diagnoseOpenFailure(const std::string& comName, int error)
+{
+    const PortPath path = tracePortName(comName);
+    const std::string head = portHead(comName, path);
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return permissionDenied(head, path.device.empty() ? path.entry : path.device);
+    case EBUSY:
+        return busy(head, path.device.empty() ? path.entry : path.device);
+    case ENOENT:
+    case ENODEV:
+    case ENXIO: {
+        OpenDiagnosis d;
+        d.error = error;
+        const std::string directory = portDirectory();
+        const std::string mapHint = "Setup " + Arrow + " Ports\u2026 maps a number";
+        if (path.entry.empty()) {
+            d.summary = comName + ": not in the port directory; " + mapHint;
+            d.detail = comName + " has no entry in the port directory " + directory + ", and only COM1 to COM9 "
+                + "stand for /dev/ttyS0 to /dev/ttyS8 without one.\n" + mapHint + " to a device.";
+        } else {
+            const std::string missing = path.target.empty() ? path.entry : path.target;
+            d.summary = comName + " " + Arrow + " " + missing + ": no such device; " + mapHint;
+            d.detail = comName + " led to " + missing + ", which does not exist (is the adapter plugged in?).\n"
+                + "The port directory is " + directory + ".\n" + mapHint + " to a device that is there.";
+        }
+        return d;
+    }
+    default: {
+        OpenDiagnosis d;
+        d.error = error;
+        d.summary = head + ": " + systemText(error);
+        d.detail = d.summary + ".";
+        return d;
+    }
+    }
+}
+
+OpenDiagnosis predictOpenFailure(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0) {
+        OpenDiagnosis d;
+        d.error = errno;
+        d.summary = path + ": " + systemText(errno);
+        d.detail = d.summary + ".";
+        return d;
+    }
+    char real[PATH_MAX];
+    const std::string device = ::realpath(path.c_str(), real) ? std::string(real) : path;
+    const std::string head = path == device ? path : path + " " + Arrow + " " + device;
+    if (::access(path.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
+        return permissionDenied(head, device);
+    if (!deviceHolders(path).empty()) return busy(head, device);
+    return {};
+}
+
+std::vector<DeviceHolder> deviceHolders(const std::string& path)
+{
+    std::vector<DeviceHolder> holders;
+    struct stat target {};
+    if (::stat(path.c_str(), &target) != 0) return holders;
+    DIR* proc = ::opendir("/proc");
+    if (!proc) return holders;
+    while (const dirent* process = ::readdir(proc)) {
+        char* end = nullptr;
+        const long pid = std::strtol(process->d_name, &end, 10);
+        if (*end != '\0' || pid <= 0) continue;
+        const std::string fds = std::string("/proc/") + process->d_name + "/fd";
+        DIR* dir = ::opendir(fds.c_str());
+        if (!dir) continue;
+        while (const dirent* fd = ::readdir(dir)) {
+            if (fd->d_name[0] == '.') continue;
+            struct stat info {};
+            if (::stat((fds + "/" + fd->d_name).c_str(), &info) != 0) continue;
+            const bool same = S_ISCHR(target.st_mode) ? S_ISCHR(info.st_mode) && info.st_rdev == target.st_rdev
+                                                      : info.st_dev == target.st_dev && info.st_ino == target.st_ino;
+            if (!same) continue;
+            holders.push_back({static_cast<int>(pid), commandOf(static_cast<int>(pid))});
+            break;
+        }
+        ::closedir(dir);
+    }
+    ::closedir(proc);
+    return holders;
+}
+
+} // namespace platform
