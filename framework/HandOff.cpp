@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -120,6 +121,13 @@ bool HandOffChannel::serving() const
 {
     std::lock_guard lock(shared_->mutex);
     return shared_->serving > 0;
+}
+
+int HandOffChannel::pendingCalls() const
+{
+    std::lock_guard lock(shared_->mutex);
+    return static_cast<int>(std::ranges::count_if(
+        shared_->pending, [](const std::shared_ptr<Request>& request) { return request->state == State::Pending; }));
 }
 
 } // namespace fw

@@ -42,6 +42,10 @@ public:
     // while its caller is blocked waiting for the window thread.
     bool serving() const;
 
+    // How many calls are queued and have not started: each caller is blocked
+    // waiting for the window thread to take its call up.
+    int pendingCalls() const;
+
 private:
     struct Shared;
     std::shared_ptr<Shared> shared_;

@@ -47,6 +47,9 @@ public:
     // True once Execute() has returned.
     bool Finished() const { return finished_.load(); }
 
+    // Hand-offs queued for the window thread that it has not taken up yet.
+    int PendingHandOffs() const { return handOff_.pendingCalls(); }
+
     TThreadPriority Priority() const { return priority_.load(); }
     // Best effort: on Linux a thread's priority is its nice value, and raising it
     // needs privileges; a refusal leaves the thread at its current value.

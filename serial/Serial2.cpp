@@ -148,6 +148,11 @@ void TSerial::setActive(bool value)
     if (value) openPort();
 }
 
+int TSerial::PendingHandOffs() const
+{
+    return eventThread_->PendingHandOffs();
+}
+
 void TSerial::openPort()
 {
     auto device = factory_();

@@ -123,6 +123,9 @@ public:
 
     bool Active() const { return open_.load(); }
     void setActive(bool value);
+    // Events the event thread has handed to the window thread that have not been
+    // served yet (for diagnostics and tests).
+    int PendingHandOffs() const;
 
     void setOnRxData(TNotifyEvent handler) { onRxData_ = std::move(handler); }
     void setOnTxEmpty(TNotifyEvent handler) { onTxEmpty_ = std::move(handler); }

@@ -3,6 +3,7 @@
 #include "framework/MessageBoxes.h"
 #include "framework/QtMessageBoxes.h"
 #include "framework/Thread.h"
+#include "tests/support/WaitWithoutEvents.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -13,7 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
 #include <stdexcept>
 #include <thread>
 
@@ -100,15 +100,11 @@ TEST(HandOff, IsServedWhileAModalBoxIsOpen)
 TEST(HandOff, WithdrawnCallsReturnAtOnceAndNeverRun)
 {
     HandOffChannel channel;
-    std::atomic<bool> started{false};
     std::atomic<int> result{-1};
     bool ran = false;
-    std::thread worker([&] {
-        started = true;
-        result = channel.call([&] { ran = true; }) ? 1 : 0;
-    });
-    while (!started) std::this_thread::yield();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20)); // let it block
+    std::thread worker([&] { result = channel.call([&] { ran = true; }) ? 1 : 0; });
+    // The window thread serves no events here, so the call stays queued.
+    EXPECT_TRUE(waitWithoutEvents([&] { return channel.pendingCalls() == 1; })) << "the call was never queued";
     channel.withdrawPending();
     worker.join(); // would hang if the withdrawal did not release it
     QTest::qWait(10);
@@ -168,7 +164,7 @@ TEST(TThread, StopReleasesAThreadBlockedInAHandOffWithoutServingIt)
     thread->Resume();
     // The window thread does not serve events here, so the worker is soon blocked
     // in a hand-off. Stop() must not wait for it forever.
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    ASSERT_TRUE(waitWithoutEvents([&] { return thread->PendingHandOffs() == 1; }));
     QElapsedTimer elapsed;
     elapsed.start();
     thread->Stop();

@@ -3,6 +3,7 @@
 #include "framework/Application.h"
 #include "framework/MessageBoxes.h"
 #include "serial/Serial2.h"
+#include "tests/support/WaitWithoutEvents.h"
 
 #include <gtest/gtest.h>
 
@@ -202,9 +203,8 @@ TEST_F(ScriptedSerial, ClosingWhileAHandOffIsPendingDropsItAndReturnsAtOnce)
     Strings messages;
     serial.setOnMessage([&](QObject*, const std::string& message) { messages.push_back(message); });
     device().receive("\x02" "A\x03");
-    // Let the thread read the frame and block handing it over, unserved.
-    while (!device().inputEmpty()) std::this_thread::sleep_for(1ms);
-    std::this_thread::sleep_for(20ms);
+    // The thread reads the frame and blocks handing it over, unserved.
+    ASSERT_TRUE(waitWithoutEvents([&] { return device().inputEmpty() && serial.PendingHandOffs() == 1; }));
 
     const auto start = std::chrono::steady_clock::now();
     serial.setActive(false);
@@ -230,8 +230,7 @@ TEST(TSerialLifetime, DestroyingTheComponentWhileAHandOffIsPendingIsSafe)
         serial.setOnMessage([&](QObject*, const std::string&) { ran = true; });
         serial.setActive(true);
         ports.last().receive("\x02" "A\x03");
-        while (!ports.last().inputEmpty()) std::this_thread::sleep_for(1ms);
-        std::this_thread::sleep_for(20ms);
+        ASSERT_TRUE(waitWithoutEvents([&] { return ports.last().inputEmpty() && serial.PendingHandOffs() == 1; }));
     }
     pumpFor(20ms);
     EXPECT_FALSE(ran);

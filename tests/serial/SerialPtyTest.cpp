@@ -2,6 +2,7 @@
 #include "../platform/PtyPair.h"
 #include "framework/MessageBoxes.h"
 #include "serial/Serial2.h"
+#include "tests/support/WaitWithoutEvents.h"
 
 #include <gtest/gtest.h>
 
@@ -251,7 +252,7 @@ TEST_F(PtySerial, AWriteToAVanishedLineIsReportedOnceWithWhatTheEventThreadSaw)
     pumpFor(10ms);
     pty.closeMaster();
     // The event thread sees the line go and waits, unserved, to hand that over.
-    std::this_thread::sleep_for(50ms);
+    ASSERT_TRUE(waitWithoutEvents([&] { return serial.PendingHandOffs() == 1; }));
     serial.SendString("\x02" "c=?\x03");
     pumpFor(200ms);
     ASSERT_EQ(boxes.shown.size(), 1u);
