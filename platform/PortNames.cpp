@@ -87,4 +87,10 @@ PortPath tracePortName(const std::string& comName)
     return path;
 }
 
+bool isNetworkEntry(const std::string& path)
+{
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
 } // namespace platform

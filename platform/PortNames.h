@@ -25,4 +25,8 @@ PortPath tracePortName(const std::string& comName);
 // empty when `path` is no link.
 std::string linkTarget(const std::string& path);
 
+// True when `path` (an entry resolvePortName gave) is a plain file rather than
+// a device: a network port, whose file holds its address.
+bool isNetworkEntry(const std::string& path);
+
 } // namespace platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -123,5 +124,12 @@ public:
     virtual int close() = 0;
     virtual bool isOpen() const = 0;
 };
+
+// Whether a failure means that the device has gone (unplugged, hung up, its
+// connection ended) rather than that one operation failed.
+inline bool isGoneError(int error)
+{
+    return error == EIO || error == ENXIO || error == ENODEV || error == ECONNRESET;
+}
 
 } // namespace platform

@@ -2,7 +2,7 @@
 
 #include "framework/Application.h"
 #include "framework/MessageBoxes.h"
-#include "platform/PosixSerialDevice.h"
+#include "platform/ComPortDevice.h"
 
 #include <QString>
 #include <algorithm>
@@ -20,15 +20,15 @@ constexpr std::array<int, 11> ValidRates = {300, 600, 1200, 2400, 4800, 9600, 14
 // in practice it leaves within a few milliseconds.
 constexpr std::chrono::milliseconds LeaveLimit{7500};
 
-std::shared_ptr<platform::SerialDevice> makePosixDevice()
+std::shared_ptr<platform::SerialDevice> makeComPortDevice()
 {
-    return std::make_shared<platform::PosixSerialDevice>();
+    return std::make_shared<platform::ComPortDevice>();
 }
 
 } // namespace
 
 TSerial::TSerial(QObject* Owner)
-    : TSerial(Owner, makePosixDevice)
+    : TSerial(Owner, makeComPortDevice)
 {
 }
 
@@ -271,7 +271,7 @@ void TSerial::SendString(const std::string& Text)
     // A device that has gone is the event thread's news too: take the same way,
     // which closes the port and reports it once, so that the thread's own report
     // finds the session over and is dropped.
-    if (error == EIO || error == ENXIO || error == ENODEV) sessionFailed(session_.load(), error);
+    if (platform::isGoneError(error)) sessionFailed(session_.load(), error);
     else ReportError(error);
 }
 

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+namespace platform {
+
+// How opening a network port waits while the connection is made: for the name
+// to resolve, the connect to complete, the server to answer. Opening is
+// synchronous, so a window shows a box with Cancel meanwhile and keeps
+// painting; a program without a window just waits.
+class ConnectionWait {
+public:
+    using Clock = std::chrono::steady_clock;
+
+    virtual ~ConnectionWait() = default;
+
+    // An opening of `peer` ("HOST:PORT") starts; the waits below belong to it
+    // until end().
+    virtual void begin(const std::string& peer) = 0;
+    // Waits until `fd` is ready for `events` (POLLIN, POLLOUT). Returns 0,
+    // ETIMEDOUT once `deadline` has passed, ECANCELED when the operator gave
+    // up, or the errno of the wait.
+    virtual int wait(int fd, short events, Clock::time_point deadline) = 0;
+    virtual void end() = 0;
+};
+
+// The wait of a program without a window: poll().
+class PollConnectionWait : public ConnectionWait {
+public:
+    void begin(const std::string&) override {}
+    int wait(int fd, short events, Clock::time_point deadline) override;
+    void end() override {}
+};
+
+} // namespace platform

@@ -1,0 +1,262 @@
+#include "LoopbackServer.h"
+#include "PtyPair.h"
+#include "platform/ComPortDevice.h"
+#include "platform/NetworkSerialDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <future>
+#include <string>
+
+using namespace std::chrono_literals;
+using namespace std::string_literals;
+using platform::NetworkSerialDevice;
+
+namespace {
+
+constexpr std::uint32_t AllEvents = 0x17D;
+constexpr char IAC = '\xff', WILL = '\xfb', WONT = '\xfc', DO = '\xfd', DONT = '\xfe', SB = '\xfa', SE = '\xf0';
+
+std::string cmd(char verb, char option)
+{
+    return std::string{IAC, verb, option};
+}
+
+std::string sb(const std::string& payload)
+{
+    return std::string{IAC, SB, 44} + payload + std::string{IAC, SE};
+}
+
+// What a ser2net telnet(rfc2217) accepter says first, and what we answer.
+const std::string Greeting = cmd(WILL, 3) + cmd(DO, 3) + cmd(WILL, 1) + cmd(DONT, 1) + cmd(DO, 0) + cmd(WILL, 0)
+    + cmd(DO, 44);
+const std::string OurStart = cmd(WILL, 0) + cmd(DO, 0) + cmd(WILL, 44);
+const std::string OurRefusals = cmd(DONT, 3) + cmd(WONT, 3) + cmd(DONT, 1);
+
+// 9600 bit/s, 8N1, no flow control, as the panel's component asks for it.
+const std::string PanelRequests = sb("\x01\x00\x00\x25\x80"s) + sb("\x02\x08"s) + sb("\x03\x01"s) + sb("\x04\x01"s)
+    + sb("\x05\x01"s);
+const std::string PanelAnswers = sb("\x65\x00\x00\x25\x80"s) + sb("\x66\x08"s) + sb("\x67\x01"s) + sb("\x68\x01"s)
+    + sb("\x69\x01"s);
+
+platform::DeviceControl panelLine()
+{
+    platform::DeviceControl settings;
+    settings.BaudRate = 9600;
+    settings.fBinary = true;
+    settings.ByteSize = 8;
+    return settings;
+}
+
+class NetworkSerialDeviceTest : public ::testing::Test {
+protected:
+    // A server that is done ends its side, as ser2net does when we end ours;
+    // closing the device then need not wait for it.
+    void TearDown() override
+    {
+        server.closeConnection();
+        if (device.isOpen()) device.close();
+    }
+
+    void writeEntry(const std::string& content)
+    {
+        std::ofstream(ports.path() + "/COM7") << content;
+    }
+
+    // Opens COM7 as tcp:// or rfc2217:// on the server, playing the server's
+    // side of the Telnet negotiation and of the line settings.
+    void open(const char* scheme)
+    {
+        writeEntry(std::string(scheme) + "://127.0.0.1:" + std::to_string(server.port()) + "\n");
+        auto opened = std::async(std::launch::async, [this] { return device.open("COM7"); });
+        ASSERT_TRUE(server.accept());
+        if (std::string(scheme) == "rfc2217") {
+            server.send(Greeting);
+            ASSERT_EQ(server.receive(OurStart.size() + OurRefusals.size()), OurStart + OurRefusals);
+        }
+        ASSERT_EQ(opened.get(), 0) << device.diagnosis();
+        ASSERT_EQ(device.setEventMask(AllEvents), 0);
+    }
+
+    // Applies the panel's line and answers it with `answers`.
+    int applyAnswered(const std::string& answers)
+    {
+        auto applied = std::async(std::launch::async, [this] { return device.applySettings(panelLine()); });
+        EXPECT_EQ(server.receive(PanelRequests.size()), PanelRequests);
+        server.send(answers);
+        return applied.get();
+    }
+
+    // Waits and reads until `count` bytes have come or two seconds have passed.
+    std::string receive(std::size_t count)
+    {
+        std::string got;
+        const auto deadline = std::chrono::steady_clock::now() + 2s;
+        while (got.size() < count && std::chrono::steady_clock::now() < deadline) {
+            std::uint32_t events = 0;
+            EXPECT_EQ(device.wait(events), 0);
+            char buffer[64];
+            std::size_t read = 0;
+            EXPECT_EQ(device.read(buffer, sizeof buffer, read), 0);
+            got.append(buffer, read);
+        }
+        return got;
+    }
+
+    PortDirectory ports;
+    LoopbackServer server;
+    NetworkSerialDevice device;
+};
+
+} // namespace
+
+TEST_F(NetworkSerialDeviceTest, RawTcpCarriesEveryByteBothWaysAndLeavesTheLineToTheServer)
+{
+    open("tcp");
+    const std::string frame = "\x02" "a=\xff\x00\x03"s;
+    EXPECT_EQ(device.applySettings(panelLine()), 0);
+    EXPECT_EQ(device.setControlLine(platform::ControlLine::Dtr, true), 0);
+    ASSERT_EQ(device.write(frame.data(), frame.size(), 1000), 0);
+    // Nothing but the frame went out: no settings, no control lines.
+    EXPECT_EQ(server.receive(frame.size() + 1, 200ms), frame);
+
+    server.send("\x02" "c=\xff\xff\x03"s);
+    EXPECT_EQ(receive(6), "\x02" "c=\xff\xff\x03"s);
+}
+
+TEST_F(NetworkSerialDeviceTest, Rfc2217SetsTheLineAndChecksTheServersAnswers)
+{
+    open("rfc2217");
+    EXPECT_EQ(applyAnswered(PanelAnswers), 0) << device.diagnosis();
+    EXPECT_EQ(device.diagnosis(), "");
+
+    // A server that keeps its own rate and parity says so in its answers.
+    EXPECT_EQ(applyAnswered(sb("\x65\x00\x01\xc2\x00"s) + sb("\x66\x08"s) + sb("\x67\x03"s) + sb("\x68\x01"s)
+                            + sb("\x69\x01"s)),
+              EINVAL);
+    EXPECT_EQ(device.diagnosis(), "COM7 (127.0.0.1:" + std::to_string(server.port())
+                                      + "): the server set 115200 bit/s instead of 9600 bit/s, even parity instead of "
+                                        "no parity");
+}
+
+TEST_F(NetworkSerialDeviceTest, Rfc2217DoublesIacOutAndUndoublesItInAcrossReads)
+{
+    open("rfc2217");
+    const std::string frame = "\x02" "z=\xff\x03"s;
+    ASSERT_EQ(device.write(frame.data(), frame.size(), 1000), 0);
+    EXPECT_EQ(server.receive(6), "\x02" "z=\xff\xff\x03"s);
+
+    // The doubled IAC is cut between two reads.
+    server.send("\x02" "z=\xff"s);
+    std::string got = receive(3);
+    server.send("\xff\x03"s);
+    got += receive(2);
+    EXPECT_EQ(got, "\x02" "z=\xff\x03"s);
+}
+
+TEST_F(NetworkSerialDeviceTest, Rfc2217SendsDtrAndRtsWithoutWaitingForAnAnswer)
+{
+    open("rfc2217");
+    EXPECT_EQ(device.setControlLine(platform::ControlLine::Dtr, true), 0);
+    EXPECT_EQ(device.setControlLine(platform::ControlLine::Rts, true), 0);
+    EXPECT_EQ(device.setControlLine(platform::ControlLine::Dtr, false), 0);
+    EXPECT_EQ(server.receive(21), sb("\x05\x08"s) + sb("\x05\x0b"s) + sb("\x05\x09"s));
+}
+
+TEST_F(NetworkSerialDeviceTest, AConnectionThatEndsIsReportedOnceAfterTheBytesBeforeIt)
+{
+    open("rfc2217");
+    server.send("\x02" "s=a\x03"s);
+    server.closeConnection();
+
+    EXPECT_EQ(receive(5), "\x02" "s=a\x03"s);
+    std::uint32_t events = 0;
+    EXPECT_EQ(device.wait(events), ECONNRESET);
+    const char byte = 'x';
+    EXPECT_EQ(device.write(&byte, 1, 1000), ECONNRESET);
+
+    // Once told, the wait blocks until it is released: no report again, no spin.
+    auto waiting = std::async(std::launch::async, [this] {
+        std::uint32_t events = 0;
+        return std::make_pair(device.wait(events), events);
+    });
+    EXPECT_EQ(waiting.wait_for(100ms), std::future_status::timeout);
+    device.release();
+    ASSERT_EQ(waiting.wait_for(2s), std::future_status::ready);
+    EXPECT_EQ(waiting.get(), std::make_pair(0, 0u));
+    EXPECT_EQ(device.close(), 0);
+}
+
+TEST_F(NetworkSerialDeviceTest, OpeningFailsWithTheSystemsCodeAndSaysWhy)
+{
+    const std::string nobody = std::to_string(unusedLoopbackPort());
+    const std::string entry = ports.path() + "/COM7";
+    const struct {
+        std::string content;
+        int error;
+        std::string diagnosis;
+    } cases[] = {
+        {"tcp://127.0.0.1:" + nobody, ECONNREFUSED, "COM7 (127.0.0.1:" + nobody + "): nothing listens at 127.0.0.1:" + nobody},
+        {"tcp://127.0.0.1", EINVAL, "COM7: the port entry " + entry + ", line 1 \"tcp://127.0.0.1\": no port: write tcp://HOST:PORT"},
+        {"serial://127.0.0.1:1", EINVAL,
+         "COM7: the port entry " + entry + ", line 1 \"serial://127.0.0.1:1\": unknown scheme 'serial': use tcp:// or rfc2217://"},
+    };
+    for (const auto& c : cases) {
+        writeEntry(c.content);
+        EXPECT_EQ(device.open("COM7"), c.error) << c.content;
+        EXPECT_EQ(device.diagnosis(), c.diagnosis) << c.content;
+        EXPECT_FALSE(device.isOpen()) << c.content;
+    }
+}
+
+// A server whose Telnet greeting and answers come, but which refuses the
+// COM-PORT-OPTION: the line could not be set, so the opening fails.
+TEST_F(NetworkSerialDeviceTest, ATelnetServerWithoutRfc2217IsRefused)
+{
+    writeEntry("rfc2217://127.0.0.1:" + std::to_string(server.port()));
+    auto opened = std::async(std::launch::async, [this] { return device.open("COM7"); });
+    ASSERT_TRUE(server.accept());
+    server.send(cmd(DO, 0) + cmd(WILL, 0) + cmd(DONT, 44));
+    server.closeConnection();
+    EXPECT_EQ(opened.get(), EPROTONOSUPPORT);
+    EXPECT_NE(device.diagnosis().find("refuses RFC 2217"), std::string::npos) << device.diagnosis();
+}
+
+TEST_F(NetworkSerialDeviceTest, TellsWhenTheServerHasTakenEverythingWritten)
+{
+    open("tcp");
+    const std::string frame = "\x02" "s=?\x03"s;
+    ASSERT_EQ(device.write(frame.data(), frame.size(), 1000), 0);
+    std::uint32_t events = 0;
+    ASSERT_EQ(device.wait(events), 0);
+    EXPECT_EQ(events, platform::EvTxEmpty);
+    platform::CommStatus status;
+    EXPECT_EQ(device.queueCounts(status), 0);
+    EXPECT_EQ(status.cbOutQue, 0u);
+}
+
+TEST(ComPortDevice, OpensATerminalOrANetworkPortByItsEntry)
+{
+    PortDirectory ports;
+    PtyPair pty;
+    LoopbackServer server;
+    ports.map(3, pty.slavePath());
+    std::ofstream(ports.path() + "/COM4") << "tcp://127.0.0.1:" << server.port() << "\n";
+
+    platform::ComPortDevice terminal;
+    ASSERT_EQ(terminal.open("COM3"), 0);
+    EXPECT_EQ(terminal.write("t", 1, 1000), 0);
+    EXPECT_EQ(pty.receive(1), "t");
+
+    platform::ComPortDevice network;
+    ASSERT_EQ(network.open("COM4"), 0);
+    ASSERT_TRUE(server.accept());
+    EXPECT_EQ(network.write("n", 1, 1000), 0);
+    EXPECT_EQ(server.receive(1), "n");
+    server.closeConnection();
+    EXPECT_EQ(network.close(), 0);
+    EXPECT_EQ(terminal.close(), 0);
+}
