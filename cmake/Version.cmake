@@ -6,15 +6,17 @@
 # tag, commits are counted from the first one. A tree without git history (an
 # unpacked source archive) has the plain version.
 #
-# Sets UAV_VERSION and writes it to version/ProgramVersion.h under the build
-# folder, which the target program_version puts on the include path.
+# Sets UAV_VERSION, and UAV_SOURCE_DATE_EPOCH to the commit's time (empty
+# without history), and writes the version to version/ProgramVersion.h under
+# the build folder, which the target program_version puts on the include path.
 # Git's record of HEAD is a configure dependency, so the next build after a
 # commit, a checkout or a rebase picks up the new version.
 
 find_package(Git QUIET)
 
-function(uav_git_version out)
+function(uav_git_version out out_time)
   set(version ${PROJECT_VERSION})
+  set(time "")
   if(GIT_FOUND)
     execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --short=7 HEAD
       WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE hash
@@ -35,6 +37,8 @@ function(uav_git_version out)
     if(NOT commits EQUAL 0)
       set(version "${version}+git${commits}.g${hash}")
     endif()
+    execute_process(COMMAND ${GIT_EXECUTABLE} log -1 --format=%ct
+      WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE time OUTPUT_STRIP_TRAILING_WHITESPACE)
     execute_process(COMMAND ${GIT_EXECUTABLE} rev-parse --git-path logs/HEAD
       WORKING_DIRECTORY ${PROJECT_SOURCE_DIR} OUTPUT_VARIABLE head_log OUTPUT_STRIP_TRAILING_WHITESPACE)
     get_filename_component(head_log "${head_log}" ABSOLUTE BASE_DIR ${PROJECT_SOURCE_DIR})
@@ -43,9 +47,10 @@ function(uav_git_version out)
     endif()
   endif()
   set(${out} "${version}" PARENT_SCOPE)
+  set(${out_time} "${time}" PARENT_SCOPE)
 endfunction()
 
-uav_git_version(UAV_VERSION)
+uav_git_version(UAV_VERSION UAV_SOURCE_DATE_EPOCH)
 message(STATUS "uavControl version ${UAV_VERSION}")
 
 set(_version_header ${PROJECT_BINARY_DIR}/generated/version/ProgramVersion.h)

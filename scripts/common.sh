@@ -1,4 +1,5 @@
-# Shared by scripts/run and scripts/test: install what is missing, then build.
+# Shared by scripts/run, scripts/test and scripts/package: install what is
+# missing, then build.
 # Sourced, not run.
 
 ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
@@ -6,6 +7,11 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # Debian packages the build, the tests and the demo need.
 # fonts-liberation gives the sans face the window is laid out for.
 BASE_PACKAGES=(cmake ninja-build g++ qt6-base-dev libjpeg62-turbo-dev libgtest-dev fonts-liberation)
+# What making the Debian package needs besides: Debian's build flags and the
+# libraries' package names (dpkg-dev, file), the manual pages (scdoc).
+PACKAGE_PACKAGES=(dpkg-dev file scdoc)
+# What the package test checks the package with.
+PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream man-db)
 
 # Installs each listed package that is not installed yet; quiet and quick when all are.
 ensure_packages() {
