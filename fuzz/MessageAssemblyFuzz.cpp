@@ -6,7 +6,9 @@
 // the stream. The filler lets short inputs make messages as long as the cap.
 // Every delivered message must have the shape the settings give, stay within
 // the cap, and match what a reference model, written over stream positions
-// rather than a growing buffer, expects.
+// rather than a growing buffer, expects. And no byte may go missing: the dropped
+// bytes, handed on before each message, the messages and the unfinished rest
+// give back the stream.
 #include "serial/MessageAssembler.h"
 
 #include <algorithm>
@@ -95,12 +97,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     MessageAssembler assembler;
     std::vector<std::string> delivered;
+    std::string dropped;
+    std::string accounted;
     for (char byte : stream) {
-        if (!assembler.push(byte, settings)) continue;
+        if (!assembler.push(byte, settings, &dropped)) continue;
         if (assembler.state() != MessageAssembler::State::Complete) fail("delivered but not complete", delivered.size());
         delivered.push_back(assembler.message());
         checkShape(delivered.back(), settings, delivered.size() - 1);
+        accounted += dropped + delivered.back();
+        dropped.clear();
     }
+    accounted += dropped;
+    const auto state = assembler.state();
+    if (state == MessageAssembler::State::Collecting || state == MessageAssembler::State::Appending)
+        accounted += assembler.message();
+    if (accounted != stream) fail("dropped and delivered bytes do not give back the stream", delivered.size());
 
     const std::vector<std::string_view> expected = expectedMessages(stream, settings);
     if (delivered.size() != expected.size()) fail("message count differs from the model", delivered.size());

@@ -90,22 +90,44 @@ bool TEventThread::signalChanged(const Device& device, std::uint64_t session, eM
 void TEventThread::readMessages(const Device& device, std::uint64_t session)
 {
     TSerial* const s = &serial_;
+    // Dropped bytes are collected only for taps, and handed over in runs: before
+    // the message that follows them, when the queue is empty, and at most
+    // MaxMessage at a time, so that endless noise cannot pile up here.
+    std::string dropped;
     while (serial_.isCurrent(session)) {
         char byte = 0;
         std::size_t count = 0;
         if (const int error = device->read(&byte, 1, count)) {
-            failed(session, error);
+            if (deliverDropped(session, dropped)) failed(session, error);
             return;
         }
-        if (count == 0) return;
-        if (!serial_.assembler_.push(byte, serial_.messageSettings())) continue;
+        if (count == 0) {
+            deliverDropped(session, dropped);
+            return;
+        }
+        const bool complete =
+            serial_.assembler_.push(byte, serial_.messageSettings(), serial_.hasTaps_.load() ? &dropped : nullptr);
+        if ((complete || dropped.size() >= MessageAssembler::MaxMessage) && !deliverDropped(session, dropped)) return;
+        if (!complete) continue;
         // The handler gets its own copy: nothing it does can disturb assembly.
         std::string message = serial_.assembler_.message();
         if (!deliver(session, [s, message = std::move(message)] {
+                s->tellTaps([&](SerialTap& tap) { tap.received(message); });
                 if (s->onMessage_) s->onMessage_(s, message);
             }))
             return;
     }
+}
+
+// Hands a run of dropped bytes to the taps and empties it; false when the pass
+// must end (see deliver).
+bool TEventThread::deliverDropped(std::uint64_t session, std::string& dropped)
+{
+    if (dropped.empty()) return true;
+    TSerial* const s = &serial_;
+    std::string run;
+    run.swap(dropped);
+    return deliver(session, [s, run = std::move(run)] { s->tellTaps([&](SerialTap& tap) { tap.dropped(run); }); });
 }
 
 void TEventThread::failed(std::uint64_t session, int error)

@@ -13,6 +13,10 @@
 // finished is dropped, and assembly waits for the next start character, so a
 // line that never brings an end character cannot exhaust memory.
 //
+// Every byte is either part of a completed message, dropped, or still part of the
+// message being assembled: a caller that collects the dropped bytes, and hands
+// them on before each completed message, sees the whole stream in order.
+//
 // No device and no Qt here: the serial component and the simulated transponder
 // share it.
 class MessageAssembler {
@@ -28,8 +32,11 @@ public:
     static constexpr std::size_t MaxMessage = 4096;
 
     // Feeds one byte; returns true when it completed a message, which message()
-    // then holds (start character .. end character .. trailing bytes).
-    bool push(char byte, const Settings& settings);
+    // then holds (start character .. end character .. trailing bytes). Bytes the
+    // assembler drops with this one (the byte itself, or an unfinished message
+    // that it restarts or that reached the cap) are appended to `dropped` when
+    // one is given.
+    bool push(char byte, const Settings& settings, std::string* dropped = nullptr);
 
     // The message being assembled, or the last one completed until the next start
     // character replaces it.
@@ -38,7 +45,7 @@ public:
 
 private:
     bool complete();
-    void dropIfFull();
+    void dropIfFull(std::string* dropped);
 
     State state_ = State::Idle;
     std::uint16_t appendLeft_ = 0;

@@ -122,6 +122,31 @@ void TSerial::setCheckParity(bool value)
     reopenIfOpen();
 }
 
+void TSerial::addTap(SerialTap* tap)
+{
+    taps_.push_back(tap);
+    hasTaps_ = true;
+}
+
+void TSerial::removeTap(SerialTap* tap)
+{
+    for (SerialTap*& entry : taps_)
+        if (entry == tap) entry = nullptr;
+    if (tellingTaps_ == 0) std::erase(taps_, nullptr);
+    hasTaps_ = std::any_of(taps_.begin(), taps_.end(), [](SerialTap* t) { return t != nullptr; });
+}
+
+// Each tap is told through the handler wrapper: a tap that throws has its
+// failure shown and keeps neither the other taps nor the component's own
+// handler from their turn.
+void TSerial::tellTaps(const std::function<void(SerialTap&)>& tell)
+{
+    ++tellingTaps_;
+    for (std::size_t i = 0; i < taps_.size(); ++i)
+        if (SerialTap* tap = taps_[i]) fw::invokeHandler([&] { tell(*tap); });
+    if (--tellingTaps_ == 0) std::erase(taps_, nullptr);
+}
+
 void TSerial::setOnMessage(TRxMessageEvent handler)
 {
     hasOnMessage_ = static_cast<bool>(handler);
@@ -267,7 +292,10 @@ void TSerial::SendString(const std::string& Text)
         return;
     }
     const int error = device_->write(Text.data(), Text.size(), WriteCompletionMs);
-    if (error == 0) return;
+    if (error == 0) {
+        tellTaps([&](SerialTap& tap) { tap.sent(Text); });
+        return;
+    }
     // A device that has gone is the event thread's news too: take the same way,
     // which closes the port and reports it once, so that the thread's own report
     // finds the session over and is dropped.

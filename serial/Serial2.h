@@ -4,6 +4,7 @@
 #include "framework/Thread.h"
 #include "platform/SerialDevice.h"
 #include "serial/MessageAssembler.h"
+#include "serial/SerialTap.h"
 
 #include <QObject>
 #include <atomic>
@@ -13,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 enum eParity : std::uint8_t { paNone, PaOdd, paEven, paMark, paSpace };
 enum eDataBits : std::uint8_t { d7bit, d8bit };
@@ -56,6 +58,7 @@ private:
     void dispatch(const Device& device, std::uint64_t session, std::uint32_t events);
     bool signalChanged(const Device& device, std::uint64_t session, eModemInSignal signal);
     void readMessages(const Device& device, std::uint64_t session);
+    bool deliverDropped(std::uint64_t session, std::string& dropped);
     void failed(std::uint64_t session, int error);
     // Hands fn to the window thread; false when the pass must end because the
     // call was withdrawn or the port it belongs to has been closed meanwhile.
@@ -154,6 +157,11 @@ public:
     // The device-control record ApplySettings built last.
     const platform::DeviceControl& PortSettings() const { return portSettings_; }
 
+    // Taps see the traffic (SerialTap.h); not owned. A tap may be removed at any
+    // time, also while it is being told of something.
+    void addTap(SerialTap* tap);
+    void removeTap(SerialTap* tap);
+
 private:
     friend class TEventThread;
 
@@ -162,6 +170,7 @@ private:
     void closePort(bool reportFailures);
     void waitForEventThreadToLeave();
     void sessionFailed(std::uint64_t session, int error);
+    void tellTaps(const std::function<void(SerialTap&)>& tell);
 
     // Event thread side of the closing handshake.
     std::shared_ptr<platform::SerialDevice> takeSession(std::uint64_t& session);
@@ -187,6 +196,7 @@ private:
     std::atomic<char> messageEndChar_{'\x03'};
     std::atomic<std::uint16_t> messageAppendCount_{0};
     std::atomic<bool> hasOnMessage_{false};
+    std::atomic<bool> hasTaps_{false};
 
     // Written by the event thread.
     std::atomic<bool> ctsState_{false};
@@ -202,6 +212,11 @@ private:
     TNotifyEvent onRing_;
     TSignalChangeEvent onSignalChange_;
     TWriteCompletedEvent onWriteCompleted_;
+
+    // Window thread only. A tap removed while the taps are being told is left as
+    // a null entry until the telling is over.
+    std::vector<SerialTap*> taps_;
+    int tellingTaps_ = 0;
 
     platform::DeviceControl portSettings_;
     platform::CommTimeouts portTimeouts_;

@@ -112,3 +112,30 @@ TEST(MessageAssembler, DropsAMessageThatReachesTheCapUnfinished)
     feed(assembler, tooLong, plain);
     EXPECT_EQ(assembler.state(), State::Complete);
 }
+
+TEST(MessageAssembler, AccountsForEveryDroppedByteInOrder)
+{
+    using namespace std::string_literals;
+    const std::size_t cap = MessageAssembler::MaxMessage;
+    struct DropCase {
+        const char* name;
+        std::string input;
+        MessageAssembler::Settings settings;
+        std::string dropped;
+    };
+    const std::string tooLong = "\x02" + std::string(cap - 1, 'a');
+    const std::vector<DropCase> cases = {
+        {"noise before and after a frame", "xy\x02" "A\x03z", {}, "xyz"},
+        {"a frame cut short by a new start", "\x02" "A=1\x02" "B\x03", {}, "\x02" "A=1"},
+        {"an end with no frame open", "\x03\x03", {}, "\x03\x03"},
+        {"bytes past the trailing ones", "\x02" "A\x03xyz", appending(2), "z"},
+        {"a frame that reaches the cap unfinished", tooLong + "b\x03", {}, tooLong + "b\x03"},
+        {"a frame still being assembled is not dropped", "\x02" "AB", {}, ""},
+    };
+    for (const DropCase& c : cases) {
+        MessageAssembler assembler;
+        std::string dropped;
+        for (char byte : c.input) assembler.push(byte, c.settings, &dropped);
+        EXPECT_EQ(dropped, c.dropped) << c.name;
+    }
+}
