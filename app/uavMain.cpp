@@ -2,13 +2,13 @@
 
 #include "ButtonGlyph.h"
 #include "JpegPicture.h"
-#include "MessageSet.h"
 #include "framework/Application.h"
 #include "framework/Conversions.h"
 #include "framework/Latin1Validator.h"
 #include "framework/MessageBoxes.h"
 #include "framework/Timer.h"
 #include "serial/Serial2.h"
+#include "transponder/MessageSet.h"
 
 #include <QEvent>
 
@@ -16,6 +16,7 @@
 #include <vector>
 
 using fw::invokeHandler;
+namespace MessageSet = transponder::MessageSet;
 
 namespace {
 
@@ -87,6 +88,8 @@ TForm1::TForm1(QWidget* parent)
     wdt = new fw::TTimer(this);
     rxTimer = new fw::TTimer(this);
     altTimer = new fw::TTimer(this);
+    transponder::SequencerHost& host = *this;
+    sequencer = std::make_unique<transponder::QuerySequencer>(host, *autoSequencer, *queryTimer, *wdt);
 
     bindEvents();
     invokeHandler([this] { FormCreate(this); });
@@ -160,7 +163,7 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event)
 void TForm1::FormCreate(QObject*)
 {
     fw::Application::instance().setOnIdle(this, [this](QObject* sender, bool& done) { AppIdle(sender, done); });
-    seqCountdown = fw::StrToInt(seqEdit->text());
+    sequencer->reloadCountdown();
     lblAltActual->setText(edMinAlt->text());
     altTimer->setInterval(3500);
 }
@@ -195,10 +198,7 @@ void TForm1::btnConnectClick(QObject*)
         CommStr->setEnabled(true);
         RxData->setEnabled(true);
     } else {
-        autoIndi->setChecked(false);
-        autoSequencer->setEnabled(false);
-        queryTimer->setEnabled(false);
-        wdt->setEnabled(false);
+        sequencer->stop();
         if (SerialComm->Active()) SerialComm->setActive(false);
         btnConnect->setProperty("Tag", 0);
         btnConnect->setText(QStringLiteral("Connect"));
@@ -256,7 +256,8 @@ void TForm1::btnVoltOffsetClick(QObject*)
 
 void TForm1::btnPingClick(QObject*)
 {
-    lblPing->setText(QStringLiteral("Requested"));
+    status.show(transponder::Item::Ping, "Requested");
+    showItem(transponder::Item::Ping);
     sendFrame(MessageSet::FirePing());
 }
 

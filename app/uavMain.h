@@ -1,10 +1,12 @@
 #pragma once
 
 #include "ui_uavMain.h"
+#include "transponder/QuerySequencer.h"
+#include "transponder/StatusModel.h"
 
 #include <QMainWindow>
-#include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -17,7 +19,11 @@ class TTimer;
 // automatic query sequence with its link watchdog, and the simulated altitude.
 // Every control of the stored layout (uavMain.ui) is a field of its own, named
 // as the layout names it. All of it runs on the window thread.
-class TForm1 : public QMainWindow, private Ui::TForm1 {
+//
+// The protocol is the transponder library's: replies are read by its parser
+// into its status model, which the labels and lamps show, and the automatic
+// sequence is its sequencer, running on this window's timers.
+class TForm1 : public QMainWindow, private Ui::TForm1, private transponder::SequencerHost {
     Q_OBJECT
 
 public:
@@ -29,6 +35,8 @@ public:
     static constexpr std::size_t MaxPendingMessages = 64;
     // How many received messages wait for the next idle call (for diagnostics and tests).
     std::size_t PendingMessageCount() const { return pendingMessages.size(); }
+    // What the status display shows, as data.
+    const transponder::StatusModel& Status() const { return status; }
 
     TSerial* SerialComm;
     fw::TTimer* autoSequencer;
@@ -65,7 +73,8 @@ private:
     void SerialCommMessage(QObject* Sender, const std::string& RxMessage);
     void AppIdle(QObject* Sender, bool& Done);
     void decodeMessage(const std::string& message);
-    void sendDueQuery();
+    void showItem(transponder::Item item);
+    void showLamp(transponder::Lamp lamp);
     void ClearStatus();
     void AddSentToLog(const QString& Text);
     void rxTimerTimer(QObject* Sender);
@@ -83,16 +92,22 @@ private:
     void lblAltActualDblClick(QObject* Sender);
     void rbEncSourceClick(QObject* Sender);
 
+    // What the sequencer asks of the window.
+    int interval() override;
+    std::optional<std::string> simulatedAltitude() override;
+    void send(const std::string& frame) override;
+    void autoSwitched(bool on) override;
+    void sequenceRunning(bool running) override;
+    void linkSilent() override;
+    void pingExpired() override;
+
     bool connected() const;
     void setCommandsEnabled(bool enabled);
     void sendFrame(const std::string& frame);
 
     // Panel state.
     std::deque<std::string> pendingMessages; // received, not yet decoded
-    int queryStep = 0;                       // queries sent in this sequence, 0..13
-    int seqCountdown = 0;                    // seconds to the next sequence; 0 while one runs
-    bool queryDue = false;                   // the query timer fired; the next idle call sends
     bool echoReply = false;                  // echo the next received message into the memo
-    std::optional<std::uint64_t> pingTick;   // when the ping reply was shown
-    bool replySeen = false;                  // a message was decoded since the watchdog looked
+    transponder::StatusModel status;         // what the labels and lamps show
+    std::unique_ptr<transponder::QuerySequencer> sequencer;
 };

@@ -1,19 +1,25 @@
 // The panel logic of the main window: decoding received messages into the status
 // display, the automatic query sequence with its link watchdog, and the
-// simulated serial altitude.
+// simulated serial altitude. The protocol itself is the transponder library's;
+// here it meets the window's labels, lamps and timers.
 #include "uavMain.h"
 
-#include "MessageSet.h"
 #include "framework/Colors.h"
 #include "framework/Conversions.h"
 #include "framework/Timer.h"
 #include "serial/Serial2.h"
+#include "transponder/MessageSet.h"
+#include "transponder/ReplyParser.h"
+
+namespace MessageSet = transponder::MessageSet;
+using transponder::Item;
+using transponder::Lamp;
 
 namespace {
 
 constexpr TColor SequenceRunning = clRed;
 constexpr TColor SequenceWaiting = clGreen;
-constexpr std::uint64_t PingShownMs = 500;
+constexpr unsigned InterrogationLampMs = 500;
 
 QString text(const std::string& bytes)
 {
@@ -58,203 +64,136 @@ void TForm1::AppIdle(QObject*, bool& Done)
         pendingMessages.pop_front();
         decodeMessage(message);
     }
-    sendDueQuery();
+    sequencer->sendDue();
     Done = false;
 }
 
 void TForm1::decodeMessage(const std::string& message)
 {
-    const std::size_t s = message.find(MessageSet::STX);
-    const std::size_t e = message.find(MessageSet::ETX);
     // Without both delimiters a message is not a reply: it changes nothing and
     // does not count for the watchdog.
-    if (s == std::string::npos || e == std::string::npos) return;
+    const auto reply = transponder::parseReply(message);
+    if (!reply) return;
 
-    auto at = [&](std::size_t i) { return i < message.size() ? message[i] : '\0'; };
-    const char letter = at(s + 1);
-    const std::size_t valueStart = s + 3;
-    const std::string value = e > valueStart ? message.substr(valueStart, e - valueStart) : std::string();
-    const char first = at(valueStart); // the ETX itself when the value is empty
+    status.apply(*reply);
+    if (reply->shows) showItem(reply->shows->item);
+    if (reply->lamp) showLamp(reply->lamp->lamp);
+    // Selecting an item runs the group's click handler as an operator's click does.
+    if (reply->functionChoice) rbStatus->setItemIndex(*reply->functionChoice);
+    if (reply->encoderChoice) rbEncSource->setItemIndex(*reply->encoderChoice);
 
-    switch (letter) {
+    switch (reply->letter) {
     case MessageSet::InterrogationReport:
         // A report inside the lamp's 500 ms does not lengthen it: enabling an
         // enabled timer keeps its count.
-        Intled->setChecked(true);
-        rxTimer->setInterval(500);
+        rxTimer->setInterval(InterrogationLampMs);
         rxTimer->setEnabled(true);
         break;
     case MessageSet::Altitude:
-        lblAltitude->setText(text(value));
-        if (!lblAltitudeSource->isHidden()) lblAltitudeSource->setText(text(value));
-        break;
-    case MessageSet::AssignedCode:
-        if (value.size() >= 4) lblCode->setText(text(value.substr(0, 4)));
-        break;
-    case MessageSet::EncoderSource:
-        if (first == 'g')
-            rbEncSource->setItemIndex(0);
-        else if (first == 's')
-            rbEncSource->setItemIndex(1);
-        break;
-    case MessageSet::VoltageOffset: {
-        // The offset is what follows the first "=" of the whole message.
-        const std::size_t equals = message.find('=');
-        const std::size_t from = equals == std::string::npos ? 0 : equals + 1;
-        const std::string offset = e > from ? message.substr(from, e - from) : std::string();
-        lblVoltOffset->setText(text(fw::Trim(offset)) + QStringLiteral(" V"));
-        break;
-    }
-    case MessageSet::Ident:
-        if (first == '0') {
-            lblIdent->clear();
-            Ident->setChecked(false);
-        } else {
-            lblIdent->setText(QStringLiteral("Active"));
-            Ident->setChecked(true);
-        }
+        if (!lblAltitudeSource->isHidden()) lblAltitudeSource->setText(text(reply->value));
         break;
     case MessageSet::Ping:
-        if (first == 'Y') {
-            ledPing->setChecked(true);
-            lblPing->setText(QStringLiteral("Received"));
-            pingTick = fw::tickCount();
-        }
-        break;
-    case MessageSet::Interrogation:
-        if (first == 'Y')
-            ReplyIndi->setText(QStringLiteral("Enabled"));
-        else if (first == 'N')
-            ReplyIndi->setText(QStringLiteral("Disabled"));
-        break;
-    case MessageSet::OperationalFunction: {
-        struct Mode {
-            char code;
-            const char* shown;
-            int item; // -1: the operational function choice stays as it was
-        };
-        static constexpr Mode modes[] = {
-            {'a', "Mode A", 1}, {'c', "Mode C", 2}, {'l', "Mode C/Alt", 2}, {'t', "Standby", 0}, {'f', "Off", -1},
-        };
-        for (const Mode& mode : modes) {
-            if (mode.code != first) continue;
-            funcDisplay->setText(QString::fromLatin1(mode.shown));
-            if (mode.item >= 0) rbStatus->setItemIndex(mode.item);
-            break;
-        }
-        break;
-    }
-    case MessageSet::Voltage:
-        lblVoltage->setText(text(fw::Trim(value)));
-        break;
-    case MessageSet::FirmwareVersion:
-        lblVersion->setText(text(value));
+        if (reply->lamp) sequencer->pingShown();
         break;
     default:
         break;
     }
 
     // Any message counts as a reply: during a sequence it schedules the next query.
-    if (seqCountdown == 0 && autoIndi->Checked()) queryTimer->setEnabled(true);
-    replySeen = true;
+    sequencer->replyDecoded();
+}
+
+// The labels and lamps in the order of transponder::Items and transponder::Lamps.
+void TForm1::showItem(Item item)
+{
+    QLabel* const labels[] = {funcDisplay, lblCode, ReplyIndi, lblIdent, lblAltitude,
+                              lblVoltage,  lblVoltOffset, lblVersion, lblPing};
+    labels[static_cast<std::size_t>(item)]->setText(text(status.text(item)));
+}
+
+void TForm1::showLamp(Lamp lamp)
+{
+    TAbLED* const lamps[] = {Intled, Ident, ledPing};
+    lamps[static_cast<std::size_t>(lamp)]->setChecked(status.lit(lamp));
 }
 
 void TForm1::rxTimerTimer(QObject*)
 {
     rxTimer->setEnabled(false);
-    Intled->setChecked(false);
+    status.setLit(Lamp::Interrogation, false);
+    showLamp(Lamp::Interrogation);
 }
 
 void TForm1::ClearStatus()
 {
-    for (QLabel* label : {funcDisplay, lblCode, ReplyIndi, lblIdent, lblAltitude, lblVoltage, lblVoltOffset,
-                          lblVersion, lblPing})
-        label->clear();
-    ledPing->setChecked(false);
-    Ident->setChecked(false);
-    Intled->setChecked(false);
+    status.clear();
+    for (Item item : transponder::Items) showItem(item);
+    for (Lamp lamp : {Lamp::Ping, Lamp::Spi, Lamp::Interrogation}) showLamp(lamp);
 }
 
 // ---- The automatic sequence ---------------------------------------------------
 
 void TForm1::autobtnClick(QObject*)
 {
-    queryStep = 0;
-    if (autoIndi->Checked()) {
-        autoIndi->setChecked(false);
-        autoSequencer->setEnabled(false);
-        wdt->setEnabled(false);
-    } else {
-        autoIndi->setChecked(true);
-        autoSequencer->setEnabled(true);
-        seqCountdown = fw::StrToInt(seqEdit->text());
-    }
-    autoSequencer->setEnabled(autoIndi->Checked());
+    sequencer->toggleAuto();
 }
 
 void TForm1::autoSequencerTimer(QObject*)
 {
-    // A countdown typed as the most negative integer wraps instead of overflowing;
-    // like any interval of 0 or less it then never reaches 0.
-    seqCountdown = static_cast<int>(static_cast<unsigned>(seqCountdown) - 1u);
-    if (seqCountdown != 0) return;
-    autoIndi->LED().setColorOn(SequenceRunning);
-    queryTimer->setInterval(60);
-    queryTimer->setEnabled(true);
-    autoSequencer->setEnabled(false);
-    wdt->setInterval(5000);
-    wdt->setEnabled(true);
+    sequencer->countdownTick();
 }
 
 void TForm1::queryTimerTimer(QObject*)
 {
-    queryDue = true;
-    queryTimer->setEnabled(false);
+    sequencer->spacingTick();
 }
 
-void TForm1::sendDueQuery()
+void TForm1::wdtTimer(QObject*)
 {
-    if (!queryDue) return;
-    queryDue = false;
-    ++queryStep;
+    sequencer->watchdogTick();
+}
 
-    const char letter = MessageSet::SequenceLetters[static_cast<std::size_t>(queryStep - 1)];
-    std::string frame = MessageSet::Query(letter);
-    if (queryStep == 1 && indiAlt->Checked()) {
-        frame = MessageSet::Set(MessageSet::Altitude, fw::toAnsi(lblAltActual->text()));
-    } else if (queryStep == static_cast<int>(MessageSet::SequenceLetters.size())) {
-        queryTimer->setEnabled(false);
-        autoIndi->LED().setColorOn(SequenceWaiting);
-        queryStep = 0;
-        seqCountdown = fw::StrToInt(seqEdit->text());
-        autoSequencer->setEnabled(true);
-    }
+int TForm1::interval()
+{
+    return fw::StrToInt(seqEdit->text());
+}
+
+std::optional<std::string> TForm1::simulatedAltitude()
+{
+    if (!indiAlt->Checked()) return std::nullopt;
+    return fw::toAnsi(lblAltActual->text());
+}
+
+void TForm1::send(const std::string& frame)
+{
     // A closed port gets no automatic queries: after the device has gone away (the
     // component has reported that once and closed the port) each write would raise
     // a box of its own, one every watchdog period for as long as Auto stays on. The
     // watchdog blanking the display then tells the operator the link is down.
     if (SerialComm->Active()) SerialComm->SendString(frame);
-
-    // The ping lamp goes out with the first query sent more than 500 ms after the
-    // reply. The clock is monotonic and 64 bits wide, so it cannot wrap in a run.
-    if (pingTick && fw::tickCount() - *pingTick > PingShownMs) {
-        pingTick.reset();
-        ledPing->setChecked(false);
-        lblPing->clear();
-    }
 }
 
-void TForm1::wdtTimer(QObject*)
+void TForm1::autoSwitched(bool on)
 {
-    autoIndi->LED().setColorOn(SequenceWaiting);
-    seqCountdown = 1;
-    queryStep = 0;
-    autoSequencer->setEnabled(true);
-    wdt->setEnabled(false);
-    if (replySeen)
-        replySeen = false;
-    else
-        ClearStatus();
+    autoIndi->setChecked(on);
+}
+
+void TForm1::sequenceRunning(bool running)
+{
+    autoIndi->LED().setColorOn(running ? SequenceRunning : SequenceWaiting);
+}
+
+void TForm1::linkSilent()
+{
+    ClearStatus();
+}
+
+void TForm1::pingExpired()
+{
+    status.setLit(Lamp::Ping, false);
+    status.show(Item::Ping, {});
+    showLamp(Lamp::Ping);
+    showItem(Item::Ping);
 }
 
 // ---- The simulated serial altitude ----------------------------------------------

@@ -22,7 +22,7 @@
 
 #include "app/PanelApplication.h"
 
-#include "app/MessageSet.h"
+#include "transponder/MessageSet.h"
 #include "framework/Colors.h"
 #include "widgets/AbLED.h"
 
@@ -46,6 +46,7 @@
 #include <unistd.h>
 
 using bench::control;
+namespace MessageSet = transponder::MessageSet;
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "MessageSet.h"
+#include "transponder/MessageSet.h"
 
-namespace MessageSet {
+namespace transponder::MessageSet {
 
 namespace {
 
@@ -65,4 +65,4 @@ std::string FirePing()
     return Set(Ping, "y");
 }
 
-} // namespace MessageSet
+} // namespace transponder::MessageSet

@@ -4,10 +4,11 @@
 #include <string>
 #include <string_view>
 
-// The transponder's message set: every frame the panel sends is built here and
-// nowhere else. A frame is STX, a letter, "=", a value and ETX; the value "?"
-// asks for the item's current value, any other value sets it.
-namespace MessageSet {
+// The transponder's message set: every frame the panel and the command-line
+// tool send is built here and nowhere else. A frame is STX, a letter, "=", a
+// value and ETX; the value "?" asks for the item's current value, any other
+// value sets it.
+namespace transponder::MessageSet {
 
 inline constexpr char STX = '\x02';
 inline constexpr char ETX = '\x03';
@@ -49,4 +50,4 @@ std::string SetEncoderSource(int index);
 std::string TriggerIdent(); // "i=s"
 std::string FirePing();     // "p=y"
 
-} // namespace MessageSet
+} // namespace transponder::MessageSet

@@ -1,0 +1,37 @@
+#include "transponder/SequenceRecord.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+#include <QTimeZone>
+
+namespace transponder {
+
+namespace {
+
+// Texts from the line are 8-bit; every byte is one character.
+QString latin1(std::string_view text)
+{
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+} // namespace
+
+QJsonObject sequenceJson(const SequenceRecord& record)
+{
+    QJsonObject object;
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(record.time.time_since_epoch()).count();
+    object.insert(QStringLiteral("time"),
+                  QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toString(Qt::ISODateWithMs));
+    for (Item item : Items) object.insert(latin1(key(item)), latin1(record.status.text(item)));
+
+    QJsonObject raw;
+    for (const auto& [letter, value] : record.raw) raw.insert(latin1(std::string_view(&letter, 1)), latin1(value));
+    object.insert(QStringLiteral("raw"), raw);
+    object.insert(QStringLiteral("answered"), record.answered);
+    QJsonArray unanswered;
+    for (char letter : record.unanswered) unanswered.append(latin1(std::string_view(&letter, 1)));
+    object.insert(QStringLiteral("unanswered"), unanswered);
+    return object;
+}
+
+} // namespace transponder

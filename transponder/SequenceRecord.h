@@ -1,0 +1,29 @@
+#pragma once
+
+#include "transponder/StatusModel.h"
+
+#include <QJsonObject>
+#include <chrono>
+#include <map>
+#include <string>
+
+namespace transponder {
+
+// What one sequence of queries found out: the status display it leaves, the
+// last value received for each letter, and which queries went unanswered.
+struct SequenceRecord {
+    std::chrono::system_clock::time_point time; // when the sequence started
+    StatusModel status;
+    std::map<char, std::string> raw;
+    int answered = 0;
+    std::string unanswered; // letters, in the order they were asked
+};
+
+// The record as one JSON object with stable keys, the same for every program
+// that writes one: "time" (ISO 8601, UTC, milliseconds); the nine items under
+// "mode", "code", "replies", "spi", "altitude", "volts", "offset", "version" and
+// "ping", each the text the panel's label would show; "raw", an object of the
+// last value per letter; "answered", a number; "unanswered", a list of letters.
+QJsonObject sequenceJson(const SequenceRecord& record);
+
+} // namespace transponder
