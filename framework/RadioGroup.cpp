@@ -5,6 +5,7 @@
 #include <QButtonGroup>
 #include <QGridLayout>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 
 TRadioGroup::TRadioGroup(QWidget* parent)
     : QWidget(parent)
@@ -14,9 +15,14 @@ TRadioGroup::TRadioGroup(QWidget* parent)
     layout_->setContentsMargins(2, 0, 2, 0);
     layout_->setSpacing(0);
     group_->setExclusive(true);
-    // An operator's click is an event of its own: nothing it throws may cross the
-    // event loop. A selection made from code lets its caller see a failure.
-    connect(group_, &QButtonGroup::idClicked, this, [this](int id) { fw::invokeHandler([&] { select(id); }); });
+    // Whatever checks a button selects its item: a click, an arrow key, the
+    // accessible "Toggle" action that screen readers and UI automation use, or
+    // code holding the button. Such a change is an event of its own: nothing it
+    // throws may cross the event loop. A selection made through setItemIndex lets
+    // its caller see a failure.
+    connect(group_, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked && !checkingFromHere_) fw::invokeHandler([&] { select(id); });
+    });
 }
 
 void TRadioGroup::setItems(const QStringList& items)
@@ -46,7 +52,7 @@ void TRadioGroup::rebuild()
         group_->addButton(button, i);
         layout_->addWidget(button, rows ? i % rows : 0, rows ? i / rows : 0);
     }
-    if (itemIndex_ >= 0) group_->button(itemIndex_)->setChecked(true);
+    if (itemIndex_ >= 0) setButtonChecked(itemIndex_, true);
 }
 
 void TRadioGroup::setItemIndex(int index)
@@ -56,13 +62,19 @@ void TRadioGroup::setItemIndex(int index)
         if (itemIndex_ == -1) return;
         // An exclusive group cannot uncheck its last button directly.
         group_->setExclusive(false);
-        group_->button(itemIndex_)->setChecked(false);
+        setButtonChecked(itemIndex_, false);
         group_->setExclusive(true);
         itemIndex_ = -1;
         return;
     }
-    group_->button(index)->setChecked(true);
+    setButtonChecked(index, true);
     select(index);
+}
+
+void TRadioGroup::setButtonChecked(int index, bool checked)
+{
+    const QScopedValueRollback fromHere(checkingFromHere_, true);
+    group_->button(index)->setChecked(checked);
 }
 
 void TRadioGroup::select(int index)

@@ -10,7 +10,9 @@ class QGridLayout;
 
 // A group of mutually exclusive radio buttons with an ItemIndex, laid out in
 // columns. Selecting an item from code behaves exactly as an operator's click:
-// when the selection changes, OnClick runs. An ItemIndex of -1 selects nothing.
+// when the selection changes, OnClick runs. So does checking a button by any
+// other way (keyboard, accessibility, the button itself). An ItemIndex of -1
+// selects nothing.
 class TRadioGroup : public QWidget {
     Q_OBJECT
     Q_PROPERTY(QStringList Items READ Items WRITE setItems)
@@ -37,10 +39,13 @@ public:
 private:
     void rebuild();
     void select(int index);
+    // Checks or clears a button without that counting as a selection of its own.
+    void setButtonChecked(int index, bool checked);
 
     QStringList items_;
     int columns_ = 1;
     int itemIndex_ = -1;
+    bool checkingFromHere_ = false;
     TNotifyEvent onClick_;
     QButtonGroup* group_;
     QGridLayout* layout_;
