@@ -101,9 +101,7 @@ int NetworkSerialDevice::open(const std::string& comName)
     gone_ = false;
     goneError_ = 0;
     goneReported_ = false;
-    txWritten_ = 0;
-    txSeen_ = 0;
-    txPollMs_ = 1;
+    outputDrain_.reset();
     {
         std::lock_guard lock(writeMutex_);
         unsent_.clear();
@@ -304,7 +302,7 @@ int NetworkSerialDevice::waitLoop(int fd, std::uint32_t& events)
         const bool pollSocket = !gone_ && (pollInput || pollOutput);
         pollfd fds[2] = {{wake_.fd(), POLLIN, 0},
                          {fd, static_cast<short>((pollInput ? POLLIN : 0) | (pollOutput ? POLLOUT : 0)), 0}};
-        const int timeout = !gone_ && txWritten_.load() != txSeen_ ? txPollMs_ : -1;
+        const int timeout = !gone_ && outputDrain_.pending() ? outputDrain_.lookAgainMs() : -1;
         const int ready = ::poll(fds, pollSocket ? 2 : 1, timeout);
         if (ready < 0) {
             if (errno == EINTR) continue;
@@ -420,7 +418,7 @@ int NetworkSerialDevice::flushUnsent(int fd, Clock::time_point deadline)
     }
     unsent_.erase(0, done);
     if (done > 0) {
-        ++txWritten_;
+        outputDrain_.wrote();
         wake_.signal();
     }
     if (result != 0 && result != ETIMEDOUT) markGone(result);
@@ -429,28 +427,22 @@ int NetworkSerialDevice::flushUnsent(int fd, Clock::time_point deadline)
 
 std::uint32_t NetworkSerialDevice::checkOutputEmpty(int fd)
 {
-    const std::uint64_t written = txWritten_.load();
-    if (written == txSeen_) return 0;
+    if (!outputDrain_.pending()) return 0;
     // Nobody asks for it: nothing to look at again and again.
     if (!(mask_.load() & EvTxEmpty)) {
-        txSeen_ = written;
+        outputDrain_.forget();
         return 0;
     }
-    // Sent counts as done once the server's end has acknowledged it; on a
-    // network that may take a round trip or two, so we look again less and
-    // less often.
+    // Sent counts as done once the server's end has acknowledged it, which on
+    // a network may take a round trip or two.
     int queued = 0;
     if (::ioctl(fd, SIOCOUTQ, &queued) != 0) queued = 0;
-    if (queued == 0) {
+    bool unsent = false;
+    {
         std::lock_guard lock(writeMutex_);
-        if (unsent_.empty()) {
-            txSeen_ = written;
-            txPollMs_ = 1;
-            return EvTxEmpty;
-        }
+        unsent = !unsent_.empty();
     }
-    txPollMs_ = std::min(txPollMs_ * 2, 1000);
-    return 0;
+    return outputDrain_.drained(queued == 0 && !unsent, queued, 1) ? std::uint32_t{EvTxEmpty} : 0u;
 }
 
 void NetworkSerialDevice::markGone(int error)

@@ -4,6 +4,7 @@
 #include "platform/ConnectionWait.h"
 #include "platform/InputQueue.h"
 #include "platform/NetworkAddress.h"
+#include "platform/OutputDrain.h"
 #include "platform/SerialDevice.h"
 #include "platform/TelnetCodec.h"
 #include "platform/WakeEvent.h"
@@ -104,11 +105,7 @@ private:
     bool goneReported_ = false;          // waiter only
     std::atomic<std::uint32_t> mask_{0};
 
-    // Output-empty: every write advances txWritten_; the waiter reports it once
-    // the socket has nothing left unacknowledged after the latest write it saw.
-    std::atomic<std::uint64_t> txWritten_{0};
-    std::uint64_t txSeen_ = 0;           // waiter only
-    int txPollMs_ = 1;                   // waiter only
+    OutputDrain outputDrain_;
 
     std::mutex writeMutex_;              // one writer at a time; guards unsent_
     std::string unsent_;                 // the rest of a write that timed out, sent first

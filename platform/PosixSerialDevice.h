@@ -1,9 +1,13 @@
 #pragma once
 
+#include "platform/InputQueue.h"
+#include "platform/ModemEvents.h"
 #include "platform/ModemLines.h"
 #include "platform/ModemWatch.h"
+#include "platform/OutputDrain.h"
 #include "platform/ParityMarkDecoder.h"
 #include "platform/SerialDevice.h"
+#include "platform/WakeEvent.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -64,20 +68,17 @@ public:
     static constexpr int ModemSampleMs = 100;
 
 private:
-    enum class ModemSource : std::uint8_t { None, Counters, Lines };
-
-    int waitLoop(int fd, int wakeFd, std::uint32_t& events);
+    int waitLoop(int fd, std::uint32_t& events);
     int drainInput(int fd, std::uint32_t& events);
     std::uint32_t sampleModem(int fd);
     std::uint32_t checkOutputEmpty(int fd);
     int pollTimeout() const;
     std::size_t inputRoom() const;
-    int nudge();
     void gateOutputOnDsr(int fd);
     void drainOutputBriefly(int fd);
 
     std::atomic<int> fd_{-1};
-    std::atomic<int> wakeFd_{-1};
+    WakeEvent wake_;
     std::atomic<bool> released_{false};
     std::atomic<bool> gone_{false};
     bool goneReported_ = false;       // waiter only
@@ -87,28 +88,18 @@ private:
     std::atomic<bool> dtrDsrHandshake_{false};
     std::atomic<unsigned long> wakeups_{0};
 
-    // Output-empty: every write advances txWritten_; the waiter reports the
-    // output queue empty once it has drained after the latest write it saw.
-    std::atomic<std::uint64_t> txWritten_{0};
-    std::uint64_t txSeen_ = 0;         // waiter only
-    int txPollMs_ = 1;                 // waiter only
-    int txLastQueued_ = -1;            // waiter only
+    OutputDrain outputDrain_;
     int txFifo_ = 0;                   // set at open, then waiter only
 
     ModemLinesFactory modemFactory_;
     std::unique_ptr<ModemLines> modem_;   // set at open, gone at close
     std::unique_ptr<ModemWatch> modemWatch_;
-    ModemSource modemSource_ = ModemSource::None; // set at open, then waiter only
-    serial_icounter_struct counters_ {};
-    int lines_ = 0;
+    ModemEvents modemEvents_;          // set at open, then waiter only
 
     mutable std::mutex mutex_;         // guards everything below
     std::condition_variable waitEnded_;
     bool waiting_ = false;
-    std::string input_;
-    std::size_t inputHead_ = 0;
-    std::size_t inputCap_ = 4096;
-    bool inputFull_ = false;           // the device is not polled for input
+    InputQueue input_;                 // the device is not polled for input while it is full
     bool dtrHeld_ = false;             // DTR dropped because the queue is full
     bool parityMarks_ = false;
     ParityMarkDecoder decoder_;
