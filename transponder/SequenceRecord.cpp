@@ -2,7 +2,6 @@
 
 #include <QDateTime>
 #include <QJsonArray>
-#include <QTimeZone>
 
 namespace transponder {
 
@@ -21,7 +20,7 @@ QJsonObject sequenceJson(const SequenceRecord& record)
     QJsonObject object;
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(record.time.time_since_epoch()).count();
     object.insert(QStringLiteral("time"),
-                  QDateTime::fromMSecsSinceEpoch(ms, QTimeZone::utc()).toString(Qt::ISODateWithMs));
+                  QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(Qt::ISODateWithMs));
     for (Item item : Items) object.insert(latin1(key(item)), latin1(record.status.text(item)));
 
     QJsonObject raw;

@@ -12,11 +12,13 @@ namespace transponder {
 // of the three lamps, as the panel's labels and lamps show them. Texts are
 // 8-bit, as they came off the line.
 //
-// Changed by replies alone, a model keeps these invariants: the code is empty
-// or four characters; the offset is empty or ends in " V"; the supply voltage
-// and the offset have no blank or control character at either end; the SPI
-// lamp is lit exactly when the SPI item reads "Active", and the ping lamp
-// exactly when the ping item reads "Received".
+// Changed by replies and clear() alone, a model keeps these invariants: the
+// code is empty or four characters; the offset is empty or ends in " V", and
+// neither the text before that nor the supply voltage begins or ends with a
+// blank or a control character; the mode, the replies, the SPI and the
+// ping items hold one of their fixed texts or nothing; the SPI lamp is lit
+// exactly when the SPI item reads "Active", the ping lamp exactly when the ping
+// item reads "Received".
 class StatusModel {
 public:
     const std::string& text(Item item) const { return texts_[static_cast<std::size_t>(item)]; }
