@@ -32,6 +32,36 @@ ensure_packages() {
   apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
+# ser2net, which the end-to-end tests of network ports run themselves, each with
+# a configuration of its own. Installing the package would start its service
+# with the packaged configuration, which serves /dev/ttyS0 (on many machines the
+# system console): so it is installed with every service start denied, and its
+# service is disabled afterwards.
+ensure_ser2net() {
+  dpkg-query -W -f='${Status}' ser2net 2>/dev/null | grep -q "ok installed" && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "Missing package: ser2net. Run as root, or install it with apt-get (and disable its service)." >&2
+    exit 1
+  fi
+  local policy=/usr/sbin/policy-rc.d saved=""
+  if [ -e "$policy" ]; then
+    saved="$(mktemp)"
+    cp -p "$policy" "$saved"
+  fi
+  printf '#!/bin/sh\n# Deny every service start while ser2net is installed.\nexit 101\n' >"$policy"
+  chmod 755 "$policy"
+  local status=0
+  ( ensure_packages ser2net ) || status=$?
+  if [ -n "$saved" ]; then mv "$saved" "$policy"; else rm -f "$policy"; fi
+  [ "$status" -eq 0 ] || exit "$status"
+  if command -v systemctl >/dev/null; then
+    systemctl disable ser2net.service >/dev/null 2>&1 || true
+  fi
+  if command -v update-rc.d >/dev/null && [ -e /etc/init.d/ser2net ]; then
+    update-rc.d ser2net disable >/dev/null 2>&1 || true
+  fi
+}
+
 # Configures (once) and builds one preset; ninja makes a no-change build a no-op.
 build_preset() {
   local preset="$1" dir

@@ -1,0 +1,145 @@
+#include "Ser2netFixture.h"
+
+#include "framework/RadioGroup.h"
+#include "platform/ArbitraryBaud.h"
+#include "transponder/MessageSet.h"
+
+#include <QLineEdit>
+#include <QPlainTextEdit>
+
+#include <fcntl.h>
+#include <set>
+#include <unistd.h>
+
+namespace {
+
+const char* const statusRows[] = {"funcDisplay", "lblCode", "ReplyIndi", "lblIdent", "lblAltitude",
+                                  "lblVoltage",  "lblVoltOffset", "lblVersion", "lblPing"};
+
+QStringList sequenceQueries()
+{
+    QStringList queries;
+    for (const char letter : transponder::MessageSet::SequenceLetters) queries << QString(QLatin1Char(letter)) + QStringLiteral("=?");
+    return queries;
+}
+
+// The output rate of the pseudo-terminal, as whoever set it last left it.
+long rateOf(const QString& device)
+{
+    const int fd = ::open(device.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return -1;
+    const long rate = platform::detail::outputRate(fd);
+    ::close(fd);
+    return rate;
+}
+
+} // namespace
+
+TEST_P(PanelThroughSer2net, AnAutomaticSequenceFillsTheDisplay)
+{
+    start();
+    click("btnConnect");
+    ASSERT_TRUE(form->SerialComm->Active()) << "boxes: " << boxes.shown.size();
+    click("autobtn");
+    ASSERT_TRUE(runUntil([&] { return !textOf("lblCode").isEmpty(); }, 3000));
+    click("BitBtn3");
+    click("btnPing");
+    std::set<QString> filled;
+    QStringList frames;
+    ASSERT_TRUE(runUntil(
+        [&] {
+            for (const char* row : statusRows)
+                if (!textOf(row).isEmpty()) filled.insert(QString::fromLatin1(row));
+            frames += simulator->framesIn();
+            return filled.size() == std::size(statusRows) && frames.count(QStringLiteral("e=?")) >= 2;
+        },
+        6000))
+        << "only " << filled.size() << " rows filled";
+    EXPECT_EQ(textOf("funcDisplay"), QStringLiteral("Standby"));
+    EXPECT_EQ(textOf("lblCode"), QStringLiteral("1200"));
+    EXPECT_EQ(textOf("lblVersion"), QStringLiteral("2.14"));
+    // A whole sequence, in order, after the first one.
+    frames.removeAll(QStringLiteral("i=s"));
+    frames.removeAll(QStringLiteral("p=y"));
+    const qsizetype second = frames.indexOf(QStringLiteral("e=?")) + 1;
+    EXPECT_EQ(frames.mid(second, 14), sequenceQueries());
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_P(PanelThroughSer2net, EverySetReachesTheTransponder)
+{
+    start();
+    click("btnConnect");
+    simulator->framesIn();
+    find<TRadioGroup>("rbStatus")->setItemIndex(2);
+    click("statusBtn");
+    find<QLineEdit>("Edit1")->setText(QStringLiteral("7700"));
+    click("BitBtn2");
+    click("BitBtn3");
+    find<TRadioGroup>("rbInterrogate")->setItemIndex(1);
+    click("InterrogateBtn");
+    find<TRadioGroup>("rbVoltage")->setItemIndex(1);
+    click("voltsetBtn");
+    find<QLineEdit>("edVoltOffset")->setText(QStringLiteral("2.5"));
+    click("btnVoltOffset");
+    click("btnPing");
+    find<TRadioGroup>("rbEncSource")->setItemIndex(1);
+    click("BitBtn7");
+    const QStringList sent = {QStringLiteral("s=c"), QStringLiteral("c=7700"), QStringLiteral("i=s"),
+                              QStringLiteral("r=n"), QStringLiteral("v=2"),    QStringLiteral("f=2.5"),
+                              QStringLiteral("p=y"), QStringLiteral("d=s")};
+    QStringList received;
+    EXPECT_TRUE(runUntil(
+        [&] {
+            received += simulator->framesIn();
+            return received.size() >= sent.size();
+        },
+        3000));
+    EXPECT_EQ(received, sent);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_P(PanelThroughSer2net, AManualCommandEchoesWithItsReply)
+{
+    start({QStringLiteral("--rate"), QStringLiteral("0")}); // no interrogation reports in between
+    click("btnConnect");
+    auto* line = find<QLineEdit>("CommStr");
+    line->setText(QStringLiteral("s=?"));
+    QTest::keyClick(line, Qt::Key_Return);
+    auto* memo = find<QPlainTextEdit>("RxData");
+    EXPECT_TRUE(runUntil([&] { return memo->toPlainText().contains(QStringLiteral("<STX>")); }, 3000));
+    EXPECT_EQ(memo->toPlainText(), QStringLiteral("<02>s=?<03>\n<STX>s=t<ETX>"));
+}
+
+// ser2net sets the line its configuration names when a client connects. Only
+// through RFC 2217 does the panel's 9600 bit/s replace it; raw TCP leaves it.
+TEST_P(PanelThroughSer2net, TheLineRateTravelsOnlyThroughRfc2217)
+{
+    start({QStringLiteral("--rate"), QStringLiteral("0")}, 115200);
+    click("btnConnect");
+    ASSERT_TRUE(form->SerialComm->Active());
+    // A reply shows that ser2net has the line open and set up. Only then is the
+    // line looked at, once: the simulator counts who has its device open, and
+    // opens that follow each other too closely count as one.
+    auto* line = find<QLineEdit>("CommStr");
+    line->setText(QStringLiteral("s=?"));
+    QTest::keyClick(line, Qt::Key_Return);
+    ASSERT_TRUE(runUntil([&] { return find<QPlainTextEdit>("RxData")->toPlainText().contains(QStringLiteral("<STX>")); }, 3000));
+    EXPECT_EQ(rateOf(device), GetParam() == Ser2netProcess::Accepter::Rfc2217 ? 9600 : 115200);
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_P(PanelThroughSer2net, APortNobodyListensOnIsRefused)
+{
+    start();
+    ser2net->stop();
+    click("btnConnect");
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Connection refused"));
+    EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Error"));
+    EXPECT_FALSE(form->SerialComm->Active());
+}
+
+INSTANTIATE_TEST_SUITE_P(Accepters, PanelThroughSer2net,
+                         ::testing::Values(Ser2netProcess::Accepter::RawTcp, Ser2netProcess::Accepter::Rfc2217),
+                         accepterName);

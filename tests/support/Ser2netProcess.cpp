@@ -1,0 +1,126 @@
+#include "Ser2netProcess.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QThread>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+QString ser2netProgram()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("ser2net"), {QStringLiteral("/usr/sbin"), QStringLiteral("/usr/bin")});
+}
+
+// A port on 127.0.0.1 that the kernel has just handed out and taken back.
+quint16 freeLoopbackPort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return 0;
+    sockaddr_in address {};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    quint16 port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+        && ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
+    ::close(fd);
+    return port;
+}
+
+} // namespace
+
+Ser2netProcess::Ser2netProcess(const QString& device, Accepter accepter, int baud)
+    : accepter_(accepter)
+    , port_(freeLoopbackPort())
+{
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    configuration_ = folder_.filePath(QStringLiteral("ser2net.yaml"));
+    const QString accepterText = accepter == Accepter::Rfc2217 ? QStringLiteral("telnet(rfc2217),tcp") : QStringLiteral("tcp");
+    QFile file(configuration_);
+    if (!file.open(QIODevice::WriteOnly)) return;
+    file.write(QStringLiteral("%YAML 1.1\n"
+                              "---\n"
+                              "connection: &transponder\n"
+                              "  accepter: %1,127.0.0.1,%2\n"
+                              "  connector: serialdev,%3,%4n81,local\n")
+                   .arg(accepterText)
+                   .arg(port_)
+                   .arg(device)
+                   .arg(baud)
+                   .toUtf8());
+}
+
+Ser2netProcess::~Ser2netProcess()
+{
+    stop();
+}
+
+bool Ser2netProcess::start()
+{
+    const QString program = ser2netProgram();
+    if (program.isEmpty() || port_ == 0) return false;
+    // In the foreground (-n), with our configuration only (-c), without UUCP
+    // locks (-u), its messages on its output (-d).
+    process_.start(program, {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-u"), QStringLiteral("-c"), configuration_});
+    if (!process_.waitForStarted(5000)) return false;
+    const QDeadlineTimer deadline(5000);
+    while (!deadline.hasExpired()) {
+        if (listening()) return true;
+        if (process_.state() != QProcess::Running) return false;
+        QThread::msleep(5);
+    }
+    return false;
+}
+
+void Ser2netProcess::stop()
+{
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.terminate();
+    if (!process_.waitForFinished(5000)) kill();
+}
+
+void Ser2netProcess::kill()
+{
+    if (process_.state() == QProcess::NotRunning) return;
+    process_.kill();
+    process_.waitForFinished(5000);
+}
+
+QString Ser2netProcess::entry() const
+{
+    const QString scheme = accepter_ == Accepter::Rfc2217 ? QStringLiteral("rfc2217") : QStringLiteral("tcp");
+    return QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port_);
+}
+
+QString Ser2netProcess::output()
+{
+    output_ += QString::fromLocal8Bit(process_.readAll());
+    return output_;
+}
+
+// Whether a socket listens at 127.0.0.1:port, as the kernel's table shows it:
+// looking there, rather than connecting, leaves the server and its device alone.
+bool Ser2netProcess::listening() const
+{
+    QFile table(QStringLiteral("/proc/net/tcp"));
+    if (!table.open(QIODevice::ReadOnly)) return false;
+    const QByteArray local = QStringLiteral("0100007F:%1").arg(port_, 4, 16, QLatin1Char('0')).toUpper().toLatin1();
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.simplified().split(' ');
+        if (fields.size() > 3 && fields[1] == local && fields[3] == "0A") return true;
+    }
+    return false;
+}
+
+QString linkedDevice(const QString& link)
+{
+    return QFileInfo(link).canonicalFilePath();
+}

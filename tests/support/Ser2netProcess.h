@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// ser2net serving one pseudo-terminal of a test on 127.0.0.1, from a
+// configuration of the test's own (never the packaged one): a port that was
+// free, no banner, a raw TCP accepter or a telnet(rfc2217) one, and the line
+// set up at `baud` 8N1.
+class Ser2netProcess {
+public:
+    enum class Accepter { RawTcp, Rfc2217 };
+
+    Ser2netProcess(const QString& device, Accepter accepter, int baud = 9600);
+    ~Ser2netProcess();
+    Ser2netProcess(const Ser2netProcess&) = delete;
+    Ser2netProcess& operator=(const Ser2netProcess&) = delete;
+
+    // Starts it, on the same port each time; true once it listens.
+    bool start();
+    // Ends it as an operator would (SIGTERM).
+    void stop();
+    // Ends it at once, as a crash or a machine that goes away would.
+    void kill();
+
+    quint16 port() const { return port_; }
+    // The port-directory entry that reaches it: "tcp://127.0.0.1:PORT" or
+    // "rfc2217://127.0.0.1:PORT".
+    QString entry() const;
+    // What it said on its standard output and error.
+    QString output();
+
+private:
+    bool listening() const;
+
+    QTemporaryDir folder_;
+    QString configuration_;
+    Accepter accepter_;
+    quint16 port_ = 0;
+    QProcess process_;
+    QString output_;
+};
+
+// The pseudo-terminal a port-directory link leads to.
+QString linkedDevice(const QString& link);
