@@ -54,7 +54,12 @@ int PosixSerialDevice::open(const std::string& comName)
     if (isOpen()) return EBUSY;
     const std::string path = resolvePortName(comName);
     if (path.empty()) return ENOENT;
+    return openPath(path);
+}
 
+int PosixSerialDevice::openPath(const std::string& path)
+{
+    if (isOpen()) return EBUSY;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno;
     const auto fail = [fd](int error, bool exclusive) {

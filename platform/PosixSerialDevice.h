@@ -46,6 +46,9 @@ public:
     PosixSerialDevice& operator=(const PosixSerialDevice&) = delete;
 
     int open(const std::string& comName) override;
+    // Opens the terminal device at `path` itself, as open() does the one its COM
+    // name leads to.
+    int openPath(const std::string& path);
     int setupQueues(std::uint32_t inQueue, std::uint32_t outQueue) override;
     int applySettings(const DeviceControl& settings) override;
     int setTimeouts(const CommTimeouts& timeouts) override;

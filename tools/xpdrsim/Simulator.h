@@ -7,7 +7,7 @@
 #include "tools/xpdrsim/PortLink.h"
 #include "tools/xpdrsim/PortWatch.h"
 #include "tools/xpdrsim/PseudoTerminal.h"
-#include "tools/xpdrsim/StopSignals.h"
+#include "framework/StopSignals.h"
 #include "tools/xpdrsim/Transponder.h"
 
 #include <chrono>
@@ -40,7 +40,7 @@ private:
     void portChanged();
     const char* lossReason() const { return options_.line.silent ? "silent" : "dropped"; }
 
-    StopSignals signals_;
+    fw::StopSignals signals_;
     std::chrono::steady_clock::time_point start_;
     Options options_;
     std::ostream& out_;

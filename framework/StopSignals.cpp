@@ -1,11 +1,11 @@
-#include "tools/xpdrsim/StopSignals.h"
+#include "framework/StopSignals.h"
 
 #include <cerrno>
 #include <sys/signalfd.h>
 #include <system_error>
 #include <unistd.h>
 
-namespace xpdrsim {
+namespace fw {
 
 StopSignals::StopSignals()
 {
@@ -41,4 +41,4 @@ int StopSignals::take()
     return static_cast<int>(info.ssi_signo);
 }
 
-} // namespace xpdrsim
+} // namespace fw

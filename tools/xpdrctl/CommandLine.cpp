@@ -1,0 +1,326 @@
+#include "tools/xpdrctl/CommandLine.h"
+
+#include "transponder/MessageSet.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+#include <map>
+
+namespace xpdrctl {
+
+namespace MessageSet = transponder::MessageSet;
+
+namespace {
+
+constexpr int MaxComPort = 255;
+constexpr long long MaxMillis = 60000;
+constexpr double MaxIntervalSeconds = 86400;
+// How far an offset read back may lie from the one set: the transponder keeps
+// tenths of a volt.
+constexpr double OffsetTolerance = 0.05;
+
+template <typename Number>
+std::optional<Number> parseNumber(const std::string& text)
+{
+    Number value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+bool isNegativeNumber(const std::string& word)
+{
+    return word.size() > 1 && word[0] == '-' && (std::isdigit(static_cast<unsigned char>(word[1])) || word[1] == '.');
+}
+
+std::optional<int> parseComPort(const std::string& text)
+{
+    if (text.size() < 4 || text.compare(0, 3, "COM") != 0 || text[3] == '0') return std::nullopt;
+    const auto number = parseNumber<int>(text.substr(3));
+    if (!number || *number < 1 || *number > MaxComPort) return std::nullopt;
+    return number;
+}
+
+// A choice among fixed words, each sending a fixed value and read back by the
+// first character of the answer.
+struct Choice {
+    const char* word;
+    const char* value;
+    const char* accepted; // first characters that show it took
+    const char* wanted;
+};
+
+std::optional<Setting> choose(const std::string& item, char letter, const std::string& word,
+                              std::initializer_list<Choice> choices)
+{
+    for (const Choice& c : choices) {
+        if (word != c.word) continue;
+        const std::string accepted = c.accepted;
+        return Setting{item, MessageSet::Set(letter, c.value), letter,
+                       [accepted](const std::string& value) {
+                           return !value.empty() && accepted.find(value.front()) != std::string::npos;
+                       },
+                       c.wanted};
+    }
+    return std::nullopt;
+}
+
+// The offset with a point as the decimal sign: digits, and a fraction if any.
+std::optional<double> parseOffset(const std::string& text)
+{
+    const bool digitsAndPoint = !text.empty() && std::all_of(text.begin(), text.end(), [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) || c == '.';
+    });
+    if (!digitsAndPoint || std::count(text.begin(), text.end(), '.') > 1 || text == ".") return std::nullopt;
+    return parseNumber<double>(text);
+}
+
+// Builds the setting of "set ITEM VALUE", or says what is wrong with it.
+std::optional<Setting> parseSetting(const std::string& item, const std::string& value, std::string& error)
+{
+    std::optional<Setting> setting;
+    std::string expected;
+    if (item == "mode") {
+        setting = choose(item, MessageSet::OperationalFunction, value,
+                         {{"standby", "t", "t", "Standby"}, {"a", "a", "a", "Mode A"}, {"c", "c", "cl", "Mode C"}});
+        expected = "standby, a or c";
+    } else if (item == "code") {
+        const bool octal = value.size() == 4 && std::all_of(value.begin(), value.end(), [](char c) {
+            return c >= '0' && c <= '7';
+        });
+        if (octal)
+            setting = Setting{item, MessageSet::Set(MessageSet::AssignedCode, value), MessageSet::AssignedCode,
+                              [value](const std::string& answer) { return answer.compare(0, 4, value) == 0; },
+                              value};
+        expected = "four octal digits (0-7)";
+    } else if (item == "replies") {
+        setting = choose(item, MessageSet::Interrogation, value,
+                         {{"on", "y", "Y", "Enabled"}, {"off", "n", "N", "Disabled"}});
+        expected = "on or off";
+    } else if (item == "offset") {
+        if (isNegativeNumber(value)) {
+            error = "set offset: '" + value + "' is negative; the offset is 0 or more";
+            return std::nullopt;
+        }
+        if (const auto volts = parseOffset(value))
+            setting = Setting{item, MessageSet::Set(MessageSet::VoltageOffset, value), MessageSet::VoltageOffset,
+                              [volts = *volts](const std::string& answer) {
+                                  const auto read = parseNumber<double>(answer);
+                                  return read && std::fabs(*read - volts) <= OffsetTolerance + 1e-9;
+                              },
+                              value + " V"};
+        expected = "a number of volts with a point as the decimal sign";
+    } else if (item == "encoder") {
+        setting = choose(item, MessageSet::EncoderSource, value,
+                         {{"gillham", "g", "g", "Gillham"}, {"serial", "s", "s", "Serial"}});
+        expected = "gillham or serial";
+    } else if (item == "volts") {
+        if (value == "14" || value == "28")
+            setting = Setting{item, MessageSet::Set(MessageSet::Voltage, value == "14" ? "1" : "2"),
+                              MessageSet::Voltage, nullptr, value + " V"};
+        expected = "14 or 28";
+    } else {
+        error = "set: unknown item '" + item + "' (mode, code, replies, offset, encoder, volts)";
+        return std::nullopt;
+    }
+    if (!setting) error = "set " + item + ": '" + value + "' is not " + expected;
+    return setting;
+}
+
+const std::map<std::string, Verb> Verbs = {
+    {"status", Verb::Status}, {"watch", Verb::Watch}, {"set", Verb::Set},
+    {"spi", Verb::Spi},       {"ping", Verb::Ping},   {"send", Verb::Send},
+};
+
+// How many words each verb takes after itself.
+std::size_t argumentCount(Verb verb)
+{
+    switch (verb) {
+    case Verb::Set: return 2;
+    case Verb::Send: return 1;
+    default: return 0;
+    }
+}
+
+} // namespace
+
+ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
+{
+    ParsedCommandLine result;
+    Invocation invocation;
+    std::optional<std::string> port;
+    std::optional<Millis> interval;
+    std::vector<std::string> words;
+    bool optionsEnd = false;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnd || arg.empty() || arg[0] != '-' || isNegativeNumber(arg)) {
+            words.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnd = true;
+            continue;
+        }
+        std::string name = arg;
+        std::optional<std::string> inlineValue;
+        if (const auto equals = name.find('='); name.rfind("--", 0) == 0 && equals != std::string::npos) {
+            inlineValue = name.substr(equals + 1);
+            name.resize(equals);
+        }
+        const bool takesValue = name == "--port" || name == "--timeout" || name == "--spacing" || name == "--interval";
+        const bool flag = name == "--json" || name == "--help" || name == "-h" || name == "--version";
+        if (!takesValue && !flag) {
+            result.error = "unknown option '" + arg + "'";
+            return result;
+        }
+        if (flag && inlineValue) {
+            result.error = "option '" + name + "' takes no value";
+            return result;
+        }
+        if (name == "--help" || name == "-h") result.help = true;
+        if (name == "--version") result.version = true;
+        if (name == "--json") invocation.json = true;
+        if (!takesValue) continue;
+
+        std::string value;
+        if (inlineValue) {
+            value = *inlineValue;
+        } else if (i + 1 < args.size()) {
+            value = args[++i];
+        } else {
+            result.error = "option '" + name + "' needs a value";
+            return result;
+        }
+        const auto bad = [&](const std::string& expected) {
+            result.error = "option '" + name + "': '" + value + "' is not " + expected;
+            return result;
+        };
+        if (name == "--port") {
+            port = value;
+        } else if (name == "--timeout") {
+            const auto ms = parseNumber<long long>(value);
+            if (!ms || *ms < 1 || *ms > MaxMillis) return bad("a time-out of 1 .. 60000 ms");
+            invocation.timeout = Millis(*ms);
+        } else if (name == "--spacing") {
+            const auto ms = parseNumber<long long>(value);
+            if (!ms || *ms < 0 || *ms > MaxMillis) return bad("a spacing of 0 .. 60000 ms");
+            invocation.spacing = Millis(*ms);
+        } else {
+            const auto seconds = parseNumber<double>(value);
+            if (!seconds || !(*seconds > 0) || *seconds > MaxIntervalSeconds)
+                return bad("a number of seconds above 0, at most 86400");
+            interval = Millis(std::lround(*seconds * 1000));
+        }
+    }
+    if (result.help || result.version) return result;
+
+    if (!port) {
+        result.error = "--port is required (COM<n> or a device path)";
+        return result;
+    }
+    invocation.port = *port;
+    invocation.comNumber = parseComPort(*port);
+    if (!invocation.comNumber && port->find('/') == std::string::npos) {
+        result.error = "option '--port': '" + *port + "' is neither COM1 .. COM255 nor a device path";
+        return result;
+    }
+
+    if (words.empty()) {
+        result.error = "no command given (status, watch, set, spi, ping or send)";
+        return result;
+    }
+    const auto verb = Verbs.find(words.front());
+    if (verb == Verbs.end()) {
+        result.error = "unknown command '" + words.front() + "'";
+        return result;
+    }
+    invocation.verb = verb->second;
+    const std::size_t count = argumentCount(invocation.verb);
+    if (words.size() - 1 < count) {
+        result.error = words.front() + (invocation.verb == Verb::Set ? ": needs an item and a value" : ": needs a command");
+        return result;
+    }
+    if (words.size() - 1 > count) {
+        result.error = words.front() + ": unexpected argument '" + words[count + 1] + "'";
+        return result;
+    }
+    if (invocation.json && invocation.verb != Verb::Status && invocation.verb != Verb::Watch) {
+        result.error = "--json goes with status and watch";
+        return result;
+    }
+    if (interval && invocation.verb != Verb::Watch) {
+        result.error = "--interval goes with watch";
+        return result;
+    }
+    if (interval) invocation.interval = *interval;
+
+    if (invocation.verb == Verb::Set) {
+        invocation.setting = parseSetting(words[1], words[2], result.error);
+        if (!invocation.setting) return result;
+    }
+    if (invocation.verb == Verb::Send) invocation.command = words[1];
+    result.invocation = invocation;
+    return result;
+}
+
+std::string helpText()
+{
+    return R"(Usage: xpdrctl --port PORT COMMAND [OPTION]...
+
+Talks to the transponder of an unmanned aircraft over a serial port, without a
+display: reads its status, sets it and checks that the setting took.
+
+Commands:
+  status                 ask the fourteen items once and print the nine the
+                         panel shows
+  watch                  repeat status, one line per sequence, until Ctrl+C or
+                         SIGTERM; a sequence with unanswered items lists them
+  set mode standby|a|c   set the operational function
+  set code NNNN          set the assigned code (four octal digits)
+  set replies on|off     switch interrogation replies on or off
+  set offset V           set the voltage offset (a point as the decimal sign,
+                         0 or more)
+  set encoder gillham|serial
+                         choose the altitude encoder
+  set volts 14|28        choose the aircraft supply range; prints the voltage
+                         the transponder then measures
+  spi                    trigger the SPI (ident)
+  ping                   fire a ping and print the round-trip time
+  send TEXT              send TEXT framed as it is typed (letter=value) and
+                         print the first frame with the same letter that comes
+                         back, or the first frame of any letter
+
+Each setting sends the frame the panel's button sends, then asks for the item
+and compares what the transponder answers.
+
+Options:
+  --port PORT      COM<n> (1 .. 255) or a device path; required
+  --json           status and watch: one JSON object per sequence
+  --timeout MS     how long to wait for each answer (default 300)
+  --spacing MS     a pause after each answer, for a slow transponder
+                   (default 0)
+  --interval S     watch: seconds from the end of one sequence to the next
+                   (default 1)
+  -h, --help       print this text and exit
+  --version        print the version and exit
+
+COM<n> is the entry of that name in the port directory, $UAVCONTROL_PORTS if
+set, else ${XDG_CONFIG_HOME:-~/.config}/uavcontrol/ports; without one, COM1 ..
+COM9 are /dev/ttyS0 .. /dev/ttyS8.
+
+Data goes to stdout, diagnostics to stderr.
+
+Exit status:
+  0  ok
+  2  bad usage or bad input
+  3  the port could not be opened, or failed
+  4  an item went unanswered
+  5  a setting read back differs from the one sent
+)";
+}
+
+} // namespace xpdrctl
