@@ -1,12 +1,14 @@
 #include "uavMain.h"
 
 #include "ButtonGlyph.h"
+#include "ConnectingBox.h"
 #include "JpegPicture.h"
 #include "framework/Application.h"
 #include "framework/Conversions.h"
 #include "framework/Latin1Validator.h"
 #include "framework/MessageBoxes.h"
 #include "framework/Timer.h"
+#include "platform/ComPortDevice.h"
 #include "serial/Serial2.h"
 #include "transponder/MessageSet.h"
 
@@ -76,7 +78,8 @@ TForm1::TForm1(QWidget* parent)
     btnConnect->setFocus();
     for (QLineEdit* sentAsTyped : {Edit1, edVoltOffset, CommStr}) sentAsTyped->setValidator(new Latin1Validator(sentAsTyped));
 
-    SerialComm = new TSerial(this);
+    connecting = std::make_shared<ConnectingBox>(this);
+    SerialComm = new TSerial(this, [box = connecting] { return std::make_shared<platform::ComPortDevice>(box); });
     SerialComm->setDataBits(d8bit);
     SerialComm->setRxEventMode(rxMessage);
     SerialComm->setOnMessage([this](QObject* sender, const std::string& message) {

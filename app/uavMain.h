@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+class ConnectingBox;
 class TSerial;
 namespace fw {
 class TTimer;
@@ -46,6 +47,9 @@ public:
     fw::TTimer* altTimer;
 
 private:
+    // How opening a network port waits: in a box with Cancel, the window painting.
+    std::shared_ptr<ConnectingBox> connecting;
+
     bool eventFilter(QObject* watched, QEvent* event) override;
     void bindEvents();
     void loadPictures();

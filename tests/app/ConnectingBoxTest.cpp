@@ -1,0 +1,120 @@
+#include "../platform/LoopbackServer.h"
+#include "app/ConnectingBox.h"
+#include "framework/Application.h"
+#include "platform/TcpConnector.h"
+
+#include <QAbstractButton>
+#include <QMessageBox>
+#include <QTimer>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+#include <unistd.h>
+
+using namespace std::chrono_literals;
+using Clock = platform::ConnectionWait::Clock;
+
+namespace {
+
+// Counts the paint events a widget gets.
+class PaintCounter : public QWidget {
+public:
+    int paints = 0;
+
+protected:
+    void paintEvent(QPaintEvent*) override { ++paints; }
+};
+
+// Connects to 127.0.0.1:port through the box, as opening a network port does;
+// returns the error.
+int connectThrough(ConnectingBox& box, std::uint16_t port, std::chrono::milliseconds limit)
+{
+    platform::NetworkAddress address;
+    address.host = "127.0.0.1";
+    address.port = port;
+    box.begin(address.hostPort());
+    const auto result = platform::TcpConnector().connect(address, box, Clock::now() + limit);
+    box.end();
+    if (result.fd >= 0) ::close(result.fd);
+    return result.error;
+}
+
+class ConnectingBoxTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        window.resize(200, 100);
+        window.show();
+        // One connection fills a backlog of 0: every further connect hangs.
+        ASSERT_EQ(connectThrough(box, full.port(), 2s), 0);
+    }
+
+    PaintCounter window;
+    ConnectingBox box{&window};
+    LoopbackServer full{0};
+};
+
+} // namespace
+
+TEST_F(ConnectingBoxTest, AConnectionMadeAtOnceShowsNoBox)
+{
+    LoopbackServer server;
+    QTimer watch;
+    bool shown = false;
+    QObject::connect(&watch, &QTimer::timeout, [&] { shown = shown || box.box(); });
+    watch.start(1);
+    EXPECT_EQ(connectThrough(box, server.port(), 2s), 0);
+    EXPECT_FALSE(shown);
+    EXPECT_EQ(box.box(), nullptr);
+}
+
+// The operator sees the box, the window goes on painting, no idle call runs,
+// and Cancel gives the opening up at once.
+TEST_F(ConnectingBoxTest, TheBoxShowsWhileTheConnectHangsAndCancelEndsIt)
+{
+    int idleCalls = 0;
+    fw::Application::instance().setOnIdle(&window, [&](QObject*, bool& done) {
+        ++idleCalls;
+        done = true;
+    });
+    QString text;
+    QString title;
+    bool modal = false;
+    int paintsBeforeCancel = 0;
+    QTimer repaint;
+    QObject::connect(&repaint, &QTimer::timeout, &window, [&] { window.update(); });
+    repaint.start(20);
+    QTimer::singleShot(600, [&] {
+        ASSERT_NE(box.box(), nullptr);
+        text = box.box()->text();
+        title = box.box()->windowTitle();
+        modal = box.box()->isVisible() && box.box()->windowModality() == Qt::ApplicationModal;
+        paintsBeforeCancel = window.paints;
+        box.box()->button(QMessageBox::Cancel)->click();
+    });
+    idleCalls = 0;
+    window.paints = 0;
+    const auto started = Clock::now();
+    EXPECT_EQ(connectThrough(box, full.port(), 5s), ECANCELED);
+    EXPECT_LT(Clock::now() - started, 2s);
+    EXPECT_EQ(text, QStringLiteral("Connecting to 127.0.0.1:%1\u2026").arg(full.port()));
+    EXPECT_EQ(title, fw::Application::instance().title());
+    EXPECT_TRUE(modal);
+    EXPECT_GE(paintsBeforeCancel, 10) << "the window stopped painting while it waited";
+    EXPECT_EQ(idleCalls, 0);
+    EXPECT_EQ(box.box(), nullptr);
+    fw::Application::instance().setOnIdle(nullptr, nullptr);
+}
+
+TEST_F(ConnectingBoxTest, TheTimeLimitEndsAConnectThatHangs)
+{
+    bool shown = false;
+    QTimer::singleShot(ConnectingBox::ShowAfterMs + 150, [&] { shown = box.box() && box.box()->isVisible(); });
+    const auto started = Clock::now();
+    EXPECT_EQ(connectThrough(box, full.port(), 800ms), ETIMEDOUT);
+    EXPECT_GE(Clock::now() - started, 800ms);
+    EXPECT_TRUE(shown);
+    EXPECT_EQ(box.box(), nullptr);
+}
