@@ -4,8 +4,11 @@
 #include "platform/ArbitraryBaud.h"
 #include "transponder/MessageSet.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProcess>
 
 #include <fcntl.h>
 #include <set>
@@ -127,6 +130,21 @@ TEST_P(PanelThroughSer2net, TheLineRateTravelsOnlyThroughRfc2217)
     ASSERT_TRUE(runUntil([&] { return find<QPlainTextEdit>("RxData")->toPlainText().contains(QStringLiteral("<STX>")); }, 3000));
     EXPECT_EQ(rateOf(device), GetParam() == Ser2netProcess::Accepter::Rfc2217 ? 9600 : 115200);
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+// The command-line tool opens ports by number as the panel does, so a network
+// entry serves it too.
+TEST_P(PanelThroughSer2net, XpdrctlReadsTheStatusThroughTheSameEntry)
+{
+    start();
+    QProcess xpdrctl;
+    xpdrctl.start(QStringLiteral(XPDRCTL_PATH), {QStringLiteral("--port"), QStringLiteral("COM1"), QStringLiteral("status"), QStringLiteral("--json")});
+    ASSERT_TRUE(xpdrctl.waitForFinished(10000));
+    EXPECT_EQ(xpdrctl.exitCode(), 0) << xpdrctl.readAllStandardError().toStdString();
+    const QJsonObject status = QJsonDocument::fromJson(xpdrctl.readAllStandardOutput()).object();
+    EXPECT_EQ(status.value(QStringLiteral("code")).toString(), QStringLiteral("1200"));
+    EXPECT_EQ(status.value(QStringLiteral("mode")).toString(), QStringLiteral("Standby"));
+    EXPECT_EQ(status.value(QStringLiteral("answered")).toInt(), 14);
 }
 
 TEST_P(PanelThroughSer2net, APortNobodyListensOnIsRefused)
