@@ -13,7 +13,8 @@ code, ident, supply voltage range and offset and its interrogation replies,
 polls its status in an automatic sequence with a link watchdog, and sends
 commands typed by hand.
 
-A simulated transponder on a pseudo-terminal, xpdrsim, comes with it.")
+With it come xpdrctl, which reads and sets the transponder from shell scripts
+with no display, and xpdrsim, a simulated transponder on a pseudo-terminal.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)

@@ -60,7 +60,13 @@ TEST(ProgramVersion, IsTheProjectVersionOrASnapshotAfterIt)
                     .hasMatch())
         << version.toStdString();
 
-    const ProgramRun simulator = runWithoutDisplay(QStringLiteral(XPDRSIM_PROGRAM), {QStringLiteral("--version")});
-    EXPECT_EQ(simulator.exitCode, 0);
-    EXPECT_EQ(simulator.out, QStringLiteral("xpdrsim %1\n").arg(version));
+    const struct {
+        const char* name;
+        const char* program;
+    } tools[] = {{"xpdrsim", XPDRSIM_PROGRAM}, {"xpdrctl", XPDRCTL_PROGRAM}};
+    for (const auto& tool : tools) {
+        const ProgramRun run = runWithoutDisplay(QString::fromLocal8Bit(tool.program), {QStringLiteral("--version")});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out, QStringLiteral("%1 %2\n").arg(QLatin1String(tool.name), version));
+    }
 }

@@ -60,6 +60,7 @@ TEST(ManPages, ListTheOptionsEachProgramsHelpLists)
     } programs[] = {
         {"uavcontrol.1.scd", PANEL_PROGRAM},
         {"xpdrsim.1.scd", XPDRSIM_PROGRAM},
+        {"xpdrctl.1.scd", XPDRCTL_PROGRAM},
     };
     for (const auto& p : programs) {
         SCOPED_TRACE(p.page);
