@@ -260,11 +260,18 @@ long otherThreadsSwitches()
 
 TEST_F(ScriptedSerial, AClosedPortsEventThreadSleepsUntilTheNextOpening)
 {
+    // ThreadSanitizer's runtime keeps a thread of its own that wakes on its own
+    // schedule; under it only the opening's wake-up below is checked.
+#if defined(__SANITIZE_THREAD__)
+    constexpr bool threadsAreOurs = false;
+#else
+    constexpr bool threadsAreOurs = true;
+#endif
     serial.setActive(false);
     pumpFor(20ms);
     const long before = otherThreadsSwitches();
     std::this_thread::sleep_for(500ms);
-    EXPECT_EQ(otherThreadsSwitches(), before) << "a thread woke while the port was closed";
+    if (threadsAreOurs) EXPECT_EQ(otherThreadsSwitches(), before) << "a thread woke while the port was closed";
 
     serial.setActive(true);
     device().raise(platform::EvRing);
