@@ -13,6 +13,12 @@
 // the line time of 14 queries and 14 replies, the figure a real line would give
 // with an instant transponder; its time stamps are in nanoseconds.
 //
+// Then the same transponder and line behind ser2net on localhost: a raw TCP
+// accepter and a telnet(rfc2217) one, each sending what it reads from the line
+// at once (chardelay: false), and telnet(rfc2217) with ser2net's default wait
+// of two character times before it sends. The same floor, and the figure set
+// beside the run on the pseudo-terminal alone.
+//
 // A sequence starts when the Auto lamp turns red (the countdown reached zero)
 // and its last query goes out when the lamp turns green, both seen in-process
 // from the window thread.
@@ -24,6 +30,7 @@
 
 #include "transponder/MessageSet.h"
 #include "framework/Colors.h"
+#include "tests/support/Ser2netProcess.h"
 #include "widgets/AbLED.h"
 
 #include <QAbstractEventDispatcher>
@@ -52,6 +59,7 @@ namespace {
 
 constexpr int SimulatorPort = 1;
 constexpr int OwnLinePort = 3;
+constexpr int NetworkPort = 4;
 constexpr double QuerySpacingMs = 60.0;
 // 9600 bit/s, ten bits a byte (start, eight data, stop).
 constexpr double ByteOnLineMs = 10.0 * 1000.0 / 9600.0;
@@ -330,6 +338,64 @@ void stopSequences(TForm1& form)
     runFor(300);
 }
 
+// One paced run: sequences against an instant transponder on `line`, which the
+// panel reaches as COM`port`, timed as above.
+struct PacedRun {
+    std::vector<double> startToLastReply;
+    std::vector<double> firstToLastQuery;
+    std::vector<double> shares;
+    std::vector<double> lateness;
+    double lineAll = 0;
+    double lineFirst13 = 0;
+};
+
+bool runPaced(TForm1& form, TAbLED& lamp, int port, const PtyPair& line, const std::map<char, std::string>& replies,
+              std::size_t wanted, int timeoutMs, PacedRun& run)
+{
+    std::vector<long long> reds;
+    std::vector<WireFrame> frames;
+    {
+        PacedTransponder transponder(line.master(), replies);
+        LampWatch watch(lamp);
+        if (!startSequences(form, port)) return false;
+        if (!watch.runUntilEnded(wanted, timeoutMs)) std::fprintf(stderr, "fewer sequences than asked for\n");
+        runFor(200); // the last query and its reply
+        stopSequences(form);
+        transponder.stop();
+        reds = watch.reds;
+        frames = transponder.frames();
+        run.lateness = transponder.lateness();
+    }
+    const std::vector<WireSequence> sequences = sequencesOn(frames);
+    if (sequences.empty()) {
+        std::fprintf(stderr, "no complete sequence on the paced line\n");
+        return false;
+    }
+    for (const WireSequence& s : sequences) {
+        run.firstToLastQuery.push_back(s.queries.back()->ms - s.queries.front()->ms);
+        // The start that began this sequence: the last red before its first query.
+        long long start = -1;
+        for (long long red : reds)
+            if (bench::nsToMs(red) < s.queries.front()->ms) start = red;
+        if (start >= 0) run.startToLastReply.push_back(s.replies.back()->ms - bench::nsToMs(start));
+    }
+    run.shares = panelShares(sequences);
+    run.lineAll = lineTimeMs(sequences.front(), 14);
+    run.lineFirst13 = lineTimeMs(sequences.front(), 13);
+    return true;
+}
+
+void printPaced(const PacedRun& run)
+{
+    printAgainst("start to last reply (target <= +2 %)", run.startToLastReply, 14 * QuerySpacingMs + run.lineAll);
+    printAgainst("first query to last (\"a=?\"..\"e=?\")", run.firstToLastQuery, 13 * QuerySpacingMs + run.lineFirst13);
+    const Stats share = statsOf(run.shares);
+    const Stats late = statsOf(run.lateness);
+    std::printf("  panel's share of each step beyond 60 ms: %.3f ms mean, %.3f ms min, %.3f ms max\n", share.mean,
+                share.min, share.max);
+    std::printf("  this transponder's replies late against the line: %.3f ms mean, %.3f ms max\n", late.mean, late.max);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -402,47 +468,36 @@ int main(int argc, char** argv)
     for (const WireFrame* reply : simSequences.back().replies) replies[reply->content[0]] = reply->content;
     PtyPair line;
     ports.map(OwnLinePort, line.slavePath());
-    std::vector<long long> reds;
-    std::vector<WireFrame> ownFrames;
-    std::vector<double> lateness;
-    {
-        PacedTransponder transponder(line.master(), replies);
-        LampWatch watch(lamp);
-        if (!startSequences(form, OwnLinePort)) return 1;
-        if (!watch.runUntilEnded(wanted, timeoutMs)) std::fprintf(stderr, "fewer sequences than asked for\n");
-        runFor(200); // the last query and its reply
-        stopSequences(form);
-        transponder.stop();
-        reds = watch.reds;
-        ownFrames = transponder.frames();
-        lateness = transponder.lateness();
-    }
-    const std::vector<WireSequence> ownSequences = sequencesOn(ownFrames);
-    if (ownSequences.empty()) {
-        std::fprintf(stderr, "no complete sequence on the paced line\n");
-        return 1;
-    }
-    std::vector<double> ownAtoE, ownFull;
-    for (const WireSequence& s : ownSequences) {
-        ownAtoE.push_back(s.queries.back()->ms - s.queries.front()->ms);
-        // The start that began this sequence: the last red before its first query.
-        long long start = -1;
-        for (long long red : reds)
-            if (bench::nsToMs(red) < s.queries.front()->ms) start = red;
-        if (start >= 0) ownFull.push_back(s.replies.back()->ms - bench::nsToMs(start));
-    }
-    const WireSequence& sample = ownSequences.front();
-    const double lineAll = lineTimeMs(sample, 14);
-    const double lineFirst13 = lineTimeMs(sample, 13);
+    PacedRun direct;
+    if (!runPaced(form, lamp, OwnLinePort, line, replies, wanted, timeoutMs, direct)) return 1;
     std::printf("against an instant transponder, replies held back for a 9600 bit/s line (10 bits a byte):\n");
-    std::printf("  line time of 14 queries and 14 replies: %.2f ms (%zu bytes)\n", lineAll,
-                static_cast<std::size_t>(lineAll / ByteOnLineMs + 0.5));
-    printAgainst("start to last reply (target <= +2 %)", ownFull, 14 * QuerySpacingMs + lineAll);
-    printAgainst("first query to last (\"a=?\"..\"e=?\")", ownAtoE, 13 * QuerySpacingMs + lineFirst13);
-    const Stats ownShare = statsOf(panelShares(ownSequences));
-    const Stats late = statsOf(lateness);
-    std::printf("  panel's share of each step beyond 60 ms: %.3f ms mean, %.3f ms min, %.3f ms max\n", ownShare.mean,
-                ownShare.min, ownShare.max);
-    std::printf("  this transponder's replies late against the line: %.3f ms mean, %.3f ms max\n", late.mean, late.max);
+    std::printf("  line time of 14 queries and 14 replies: %.2f ms (%zu bytes)\n", direct.lineAll,
+                static_cast<std::size_t>(direct.lineAll / ByteOnLineMs + 0.5));
+    printPaced(direct);
+
+    // ---- The same line behind ser2net on localhost ----
+    const double directMean = statsOf(direct.startToLastReply).mean;
+    using Accepter = Ser2netProcess::Accepter;
+    using CharDelay = Ser2netProcess::CharDelay;
+    const std::pair<Accepter, CharDelay> servers[] = {{Accepter::RawTcp, CharDelay::ToNetworkAtOnce},
+                                                      {Accepter::Rfc2217, CharDelay::ToNetworkAtOnce},
+                                                      {Accepter::Rfc2217, CharDelay::Default}};
+    for (const auto& [accepter, delay] : servers) {
+        PtyPair served;
+        Ser2netProcess ser2net(QString::fromStdString(served.slavePath()), accepter, 9600, delay);
+        if (!ser2net.start()) {
+            std::fprintf(stderr, "ser2net did not start: %s\n", qPrintable(ser2net.output()));
+            return 1;
+        }
+        std::ofstream(ports.path() + "/COM" + std::to_string(NetworkPort)) << ser2net.entry().toStdString() << "\n";
+        PacedRun through;
+        if (!runPaced(form, lamp, NetworkPort, served, replies, wanted, timeoutMs, through)) return 1;
+        std::printf("the same through ser2net on localhost, %s, %s:\n", qPrintable(ser2net.entry()),
+                    delay == CharDelay::Default ? "its default character delay" : "chardelay: false");
+        printPaced(through);
+        const double mean = statsOf(through.startToLastReply).mean;
+        std::printf("  against the same on the pseudo-terminal alone: %+.2f ms, %+.2f %% (target within 1 %%)\n",
+                    mean - directMean, 100.0 * (mean - directMean) / directMean);
+    }
     return 0;
 }

@@ -37,7 +37,7 @@ quint16 freeLoopbackPort()
 
 } // namespace
 
-Ser2netProcess::Ser2netProcess(const QString& device, Accepter accepter, int baud)
+Ser2netProcess::Ser2netProcess(const QString& device, Accepter accepter, int baud, CharDelay delay)
     : accepter_(accepter)
     , port_(freeLoopbackPort())
 {
@@ -56,6 +56,7 @@ Ser2netProcess::Ser2netProcess(const QString& device, Accepter accepter, int bau
                    .arg(device)
                    .arg(baud)
                    .toUtf8());
+    if (delay == CharDelay::ToNetworkAtOnce) file.write("  options:\n    chardelay: false\n");
 }
 
 Ser2netProcess::~Ser2netProcess()

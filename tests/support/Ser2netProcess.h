@@ -11,8 +11,12 @@
 class Ser2netProcess {
 public:
     enum class Accepter { RawTcp, Rfc2217 };
+    // ser2net holds what it reads from the line for two character times (at
+    // least 1 ms) before sending it on, to send more at once; ToNetworkAtOnce
+    // turns that off (chardelay: false).
+    enum class CharDelay { Default, ToNetworkAtOnce };
 
-    Ser2netProcess(const QString& device, Accepter accepter, int baud = 9600);
+    Ser2netProcess(const QString& device, Accepter accepter, int baud = 9600, CharDelay delay = CharDelay::Default);
     ~Ser2netProcess();
     Ser2netProcess(const Ser2netProcess&) = delete;
     Ser2netProcess& operator=(const Ser2netProcess&) = delete;
