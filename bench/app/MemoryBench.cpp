@@ -7,12 +7,12 @@
 #include "PanelBench.h"
 
 #include "app/PanelApplication.h"
+#include "tests/testkit/SimulatorLog.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 
 #include <algorithm>
-#include <fstream>
 #include <string>
 
 namespace {
@@ -27,11 +27,9 @@ double mb(long kb)
 // How many of the simulator's logged frames received carried `query`.
 int countQueries(const QString& logPath, const std::string& query)
 {
-    std::ifstream in(logPath.toStdString());
-    std::string line;
     int count = 0;
-    while (std::getline(in, line))
-        if (line.find(" in ") != std::string::npos && line.find("<STX>" + query + "<ETX>") != std::string::npos) ++count;
+    for (const LoggedFrame& frame : readLog(logPath.toStdString()))
+        if (frame.in && frame.content == query) ++count;
     return count;
 }
 

@@ -5,9 +5,10 @@
 // figures they print.
 
 #include "app/uavMain.h"
-#include "tests/platform/PtyPair.h"
-#include "tests/support/EventLoopWait.h"
-#include "tests/support/SimulatorProcess.h"
+#include "tests/testkit/PortDirectory.h"
+#include "tests/testkit/PtyPair.h"
+#include "tests/testkit/EventLoopWait.h"
+#include "tests/testkit/SimulatorProcess.h"
 
 #include <QApplication>
 #include <QString>

@@ -27,6 +27,7 @@
 #include "PanelBench.h"
 
 #include "app/PanelApplication.h"
+#include "tests/testkit/SimulatorLog.h"
 
 #include "transponder/MessageSet.h"
 #include "framework/Colors.h"
@@ -41,7 +42,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <fstream>
 #include <map>
 #include <mutex>
 #include <numeric>
@@ -120,23 +120,10 @@ std::vector<WireSequence> sequencesOn(const std::vector<WireFrame>& frames)
     return found;
 }
 
-// The simulator's log: "20:36:54.521 in   <STX>a=?<ETX>", "... out  <STX>a=1000<ETX>".
 std::vector<WireFrame> readSimulatorLog(const QString& path)
 {
     std::vector<WireFrame> frames;
-    std::ifstream in(path.toStdString());
-    std::string line;
-    while (std::getline(in, line)) {
-        int h = 0, m = 0, s = 0, ms = 0;
-        char direction[8] = {};
-        if (std::sscanf(line.c_str(), "%d:%d:%d.%d %7s", &h, &m, &s, &ms, direction) != 5) continue;
-        const std::size_t stx = line.find("<STX>");
-        const std::size_t etx = line.rfind("<ETX>");
-        if (stx == std::string::npos || etx == std::string::npos || etx < stx) continue;
-        const std::string dir = direction;
-        if (dir != "in" && dir != "out") continue;
-        frames.push_back({((h * 60.0 + m) * 60.0 + s) * 1000.0 + ms, dir == "in", line.substr(stx + 5, etx - stx - 5)});
-    }
+    for (const LoggedFrame& frame : readLog(path.toStdString())) frames.push_back({frame.ms, frame.in, frame.content});
     return frames;
 }
 

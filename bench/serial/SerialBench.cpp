@@ -3,7 +3,8 @@
 // event thread's cost on an idle open port, and how long closing takes while
 // the event thread waits on a hand-off.
 #include "serial/Serial2.h"
-#include "tests/platform/PtyPair.h"
+#include "tests/testkit/PortDirectory.h"
+#include "tests/testkit/PtyPair.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

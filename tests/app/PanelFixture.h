@@ -5,6 +5,8 @@
 // run on a virtual clock, message boxes are recorded, idle calls are explicit.
 
 #include "tests/support/PanelControls.h"
+#include "tests/testkit/PortDirectory.h"
+#include "tests/testkit/PtyPair.h"
 #include "framework/Application.h"
 #include "framework/MessageBoxes.h"
 #include "framework/VirtualClock.h"
@@ -17,13 +19,11 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
 #include <poll.h>
-#include <pty.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -35,30 +35,19 @@ class PanelTest : public PanelControls {
 public:
     void SetUp() override
     {
-        ASSERT_TRUE(ports.isValid());
-        int slave = -1;
-        ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
         // Raw on the master's side too: the bytes the panel writes arrive unchanged.
         termios raw{};
-        tcgetattr(slave, &raw);
+        tcgetattr(slaveKeeper, &raw);
         cfmakeraw(&raw);
-        tcsetattr(slave, TCSANOW, &raw);
-        slavePath = ttyname(slave);
-        // Keep a slave descriptor of our own so the line never hangs up between
-        // the panel's openings.
-        slaveKeeper = slave;
+        tcsetattr(slaveKeeper, TCSANOW, &raw);
         fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
-        ASSERT_EQ(symlink(slavePath.c_str(), (ports.path() + "/COM1").toLocal8Bit().constData()), 0);
-        qputenv("UAVCONTROL_PORTS", ports.path().toLocal8Bit());
+        ports.map(1, line.slavePath());
         form = std::make_unique<TForm1>();
     }
 
     void TearDown() override
     {
         form.reset();
-        if (master >= 0) close(master);
-        if (slaveKeeper >= 0) close(slaveKeeper);
-        qunsetenv("UAVCONTROL_PORTS");
     }
 
     TAbLED* lamp(const char* name) const { return find<TAbLED>(name); }
@@ -117,10 +106,12 @@ public:
 
     static std::string framed(const std::string& content) { return '\x02' + content + '\x03'; }
 
-    QTemporaryDir ports;
-    int master = -1;
-    int slaveKeeper = -1;
-    std::string slavePath;
+    PortDirectory ports;
+    PtyPair line;
+    // The line's master side, and a slave descriptor of the line's own that keeps
+    // it from hanging up between the panel's openings.
+    const int master = line.master();
+    const int slaveKeeper = line.slaveHolder();
     fw::ScopedVirtualClock clock;
     fw::ScopedRecordingMessageBoxes boxes;
 };

@@ -8,15 +8,15 @@
 #include "framework/MessageBoxes.h"
 #include "framework/RadioGroup.h"
 #include "serial/Serial2.h"
-#include "tests/support/EventLoopWait.h"
-#include "tests/support/SimulatorProcess.h"
+#include "tests/testkit/EventLoopWait.h"
+#include "tests/testkit/PortDirectory.h"
+#include "tests/testkit/SimulatorProcess.h"
 #include "widgets/AbLED.h"
 
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
@@ -26,8 +26,6 @@ class PanelAgainstSimulator : public PanelControls {
 public:
     void start(const QStringList& options = {})
     {
-        ASSERT_TRUE(ports.isValid());
-        qputenv("UAVCONTROL_PORTS", ports.path().toLocal8Bit());
         simulator = std::make_unique<SimulatorProcess>(1, QStringList{QStringLiteral("--log")} + options);
         ASSERT_TRUE(simulator->ready()) << "the simulator did not start";
         form = std::make_unique<TForm1>();
@@ -37,11 +35,9 @@ public:
     {
         form.reset();
         simulator.reset();
-        qunsetenv("UAVCONTROL_PORTS");
     }
 
-
-    QTemporaryDir ports;
+    PortDirectory ports;
     fw::ScopedRecordingMessageBoxes boxes;
     std::unique_ptr<SimulatorProcess> simulator;
 };

@@ -3,7 +3,7 @@
 #include "framework/MessageBoxes.h"
 #include "framework/QtMessageBoxes.h"
 #include "framework/Thread.h"
-#include "tests/support/WaitWithoutEvents.h"
+#include "tests/testkit/WaitWithoutEvents.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,5 +1,6 @@
 #include "LoopbackServer.h"
-#include "PtyPair.h"
+#include "tests/testkit/PortDirectory.h"
+#include "tests/testkit/PtyPair.h"
 #include "platform/ComPortDevice.h"
 #include "platform/NetworkSerialDevice.h"
 

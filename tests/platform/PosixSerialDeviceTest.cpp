@@ -1,4 +1,5 @@
-#include "PtyPair.h"
+#include "tests/testkit/PortDirectory.h"
+#include "tests/testkit/PtyPair.h"
 #include "VerifyingTcsetattr.h"
 #include "platform/PosixSerialDevice.h"
 

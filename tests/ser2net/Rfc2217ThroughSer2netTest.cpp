@@ -1,8 +1,9 @@
-#include "../platform/PtyPair.h"
+#include "tests/testkit/PortDirectory.h"
+#include "tests/testkit/PtyPair.h"
 #include "framework/MessageBoxes.h"
 #include "serial/Serial2.h"
-#include "tests/support/EventLoopWait.h"
-#include "tests/support/Ser2netProcess.h"
+#include "tests/testkit/EventLoopWait.h"
+#include "tests/testkit/Ser2netProcess.h"
 
 #include <QString>
 #include <gtest/gtest.h>

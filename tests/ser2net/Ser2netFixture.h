@@ -6,13 +6,12 @@
 
 #include "framework/MessageBoxes.h"
 #include "serial/Serial2.h"
-#include "tests/support/EventLoopWait.h"
+#include "tests/testkit/EventLoopWait.h"
+#include "tests/testkit/PortDirectory.h"
 #include "tests/support/PanelControls.h"
-#include "tests/support/Ser2netProcess.h"
-#include "tests/support/SimulatorProcess.h"
+#include "tests/testkit/Ser2netProcess.h"
+#include "tests/testkit/SimulatorProcess.h"
 
-#include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -23,11 +22,9 @@ public:
 
     void start(const QStringList& simulatorOptions = {}, int serverBaud = 9600)
     {
-        ASSERT_TRUE(ports.isValid());
-        qputenv("UAVCONTROL_PORTS", ports.path().toLocal8Bit());
         simulator = std::make_unique<SimulatorProcess>(SimulatorPort, QStringList{QStringLiteral("--log")} + simulatorOptions);
         ASSERT_TRUE(simulator->ready()) << "the simulator did not start";
-        device = linkedDevice(ports.filePath(QStringLiteral("COM%1").arg(SimulatorPort)));
+        device = linkedDevice(QString::fromStdString(ports.entry(SimulatorPort)));
         ser2net = std::make_unique<Ser2netProcess>(device, GetParam(), serverBaud);
         ASSERT_TRUE(ser2net->start()) << "ser2net did not start: " << ser2net->output().toStdString();
         writeEntry(1, ser2net->entry() + QStringLiteral("\n"));
@@ -35,22 +32,16 @@ public:
         form->show();
     }
 
-    void writeEntry(int number, const QString& content) const
-    {
-        QFile entry(ports.filePath(QStringLiteral("COM%1").arg(number)));
-        ASSERT_TRUE(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        entry.write(content.toUtf8());
-    }
+    void writeEntry(int number, const QString& content) const { ports.write(number, content.toStdString()); }
 
     void TearDown() override
     {
         form.reset();
         ser2net.reset();
         simulator.reset();
-        qunsetenv("UAVCONTROL_PORTS");
     }
 
-    QTemporaryDir ports;
+    PortDirectory ports;
     fw::ScopedRecordingMessageBoxes boxes;
     std::unique_ptr<SimulatorProcess> simulator;
     QString device;

@@ -1,7 +1,8 @@
 #include "platform/OpenDiagnosis.h"
 #include "platform/PosixSerialDevice.h"
 #include "serial/Serial2.h"
-#include "tests/platform/PtyPair.h"
+#include "tests/testkit/PortDirectory.h"
+#include "tests/testkit/PtyPair.h"
 
 #include <QProcess>
 #include <gtest/gtest.h>

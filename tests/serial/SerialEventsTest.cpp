@@ -3,7 +3,7 @@
 #include "framework/Application.h"
 #include "framework/MessageBoxes.h"
 #include "serial/Serial2.h"
-#include "tests/support/WaitWithoutEvents.h"
+#include "tests/testkit/WaitWithoutEvents.h"
 
 #include <gtest/gtest.h>
 

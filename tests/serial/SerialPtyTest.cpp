@@ -1,8 +1,9 @@
 #include "Pump.h"
-#include "../platform/PtyPair.h"
+#include "tests/testkit/PortDirectory.h"
+#include "tests/testkit/PtyPair.h"
 #include "framework/MessageBoxes.h"
 #include "serial/Serial2.h"
-#include "tests/support/WaitWithoutEvents.h"
+#include "tests/testkit/WaitWithoutEvents.h"
 
 #include <gtest/gtest.h>
 

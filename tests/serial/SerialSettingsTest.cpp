@@ -1,6 +1,7 @@
 #include "Pump.h"
 #include "ScriptedDevice.h"
-#include "../platform/PtyPair.h"
+#include "tests/testkit/PortDirectory.h"
+#include "tests/testkit/PtyPair.h"
 #include "framework/MessageBoxes.h"
 #include "serial/Serial2.h"
 

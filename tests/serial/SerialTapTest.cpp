@@ -1,5 +1,6 @@
 #include "Pump.h"
-#include "../platform/PtyPair.h"
+#include "tests/testkit/PortDirectory.h"
+#include "tests/testkit/PtyPair.h"
 #include "framework/MessageBoxes.h"
 #include "serial/Serial2.h"
 #include "serial/SerialTap.h"

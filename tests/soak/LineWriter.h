@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/platform/PtyPair.h"
+#include "tests/testkit/PtyPair.h"
 
 #include <atomic>
 #include <cstdint>

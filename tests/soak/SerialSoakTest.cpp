@@ -9,7 +9,8 @@
 #include "framework/MessageBoxes.h"
 #include "platform/PosixSerialDevice.h"
 #include "serial/Serial2.h"
-#include "tests/platform/PtyPair.h"
+#include "tests/testkit/PortDirectory.h"
+#include "tests/testkit/PtyPair.h"
 #include "tests/serial/Pump.h"
 
 #include <QCoreApplication>

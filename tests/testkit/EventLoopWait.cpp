@@ -1,4 +1,4 @@
-#include "EventLoopWait.h"
+#include "tests/testkit/EventLoopWait.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>

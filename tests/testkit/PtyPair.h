@@ -17,6 +17,8 @@ public:
 
     const std::string& slavePath() const { return slavePath_; }
     int master() const { return master_; }
+    // The pair's own descriptor on the slave side, which keeps the line up.
+    int slaveHolder() const { return slaveHolder_; }
 
     // Sends bytes to the device under test.
     void send(const std::string& bytes);
@@ -34,23 +36,4 @@ private:
     int master_ = -1;
     int slaveHolder_ = -1;
     std::string slavePath_;
-};
-
-// A temporary port directory named by UAVCONTROL_PORTS for the lifetime of the
-// object; the previous value comes back afterwards.
-class PortDirectory {
-public:
-    PortDirectory();
-    ~PortDirectory();
-    PortDirectory(const PortDirectory&) = delete;
-    PortDirectory& operator=(const PortDirectory&) = delete;
-
-    const std::string& path() const { return path_; }
-    // Makes COM<number> a link to `target`.
-    void map(int number, const std::string& target) const;
-
-private:
-    std::string path_;
-    bool hadPrevious_ = false;
-    std::string previous_;
 };

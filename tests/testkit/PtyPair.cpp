@@ -1,12 +1,10 @@
-#include "PtyPair.h"
+#include "tests/testkit/PtyPair.h"
 
 #include "platform/ArbitraryBaud.h"
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
-#include <filesystem>
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
@@ -72,31 +70,4 @@ void PtyPair::closeMaster()
 {
     if (master_ >= 0) ::close(master_);
     master_ = -1;
-}
-
-PortDirectory::PortDirectory()
-{
-    char pattern[] = "/tmp/uavcontrol-ports-XXXXXX";
-    if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-    if (const char* previous = std::getenv("UAVCONTROL_PORTS")) {
-        hadPrevious_ = true;
-        previous_ = previous;
-    }
-    ::setenv("UAVCONTROL_PORTS", path_.c_str(), 1);
-}
-
-PortDirectory::~PortDirectory()
-{
-    if (hadPrevious_) ::setenv("UAVCONTROL_PORTS", previous_.c_str(), 1);
-    else ::unsetenv("UAVCONTROL_PORTS");
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
-void PortDirectory::map(int number, const std::string& target) const
-{
-    const std::string link = path_ + "/COM" + std::to_string(number);
-    ::unlink(link.c_str());
-    if (::symlink(target.c_str(), link.c_str()) != 0) throw std::runtime_error("symlink failed");
 }

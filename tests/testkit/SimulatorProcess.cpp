@@ -1,4 +1,6 @@
-#include "SimulatorProcess.h"
+#include "tests/testkit/SimulatorProcess.h"
+
+#include "tests/testkit/SimulatorLog.h"
 
 SimulatorProcess::SimulatorProcess(int port, const QStringList& options, const QString& logFile)
 {
@@ -33,14 +35,9 @@ QStringList SimulatorProcess::frames()
     QStringList frames;
     qsizetype end;
     while ((end = log_.indexOf(u'\n')) >= 0) {
-        const QString line = log_.left(end);
+        const auto frame = parseLogLine(log_.left(end).toStdString());
         log_.remove(0, end + 1);
-        for (const char* direction : {"in", "out"}) {
-            const qsizetype at = line.indexOf(QStringLiteral(" %1 ").arg(QLatin1String(direction)));
-            const qsizetype stx = line.indexOf(QStringLiteral("<STX>"), at);
-            if (at < 0 || stx < 0 || !line.endsWith(QStringLiteral("<ETX>"))) continue;
-            frames << QLatin1String(direction) + u' ' + line.mid(stx + 5).chopped(5);
-        }
+        if (frame) frames << QLatin1String(frame->in ? "in " : "out ") + QString::fromStdString(frame->content);
     }
     return frames;
 }

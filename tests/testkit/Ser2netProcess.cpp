@@ -1,4 +1,4 @@
-#include "Ser2netProcess.h"
+#include "tests/testkit/Ser2netProcess.h"
 
 #include <QDeadlineTimer>
 #include <QFile>
