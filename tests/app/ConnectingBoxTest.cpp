@@ -1,4 +1,4 @@
-#include "../platform/LoopbackServer.h"
+#include "tests/testkit/LoopbackServer.h"
 #include "app/ConnectingBox.h"
 #include "framework/Application.h"
 #include "platform/TcpConnector.h"

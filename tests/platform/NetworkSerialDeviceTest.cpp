@@ -1,4 +1,4 @@
-#include "LoopbackServer.h"
+#include "tests/testkit/LoopbackServer.h"
 #include "tests/testkit/PortDirectory.h"
 #include "tests/testkit/PtyPair.h"
 #include "platform/ComPortDevice.h"

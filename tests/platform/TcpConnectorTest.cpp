@@ -1,4 +1,4 @@
-#include "LoopbackServer.h"
+#include "tests/testkit/LoopbackServer.h"
 #include "platform/TcpConnector.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "../platform/LoopbackServer.h"
+#include "tests/testkit/LoopbackServer.h"
 #include "framework/MessageBoxes.h"
 #include "platform/TcpConnector.h"
 #include "serial/Serial2.h"
