@@ -31,7 +31,7 @@
 
 #include "transponder/MessageSet.h"
 #include "framework/Colors.h"
-#include "tests/support/Ser2netProcess.h"
+#include "tests/testkit/Ser2netProcess.h"
 #include "widgets/AbLED.h"
 
 #include <QAbstractEventDispatcher>
