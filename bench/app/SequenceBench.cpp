@@ -42,6 +42,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <map>
 #include <mutex>
 #include <numeric>
