@@ -28,6 +28,8 @@ MsgResult QtMessageBoxes::show(const QString& text, const QString& caption, MsgB
     shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(u'\r', u'\n');
 
     QMessageBox box(toQt(icon), caption, shown, QMessageBox::NoButton, QApplication::activeWindow());
+    // Boxes quote what the operator typed and what a device sent: never markup.
+    box.setTextFormat(Qt::PlainText);
     box.addButton(QMessageBox::Ok);
     if (buttons == MsgButtons::OkCancel) box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(QMessageBox::Ok);
