@@ -153,6 +153,11 @@ std::string NetworkAddress::hostPort() const
     return name + ":" + std::to_string(port);
 }
 
+std::string NetworkAddress::url() const
+{
+    return (protocol == Protocol::Rfc2217 ? "rfc2217://" : "tcp://") + hostPort();
+}
+
 bool parseNetworkEntry(std::string_view line, NetworkAddress& address, std::string& problem)
 {
     if (line.empty()) {

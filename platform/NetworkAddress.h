@@ -19,6 +19,8 @@ struct NetworkAddress {
 
     // "HOST:PORT" as the operator wrote it, brackets included.
     std::string hostPort() const;
+    // The whole address as an entry holds it: "rfc2217://HOST:PORT".
+    std::string url() const;
 };
 
 // Reads the line of an entry file, without its line end. On success returns true and fills

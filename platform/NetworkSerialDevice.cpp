@@ -1,6 +1,7 @@
 #include "platform/NetworkSerialDevice.h"
 
 #include "platform/LineSettings.h"
+#include "platform/NetworkFailures.h"
 #include "platform/PortNames.h"
 #include "platform/TcpConnector.h"
 
@@ -72,6 +73,7 @@ std::string NetworkSerialDevice::diagnosis() const
 
 int NetworkSerialDevice::fail(int error, const std::string& problem)
 {
+    recordNetworkFailure(comName_, error, problem);
     std::lock_guard lock(mutex_);
     diagnosis_ = comName_ + (peer_.empty() ? "" : " (" + peer_ + ")") + ": " + problem;
     return error;
@@ -126,6 +128,7 @@ int NetworkSerialDevice::open(const std::string& comName)
             return error;
         }
     }
+    forgetNetworkFailure(comName_);
     return 0;
 }
 
@@ -142,32 +145,24 @@ int NetworkSerialDevice::negotiate(Clock::time_point deadline)
     }
     if (const int error = send(start, AnswerLimit.count() * 1000)) return fail(error, "the connection failed as it began");
     const int error = awaitAnswers(deadline, [this] { return telnet_->settled(); });
-    std::lock_guard lock(mutex_);
-    if (error == ETIMEDOUT) {
-        diagnosis_ = comName_ + " (" + peer_ + "): the server did not answer the Telnet negotiation; for rfc2217:// "
-            + "its accepter must be telnet(rfc2217), for a raw accepter write tcp://";
-        return error;
-    }
+    if (error == ETIMEDOUT)
+        return fail(error, "the server did not answer the Telnet negotiation; for rfc2217:// its accepter must be "
+                           "telnet(rfc2217), for a raw accepter write tcp://");
     if (error == ECONNRESET) {
-        const std::string words = serverWords(input_);
-        diagnosis_ = comName_ + " (" + peer_ + "): the server closed the connection"
-            + (words.empty() ? std::string() : ": \"" + words + "\"");
-        return error;
+        std::string words;
+        {
+            std::lock_guard lock(mutex_);
+            words = serverWords(input_);
+        }
+        return fail(error, "the server closed the connection" + (words.empty() ? std::string() : ": \"" + words + "\""));
     }
-    if (error != 0) {
-        diagnosis_ = comName_ + " (" + peer_ + "): the Telnet negotiation failed";
-        return error;
-    }
-    if (!telnet_->ours(TelnetCodec::ComPort)) {
-        diagnosis_ = comName_ + " (" + peer_ + "): the server refuses RFC 2217 (COM-PORT-OPTION); its accepter must be "
-            + "telnet(rfc2217), or write tcp:// to leave the line to the server";
-        return EPROTONOSUPPORT;
-    }
-    if (!telnet_->ours(TelnetCodec::Binary) || !telnet_->his(TelnetCodec::Binary)) {
-        diagnosis_ = comName_ + " (" + peer_ + "): the server refuses binary transmission, without which bytes "
-            + "would not pass as they are";
-        return EPROTONOSUPPORT;
-    }
+    if (error != 0) return fail(error, "the Telnet negotiation failed");
+    if (!telnet_->ours(TelnetCodec::ComPort))
+        return fail(EPROTONOSUPPORT, "the server refuses RFC 2217 (COM-PORT-OPTION); its accepter must be "
+                                     "telnet(rfc2217), or write tcp:// to leave the line to the server");
+    if (!telnet_->ours(TelnetCodec::Binary) || !telnet_->his(TelnetCodec::Binary))
+        return fail(EPROTONOSUPPORT, "the server refuses binary transmission, without which bytes would not pass as "
+                                     "they are");
     return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "platform/OpenDiagnosis.h"
 
+#include "platform/NetworkAddress.h"
+#include "platform/NetworkFailures.h"
 #include "platform/PortNames.h"
 
 #include <cerrno>
@@ -102,6 +104,46 @@ OpenDiagnosis busy(const std::string& head, const std::string& device)
     return d;
 }
 
+// A network port: the entry names a server, not a device.
+OpenDiagnosis networkFailure(const std::string& comName, const std::string& entry, int error)
+{
+    OpenDiagnosis d;
+    d.error = error;
+    NetworkAddress address;
+    std::string malformed;
+    const bool readable = readNetworkEntry(entry, address, malformed) == 0;
+    const std::string head = readable ? comName + " " + Arrow + " " + address.url() : comName;
+    std::string said = recalledNetworkFailure(comName, error);
+    if (said.empty() && !readable) said = malformed;
+    if (said.empty() && error == ECONNREFUSED) said = "nothing listens at " + address.hostPort();
+    if (said.empty()) said = systemText(error);
+    std::string hint;
+    switch (error) {
+    case EINVAL:
+        hint = "An entry holds one line: tcp://HOST:PORT or rfc2217://HOST:PORT.";
+        break;
+    case ECONNREFUSED:
+        hint = "Is ser2net running on " + address.host + ", with an accepter on port " + std::to_string(address.port) + "?";
+        break;
+    case ETIMEDOUT:
+        // A server that connected but never spoke Telnet has its own words.
+        if (said.find("Telnet") != std::string::npos) break;
+        hint = "Is " + address.host + " on and reachable, and does a firewall let port " + std::to_string(address.port)
+            + " through?";
+        break;
+    case EHOSTUNREACH:
+        hint = "Check the host's name in " + entry + ", or write its address there instead.";
+        break;
+    default:
+        break;
+    }
+    d.summary = head + ": " + said;
+    d.detail = comName + " is a network port: " + (readable ? "its entry " + entry + " names " + address.url()
+                                                            : "its entry is " + entry)
+        + ".\n" + said + "." + (hint.empty() ? std::string() : "\n" + hint);
+    return d;
+}
+
 // "COM3 → /dev/ttyUSB0", or just "COM3" when it leads nowhere.
 std::string portHead(const std::string& comName, const PortPath& path)
 {
@@ -114,6 +156,7 @@ std::string portHead(const std::string& comName, const PortPath& path)
 OpenDiagnosis diagnoseOpenFailure(const std::string& comName, int error)
 {
     const PortPath path = tracePortName(comName);
+    if (!path.entry.empty() && isNetworkEntry(path.entry)) return networkFailure(comName, path.entry, error);
     const std::string head = portHead(comName, path);
     switch (error) {
     case EACCES:

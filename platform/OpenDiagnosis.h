@@ -23,7 +23,9 @@ struct DeviceHolder {
 // ("COM3"). Permission denied names the group that owns the device and how to
 // join it; a missing device names the path the port led to and the port
 // directory; a busy device names the processes that hold it, where they can be
-// seen. Other errors get their system text.
+// seen. A network port names its entry and its address, with what the opening
+// saw (the wrong line of the entry, the resolver's text, the server's words)
+// and what to check. Other errors get their system text.
 OpenDiagnosis diagnoseOpenFailure(const std::string& comName, int error);
 
 // What would stand in the way of opening the device at `path`, seen without
