@@ -1,6 +1,6 @@
 // The panel's command line, on the real program started from a console with no
 // display: --help and --version answer there, bad usage ends with one line.
-#include "tests/dist/RunProgram.h"
+#include "tests/testkit/RunProgram.h"
 #include "version/ProgramVersion.h"
 
 #include <QRegularExpression>

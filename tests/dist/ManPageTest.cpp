@@ -1,6 +1,6 @@
 // Each program's --help and its manual page list the same options, so that the
 // two cannot drift apart.
-#include "tests/dist/RunProgram.h"
+#include "tests/testkit/RunProgram.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -1,5 +1,6 @@
 #include "tools/xpdrctl/CommandLine.h"
 
+#include "framework/Conversions.h"
 #include "transponder/MessageSet.h"
 
 #include <algorithm>
@@ -107,7 +108,7 @@ std::optional<Setting> parseSetting(const std::string& item, const std::string& 
         if (const auto volts = parseOffset(value))
             setting = Setting{item, MessageSet::Set(MessageSet::VoltageOffset, value), MessageSet::VoltageOffset,
                               [volts = *volts](const std::string& answer) {
-                                  const auto read = parseNumber<double>(answer);
+                                  const auto read = parseNumber<double>(fw::Trim(answer));
                                   return read && std::fabs(*read - volts) <= OffsetTolerance + 1e-9;
                               },
                               value + " V"};

@@ -1,4 +1,4 @@
-#include "tests/dist/RunProgram.h"
+#include "tests/testkit/RunProgram.h"
 
 #include <QProcess>
 #include <QProcessEnvironment>

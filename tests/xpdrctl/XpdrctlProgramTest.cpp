@@ -1,0 +1,291 @@
+// The xpdrctl program end to end, started as a script would start it (no
+// display): against the simulated transponder, and against pseudo-terminals
+// the tests play themselves.
+#include "framework/ExitCodes.h"
+#include "platform/PosixSerialDevice.h"
+#include "tests/testkit/EventLoopWait.h"
+#include "tests/testkit/PortDirectory.h"
+#include "tests/testkit/PtyPair.h"
+#include "tests/testkit/RunProgram.h"
+#include "tests/testkit/SimulatorProcess.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QRegularExpression>
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+
+namespace {
+
+const QString Program = QStringLiteral(XPDRCTL_PROGRAM);
+
+ProgramRun xpdrctl(const QStringList& arguments)
+{
+    return runWithoutDisplay(Program, arguments);
+}
+
+QStringList onCom1(const QStringList& arguments)
+{
+    return QStringList{QStringLiteral("--port"), QStringLiteral("COM1")} + arguments;
+}
+
+std::string framed(const std::string& content)
+{
+    return '\x02' + content + '\x03';
+}
+
+class XpdrctlAgainstSimulator : public ::testing::Test {
+protected:
+    void start(const QStringList& options = {})
+    {
+        simulator = std::make_unique<SimulatorProcess>(1, QStringList{QStringLiteral("--log")} + options);
+        ASSERT_TRUE(simulator->ready()) << "the simulator did not start";
+    }
+    void TearDown() override { simulator.reset(); }
+
+    // The frames the simulator has received since the last call, once `count` of
+    // them have come through its log.
+    QStringList framesIn(qsizetype count)
+    {
+        QStringList frames;
+        runUntil([&] {
+            frames += simulator->framesIn();
+            return frames.size() >= count;
+        }, 5000);
+        return frames;
+    }
+
+    PortDirectory ports;
+    std::unique_ptr<SimulatorProcess> simulator;
+};
+
+} // namespace
+
+TEST_F(XpdrctlAgainstSimulator, EachVerbSendsThePanelsFramesAndReadsTheItemBack)
+{
+    start({QStringLiteral("--rate"), QStringLiteral("20")}); // reports in between, to be ignored
+    struct Case {
+        QStringList arguments;
+        QStringList framesSent;
+        const char* printed; // a regular expression for the whole of stdout
+    };
+    const Case cases[] = {
+        {{"set", "code", "7700"}, {"c=7700", "c=?"}, "code: 7700\n"},
+        {{"set", "mode", "a"}, {"s=a", "s=?"}, "mode: Mode A\n"},
+        {{"set", "replies", "off"}, {"r=n", "r=?"}, "replies: Disabled\n"},
+        {{"set", "offset", "3.4"}, {"f=3.4", "f=?"}, "offset: 3.4 V\n"},
+        {{"set", "encoder", "serial"}, {"d=s", "d=?"}, "encoder: Serial\n"},
+        {{"set", "volts", "14"}, {"v=1", "v=?"}, "volts: 13.8\n"},
+        {{"spi"}, {"i=s", "i=?"}, "spi: Active\n"},
+        {{"ping"}, {"p=y"}, "ping: \\d+\\.\\d ms\n"},
+        {{"send", "z=?"}, {"z=?"}, "z=2.14\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        const ProgramRun run = xpdrctl(onCom1(c.arguments));
+        EXPECT_EQ(run.exitCode, fw::exitcode::Ok) << run.err.toStdString();
+        EXPECT_TRUE(QRegularExpression(QStringLiteral("^%1$").arg(QLatin1String(c.printed))).match(run.out).hasMatch())
+            << run.out.toStdString();
+        EXPECT_EQ(run.err, QString());
+        EXPECT_EQ(framesIn(c.framesSent.size()), c.framesSent);
+    }
+
+    // Everything set above, read back in one sequence as JSON.
+    const ProgramRun run = xpdrctl(onCom1({"status", "--json"}));
+    ASSERT_EQ(run.exitCode, fw::exitcode::Ok) << run.err.toStdString();
+    EXPECT_EQ(run.out.count(u'\n'), 1);
+    QJsonParseError error;
+    const QJsonObject status = QJsonDocument::fromJson(run.out.toUtf8(), &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString();
+    const std::pair<const char*, const char*> items[] = {
+        {"mode", "Mode A"}, {"code", "7700"},   {"replies", "Disabled"}, {"spi", "Active"}, {"volts", "13.8"},
+        {"offset", "3.4 V"}, {"version", "2.14"}, {"ping", ""},
+    };
+    for (const auto& [key, text] : items) EXPECT_EQ(status[key].toString(), QLatin1String(text)) << key;
+    EXPECT_TRUE(status["altitude"].toString().toInt() > 0);
+    EXPECT_EQ(status["raw"].toObject()["d"].toString(), QStringLiteral("s"));
+    EXPECT_EQ(status["raw"].toObject()["n"].toString(), QStringLiteral("04172"));
+    EXPECT_EQ(status["answered"].toInt(), 14);
+    EXPECT_EQ(status["unanswered"].toArray(), QJsonArray());
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$"))
+                    .match(status["time"].toString())
+                    .hasMatch());
+    QStringList queries;
+    for (char letter : std::string("acfirsvounldze")) queries << QStringLiteral("%1=?").arg(QLatin1Char(letter));
+    EXPECT_EQ(framesIn(queries.size()), queries);
+}
+
+TEST_F(XpdrctlAgainstSimulator, StatusPrintsTheNineItemsAndADevicePathWorksAsWellAsCom)
+{
+    start();
+    const std::string device = std::filesystem::read_symlink(ports.entry(1)).string();
+    for (const QString& port : {QStringLiteral("COM1"), QString::fromStdString(device)}) {
+        SCOPED_TRACE(port.toStdString());
+        const ProgramRun run = xpdrctl({QStringLiteral("--port"), port, QStringLiteral("status")});
+        EXPECT_EQ(run.exitCode, fw::exitcode::Ok) << run.err.toStdString();
+        EXPECT_EQ(run.out, QStringLiteral("mode: Standby\ncode: 1200\nreplies: Enabled\nspi: \naltitude: 1000\n"
+                                          "volts: 27.9\noffset: 1.2 V\nversion: 2.14\nping: \n"));
+    }
+}
+
+TEST_F(XpdrctlAgainstSimulator, ASilentTransponderExits4WithEveryLetterListed)
+{
+    start({QStringLiteral("--silent")});
+    const ProgramRun status = xpdrctl(onCom1({"status", "--timeout", "20"}));
+    EXPECT_EQ(status.exitCode, fw::exitcode::Unanswered);
+    EXPECT_EQ(status.err, QStringLiteral("xpdrctl: unanswered: a c f i r s v o u n l d z e\n"));
+    for (const QStringList& arguments : {QStringList{"set", "code", "7700"}, QStringList{"ping"}, QStringList{"send", "c=?"}}) {
+        const ProgramRun run = xpdrctl(onCom1(arguments + QStringList{"--timeout", "20"}));
+        EXPECT_EQ(run.exitCode, fw::exitcode::Unanswered) << arguments.join(u' ').toStdString();
+    }
+}
+
+TEST_F(XpdrctlAgainstSimulator, WatchPrintsASequenceALineUntilSigtermAndListsWhatWentUnanswered)
+{
+    start();
+    QProcess watch;
+    watch.start(Program, onCom1({"watch", "--json", "--interval", "0.1"}));
+    ASSERT_TRUE(watch.waitForStarted());
+    QList<QByteArray> lines;
+    while (lines.size() < 2 && watch.waitForReadyRead(5000))
+        while (watch.canReadLine()) lines << watch.readLine();
+    ASSERT_EQ(lines.size(), 2);
+    for (const QByteArray& line : lines) EXPECT_EQ(QJsonDocument::fromJson(line).object()["answered"].toInt(), 14);
+    ::kill(static_cast<pid_t>(watch.processId()), SIGTERM);
+    ASSERT_TRUE(watch.waitForFinished(5000));
+    EXPECT_EQ(watch.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(watch.exitCode(), fw::exitcode::Ok);
+
+    // A silent line is printed with its unanswered letters, and watch goes on;
+    // only the port going away ends it, with an error.
+    simulator.reset();
+    start({QStringLiteral("--silent")});
+    watch.start(Program, onCom1({"watch", "--timeout", "10", "--interval", "0.1"}));
+    QByteArray silent;
+    while (silent.count('\n') < 2 && watch.waitForReadyRead(5000)) silent += watch.readAllStandardOutput();
+    EXPECT_EQ(silent.count('\n'), 2);
+    EXPECT_TRUE(silent.endsWith(" ping= unanswered=a,c,f,i,r,s,v,o,u,n,l,d,z,e\n")) << silent.toStdString();
+    simulator->kill();
+    ASSERT_TRUE(watch.waitForFinished(5000));
+    EXPECT_EQ(watch.exitCode(), fw::exitcode::PortUnavailable);
+    EXPECT_FALSE(watch.readAllStandardError().isEmpty());
+}
+
+TEST_F(XpdrctlAgainstSimulator, APortThatCannotBeOpenedExits3WithTheSystemsReason)
+{
+    start();
+    platform::PosixSerialDevice holder;
+    ASSERT_EQ(holder.open("COM1"), 0);
+    const ProgramRun busy = xpdrctl(onCom1({"status"}));
+    EXPECT_EQ(busy.exitCode, fw::exitcode::PortUnavailable);
+    EXPECT_TRUE(busy.err.contains(QStringLiteral("busy"))) << busy.err.toStdString();
+    EXPECT_EQ(busy.err.count(u'\n'), 1);
+    EXPECT_EQ(busy.out, QString());
+    holder.close();
+
+    // COM10 and above fall back to no device at all.
+    const ProgramRun missing = xpdrctl({"--port", "COM42", "status"});
+    EXPECT_EQ(missing.exitCode, fw::exitcode::PortUnavailable);
+    EXPECT_TRUE(missing.err.startsWith(QStringLiteral("xpdrctl: COM42: "))) << missing.err.toStdString();
+}
+
+TEST(XpdrctlProgram, AReadBackIsJudgedByWhatTheTransponderAnswers)
+{
+    struct Exchange {
+        std::string sent;
+        std::string answer; // whole frames, as the transponder sends them
+    };
+    struct Case {
+        QStringList arguments;
+        std::vector<Exchange> exchanges;
+        int exitCode;
+        const char* said; // on stdout when it worked, on stderr when not
+    };
+    const Case cases[] = {
+        {{"set", "code", "7700"}, {{"c=7700", framed("c=7700")}, {"c=?", framed("c=1200")}}, fw::exitcode::ReadBackDiffers,
+         "xpdrctl: set code: the transponder answered '1200', not 7700\n"},
+        {{"set", "code", "7700"}, {{"c=7700", framed("c=7700")}, {"c=?", framed("*=") + framed("c=7700")}},
+         fw::exitcode::Ok, "code: 7700\n"},
+        {{"set", "mode", "c"}, {{"s=c", framed("s=l")}, {"s=?", framed("s=l")}}, fw::exitcode::Ok,
+         "mode: Mode C/Alt\n"},
+        {{"set", "offset", "3.4"}, {{"f=3.4", framed("f=3.4")}, {"f=?", framed("f=3.45")}}, fw::exitcode::Ok,
+         "offset: 3.45 V\n"},
+        {{"set", "offset", "3.4"}, {{"f=3.4", framed("f=3.4")}, {"f=?", framed("f=3.5")}},
+         fw::exitcode::ReadBackDiffers, "xpdrctl: set offset: the transponder answered '3.5', not 3.4 V\n"},
+        {{"set", "replies", "on"}, {{"r=y", framed("r=Y")}, {"r=?", framed("r=N")}}, fw::exitcode::ReadBackDiffers,
+         "xpdrctl: set replies: the transponder answered 'N', not Enabled\n"},
+        {{"spi"}, {{"i=s", framed("i=1")}, {"i=?", framed("i=0")}}, fw::exitcode::ReadBackDiffers,
+         "xpdrctl: spi: the transponder answered '0', not active\n"},
+        {{"ping"}, {{"p=y", framed("p=N")}}, fw::exitcode::ReadBackDiffers,
+         "xpdrctl: ping: the transponder answered 'N', not Y\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        PortDirectory ports;
+        PtyPair line;
+        ports.map(5, line.slavePath());
+        QProcess program;
+        program.start(Program, QStringList{"--port", "COM5", "--timeout", "2000"} + c.arguments);
+        ASSERT_TRUE(program.waitForStarted());
+        for (const Exchange& exchange : c.exchanges) {
+            EXPECT_EQ(line.receive(exchange.sent.size() + 2), framed(exchange.sent));
+            line.send(exchange.answer);
+        }
+        ASSERT_TRUE(program.waitForFinished(5000));
+        EXPECT_EQ(program.exitCode(), c.exitCode);
+        const QByteArray said = c.exitCode == fw::exitcode::Ok ? program.readAllStandardOutput()
+                                                               : program.readAllStandardError();
+        EXPECT_EQ(said.toStdString(), c.said);
+    }
+}
+
+TEST(XpdrctlProgram, EachBadInputExits2WithOneLineThatSaysWhatWasWrong)
+{
+    const struct {
+        QStringList arguments;
+        const char* named;
+    } cases[] = {
+        {{"status"}, "--port is required"},
+        {{"--port", "COM0", "status"}, "'COM0'"},
+        {{"--port", "COM256", "status"}, "'COM256'"},
+        {{"--port", "ttyUSB0", "status"}, "'ttyUSB0'"},
+        {{"--port", "COM1"}, "no command"},
+        {{"--port", "COM1", "reboot"}, "unknown command 'reboot'"},
+        {{"--port", "COM1", "set", "code", "7800"}, "'7800' is not four octal digits"},
+        {{"--port", "COM1", "set", "code", "770"}, "'770' is not four octal digits"},
+        {{"--port", "COM1", "set", "offset", "-0.5"}, "'-0.5' is negative"},
+        {{"--port", "COM1", "set", "offset", "1,5"}, "with a point as the decimal sign"},
+        {{"--port", "COM1", "set", "volts", "12"}, "'12' is not 14 or 28"},
+        {{"--port", "COM1", "set", "mode", "b"}, "'b' is not standby, a or c"},
+        {{"--port", "COM1", "set", "colour", "red"}, "unknown item 'colour'"},
+        {{"--port", "COM1", "set", "code"}, "needs an item and a value"},
+        {{"--port", "COM1", "status", "extra"}, "unexpected argument 'extra'"},
+        {{"--port", "COM1", "status", "--timeout", "0"}, "'0' is not a time-out"},
+        {{"--port", "COM1", "status", "--interval", "2"}, "--interval goes with watch"},
+        {{"--port", "COM1", "ping", "--json"}, "--json goes with status and watch"},
+        {{"--port", "COM1", "status", "--verbose"}, "unknown option '--verbose'"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        const ProgramRun run = xpdrctl(c.arguments);
+        EXPECT_EQ(run.exitCode, fw::exitcode::Usage);
+        EXPECT_EQ(run.out, QString());
+        EXPECT_TRUE(run.err.startsWith(QStringLiteral("xpdrctl: "))) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(QLatin1String(c.named))) << run.err.toStdString();
+        EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
+    }
+}
+
+TEST(XpdrctlProgram, HelpListsTheExitCodes)
+{
+    const ProgramRun help = xpdrctl({QStringLiteral("--help")});
+    EXPECT_EQ(help.exitCode, fw::exitcode::Ok);
+    for (const char* line : {"  0  ok\n", "  2  bad usage", "  3  the port could not be opened", "  4  an item went",
+                             "  5  a setting read back differs"})
+        EXPECT_TRUE(help.out.contains(QLatin1String(line))) << line;
+}
