@@ -147,6 +147,20 @@ TEST_P(PanelThroughSer2net, XpdrctlReadsTheStatusThroughTheSameEntry)
     EXPECT_EQ(status.value(QStringLiteral("answered")).toInt(), 14);
 }
 
+TEST_P(PanelThroughSer2net, Ser2netKilledWhileAutoRunsIsReportedOnce)
+{
+    start();
+    click("btnConnect");
+    click("autobtn");
+    ASSERT_TRUE(runUntil([&] { return !textOf("lblCode").isEmpty(); }, 3000));
+    ser2net->kill(); // mid-sequence: the connection ends
+    runUntil([&] { return !boxes.shown.empty(); }, 3000);
+    runFor(1500); // the rest of the sequence would go out meanwhile
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Connection reset by peer"));
+    EXPECT_FALSE(form->SerialComm->Active());
+}
+
 TEST_P(PanelThroughSer2net, APortNobodyListensOnIsRefused)
 {
     start();
