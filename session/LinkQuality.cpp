@@ -1,0 +1,61 @@
+#include "session/LinkQuality.h"
+
+#include <QDateTime>
+
+namespace session {
+
+LinkQuality::LinkQuality(QObject* parent, fw::TimerScheduler& scheduler)
+    : QObject(parent)
+    , scheduler_(scheduler)
+    , ticker_(new fw::TTimer(this, scheduler))
+{
+    ticker_->setInterval(TickMs);
+    ticker_->setOnTimer([this](QObject*) { tick(); });
+}
+
+void LinkQuality::traffic(const TrafficEvent& event)
+{
+    if (event.direction != TrafficDirection::Received) return;
+    heardAtMs_ = scheduler_.nowMs();
+    heardAt_ = event.time;
+    // A running count goes on: the text is as fresh as it needs to be.
+    ticker_->setEnabled(true);
+    tick();
+}
+
+void LinkQuality::sequenceEnded(int answered, int asked)
+{
+    answered_ = answered;
+    asked_ = asked;
+    tick();
+}
+
+QString LinkQuality::text() const
+{
+    return text_;
+}
+
+void LinkQuality::tick()
+{
+    QStringList parts;
+    if (answered_) parts << QStringLiteral("%1/%2 answered").arg(*answered_).arg(asked_);
+    if (heardAtMs_) {
+        const std::uint64_t age = scheduler_.nowMs() - *heardAtMs_;
+        if (age < 1000) {
+            parts << QStringLiteral("last reply <1 s ago");
+        } else if (age < CountedMs) {
+            parts << QStringLiteral("last reply %1 s ago").arg(age / 1000);
+        } else {
+            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(heardAt_.time_since_epoch()).count();
+            parts << QStringLiteral("last reply at %1")
+                         .arg(QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss")));
+            ticker_->setEnabled(false);
+        }
+    }
+    const QString text = parts.join(QStringLiteral(" · "));
+    if (text == text_) return;
+    text_ = text;
+    emit textChanged(text_);
+}
+
+} // namespace session

@@ -1,0 +1,125 @@
+#include "session/SessionRecorder.h"
+
+#include "framework/Application.h"
+#include "framework/MessageBoxes.h"
+#include "session/RecordTime.h"
+#include "version/ProgramVersion.h"
+
+#include <QJsonDocument>
+#include <cstring>
+
+namespace session {
+
+namespace {
+
+std::string jsonLine(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+QString systemText(int error)
+{
+    char buffer[256];
+    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
+}
+
+} // namespace
+
+SessionRecorder::SessionRecorder(Describe describe, QObject* parent, fw::TimerScheduler& scheduler,
+                                 RecordFile::Sync sync)
+    : QObject(parent)
+    , describe_(std::move(describe))
+    , file_(nullptr, scheduler, std::move(sync))
+{
+    connect(&file_, &RecordFile::failed, this, &SessionRecorder::fail);
+}
+
+SessionRecorder::~SessionRecorder()
+{
+    // Whatever is still unflushed goes to storage; there is no one left to tell
+    // of a failure.
+    file_.close();
+}
+
+QString SessionRecorder::cannotRecordText(const QString& path, int error)
+{
+    return QStringLiteral("Cannot record the session to \"%1\": %2.").arg(path, systemText(error));
+}
+
+QString SessionRecorder::stoppedText(const QString& path, int error)
+{
+    return QStringLiteral("Recording to \"%1\" has stopped: %2. The lines written before it are kept.")
+        .arg(path, systemText(error));
+}
+
+bool SessionRecorder::start(const QString& path, const QString& port)
+{
+    stop();
+    QJsonObject start;
+    start[QStringLiteral("time")] = recordTime(std::chrono::system_clock::now());
+    start[QStringLiteral("port")] = port.isEmpty() ? QJsonValue() : QJsonValue(port);
+    start[QStringLiteral("program")] = QStringLiteral("uavControl");
+    start[QStringLiteral("version")] = QString::fromLatin1(fw::ProgramVersion);
+    // A device that takes no byte (a full disk) fails here, on the first line:
+    // the same box as a file that does not open.
+    int error = file_.open(path);
+    if (error == 0) error = file_.append(jsonLine(start));
+    if (error != 0) {
+        file_.close();
+        fw::MessageBox(cannotRecordText(path, error), fw::Application::instance().title(), fw::MsgButtons::Ok,
+                       fw::MsgIcon::Error);
+        return false;
+    }
+    path_ = path;
+    emit recordingChanged(path_);
+    return true;
+}
+
+void SessionRecorder::stop()
+{
+    if (!recording()) return;
+    const int error = file_.close();
+    const QString path = path_;
+    path_.clear();
+    emit recordingChanged(QString());
+    if (error != 0)
+        fw::MessageBox(stoppedText(path, error), fw::Application::instance().title(), fw::MsgButtons::Ok,
+                       fw::MsgIcon::Error);
+}
+
+void SessionRecorder::traffic(const TrafficEvent& event)
+{
+    if (!recording()) return;
+    QJsonObject frame;
+    frame[QStringLiteral("time")] = recordTime(event.time);
+    frame[QStringLiteral("dir")] = QLatin1String(directionName(event.direction));
+    frame[QStringLiteral("payload")] =
+        QString::fromLatin1(event.bytes.data(), static_cast<qsizetype>(event.bytes.size()));
+    frame[QStringLiteral("description")] = QString::fromStdString(describe_(event));
+    write(frame);
+}
+
+void SessionRecorder::sequence(const QJsonObject& object)
+{
+    if (recording()) write(object);
+}
+
+void SessionRecorder::write(const QJsonObject& object)
+{
+    if (const int error = file_.append(jsonLine(object))) fail(error);
+}
+
+// The file is given up before the box opens: lines that arrive while it is open
+// (its loop serves the serial hand-offs) find the recorder stopped, and no
+// second box follows.
+void SessionRecorder::fail(int error)
+{
+    const QString path = path_;
+    file_.close();
+    path_.clear();
+    emit recordingChanged(QString());
+    fw::MessageBox(stoppedText(path, error), fw::Application::instance().title(), fw::MsgButtons::Ok,
+                   fw::MsgIcon::Error);
+}
+
+} // namespace session

@@ -1,0 +1,68 @@
+#pragma once
+
+#include "framework/Timer.h"
+#include "session/RecordFile.h"
+#include "session/TrafficListener.h"
+
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <string>
+
+namespace session {
+
+// The session on record: a JSON Lines file that grows by one object per line.
+// Recording appends to what the file holds and begins with an object marking
+// the start ("time", "port", "program", "version"); then one object per frame
+// ("time", "dir", "payload", "description"), the payload being the bytes as a
+// string of Latin-1 characters so that every byte comes back; and one object
+// per sequence of queries, written by whoever sees the sequence end.
+//
+// Each line is written whole as it happens (RecordFile). A file that cannot be
+// opened or written stops the recording with one box; the panel goes on, and the
+// lines already written stay as they are.
+//
+// Window thread only.
+class SessionRecorder : public QObject, public TrafficListener {
+    Q_OBJECT
+public:
+    // What a frame means, in a few words, for the "description" of its object.
+    using Describe = std::function<std::string(const TrafficEvent& event)>;
+
+    explicit SessionRecorder(Describe describe, QObject* parent = nullptr,
+                             fw::TimerScheduler& scheduler = fw::defaultScheduler(),
+                             RecordFile::Sync sync = &LineFile::sync);
+    ~SessionRecorder() override;
+
+    // Starts recording to `path`, `port` being the port the panel has open (empty
+    // when none). Recording to another file first stops the one before. False,
+    // after the box, when the file cannot be opened or written.
+    bool start(const QString& path, const QString& port);
+    // Flushes and closes; a failure of that last flush gets the box too.
+    void stop();
+    bool recording() const { return file_.isOpen(); }
+    QString path() const { return path_; }
+
+    void traffic(const TrafficEvent& event) override;
+    // The object of one finished sequence, as the command-line tool prints it.
+    void sequence(const QJsonObject& object);
+
+    // Texts of the two boxes.
+    static QString cannotRecordText(const QString& path, int error);
+    static QString stoppedText(const QString& path, int error);
+
+signals:
+    // Recording began or ended, for whatever shows it; `path` is empty when off.
+    void recordingChanged(const QString& path);
+
+private:
+    void write(const QJsonObject& object);
+    void fail(int error);
+
+    Describe describe_;
+    RecordFile file_;
+    QString path_;
+};
+
+} // namespace session

@@ -1,0 +1,117 @@
+#include "session/TrafficModel.h"
+
+#include "session/FrameText.h"
+
+#include <QDateTime>
+
+namespace session {
+
+std::optional<char> frameLetter(const std::string& bytes)
+{
+    const std::size_t stx = bytes.find('\x02');
+    if (stx == std::string::npos || stx + 1 >= bytes.size()) return std::nullopt;
+    return bytes[stx + 1];
+}
+
+TrafficModel::TrafficModel(Describe describe, QObject* parent)
+    : QAbstractListModel(parent)
+    , describe_(std::move(describe))
+{
+}
+
+int TrafficModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+}
+
+QVariant TrafficModel::data(const QModelIndex& index, int role) const
+{
+    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) return {};
+    return rowText(index.row());
+}
+
+QString TrafficModel::rowText(int row) const
+{
+    const Line& l = line(rows_[static_cast<std::size_t>(row)]);
+    const QString time = QDateTime::fromMSecsSinceEpoch(l.ms).toString(QStringLiteral("HH:mm:ss.zzz"));
+    const TrafficEvent event{std::chrono::system_clock::time_point(std::chrono::milliseconds(l.ms)), l.direction,
+                             l.bytes};
+    return QStringLiteral("%1  %2  %3  %4")
+        .arg(time)
+        .arg(QLatin1String(directionName(l.direction)), -5)
+        .arg(frameText(l.bytes), -16)
+        .arg(QString::fromStdString(describe_(event)));
+}
+
+bool TrafficModel::passes(const Line& l) const
+{
+    if (direction_ && l.direction != *direction_) return false;
+    if (letter_ && (l.direction == TrafficDirection::Noise || frameLetter(l.bytes) != letter_)) return false;
+    return true;
+}
+
+void TrafficModel::traffic(const TrafficEvent& event)
+{
+    if (lines_.size() == MaxLines) forgetOldest();
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(event.time.time_since_epoch()).count();
+    lines_.push_back({ms, event.direction, event.bytes});
+    if (!paused_) showFrom(unseen_);
+}
+
+// Looks at the lines from `number` on and adds those that pass as rows.
+void TrafficModel::showFrom(std::uint64_t number)
+{
+    const std::uint64_t end = first_ + lines_.size();
+    std::vector<std::uint64_t> passing;
+    for (std::uint64_t n = std::max(number, first_); n < end; ++n)
+        if (passes(line(n))) passing.push_back(n);
+    unseen_ = end;
+    if (passing.empty()) return;
+    const int at = static_cast<int>(rows_.size());
+    beginInsertRows({}, at, at + static_cast<int>(passing.size()) - 1);
+    rows_.insert(rows_.end(), passing.begin(), passing.end());
+    endInsertRows();
+}
+
+void TrafficModel::forgetOldest()
+{
+    if (!rows_.empty() && rows_.front() == first_) {
+        beginRemoveRows({}, 0, 0);
+        rows_.pop_front();
+        endRemoveRows();
+    }
+    lines_.pop_front();
+    ++first_;
+}
+
+void TrafficModel::setFilter(std::optional<TrafficDirection> direction, std::optional<char> letter)
+{
+    beginResetModel();
+    direction_ = direction;
+    letter_ = letter;
+    rows_.clear();
+    // A paused view stays paused: the lines that came since wait for the resume.
+    const std::uint64_t unseen = unseen_;
+    for (std::uint64_t n = first_; n < unseen; ++n)
+        if (passes(line(n))) rows_.push_back(n);
+    endResetModel();
+}
+
+void TrafficModel::setPaused(bool paused)
+{
+    if (paused == paused_) return;
+    paused_ = paused;
+    if (!paused_) showFrom(unseen_);
+}
+
+void TrafficModel::clear()
+{
+    beginResetModel();
+    first_ += lines_.size();
+    unseen_ = first_;
+    lines_.clear();
+    rows_.clear();
+    endResetModel();
+}
+
+} // namespace session

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "session/TrafficListener.h"
+
+#include <QAbstractListModel>
+#include <QString>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace session {
+
+// The traffic monitor's lines: the last MaxLines events on the line, of which
+// the rows are those that pass the filter (a direction, a frame letter). Each
+// row reads "time  dir  frame  description", the time local to the
+// millisecond, the frame as frameText() shows it.
+//
+// Pausing freezes the rows; events are still taken in (and still count against
+// the cap), and show when the view resumes. Only the bytes are kept per line;
+// the text is made for the rows a view asks for.
+class TrafficModel : public QAbstractListModel, public TrafficListener {
+    Q_OBJECT
+public:
+    static constexpr std::size_t MaxLines = 100'000;
+    using Describe = std::function<std::string(const TrafficEvent& event)>;
+
+    explicit TrafficModel(Describe describe, QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+    void traffic(const TrafficEvent& event) override;
+
+    // Nothing: every direction, or every letter. A letter filter hides noise,
+    // which has no letter.
+    void setFilter(std::optional<TrafficDirection> direction, std::optional<char> letter);
+    void setPaused(bool paused);
+    bool paused() const { return paused_; }
+    // Forgets every line.
+    void clear();
+
+    // Lines taken in and still kept, shown or not.
+    std::size_t lineCount() const { return lines_.size(); }
+    // The text of a row, as shown.
+    QString rowText(int row) const;
+
+private:
+    struct Line {
+        std::int64_t ms; // wall time, since the epoch
+        TrafficDirection direction;
+        std::string bytes;
+    };
+
+    bool passes(const Line& line) const;
+    const Line& line(std::uint64_t number) const { return lines_[static_cast<std::size_t>(number - first_)]; }
+    void showFrom(std::uint64_t number);
+    void forgetOldest();
+
+    Describe describe_;
+    // Lines are numbered as they come; lines_ holds first_ .. first_ + size - 1.
+    std::deque<Line> lines_;
+    std::uint64_t first_ = 0;
+    // Lines from this number on have not been looked at for the rows (paused).
+    std::uint64_t unseen_ = 0;
+    std::deque<std::uint64_t> rows_;
+    std::optional<TrafficDirection> direction_;
+    std::optional<char> letter_;
+    bool paused_ = false;
+};
+
+// The letter of a frame: the byte after its first start character, if any.
+std::optional<char> frameLetter(const std::string& bytes);
+
+} // namespace session

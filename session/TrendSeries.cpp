@@ -1,0 +1,53 @@
+#include "session/TrendSeries.h"
+
+#include <charconv>
+#include <cmath>
+
+namespace session {
+
+void TrendSeries::add(double x, double y)
+{
+    if (points_.size() == MaxPoints) thin();
+    points_.emplace_back(x, y);
+}
+
+void TrendSeries::addText(double x, std::string_view text)
+{
+    if (const auto value = trendNumber(text))
+        add(x, *value);
+    else
+        addNotANumber();
+}
+
+void TrendSeries::clear()
+{
+    points_.clear();
+    notNumbers_ = 0;
+    ++thinnings_;
+}
+
+void TrendSeries::thin()
+{
+    const std::size_t half = points_.size() / 2;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < half; i += 2) points_[kept++] = points_[i];
+    points_.erase(points_.begin() + static_cast<std::ptrdiff_t>(kept),
+                  points_.begin() + static_cast<std::ptrdiff_t>(half));
+    ++thinnings_;
+}
+
+std::optional<double> trendNumber(std::string_view text)
+{
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+    if (text.empty()) return std::nullopt;
+    // from_chars takes no leading "+", and would read "inf" and "nan".
+    const char first = text.front() == '-' && text.size() > 1 ? text[1] : text.front();
+    if (!(first >= '0' && first <= '9') && first != '.') return std::nullopt;
+    double value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+    if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(value)) return std::nullopt;
+    return value;
+}
+
+} // namespace session

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QPointF>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace session {
+
+// One quantity over time for the trend plots: x is the wall time in ms since
+// the epoch, y the value. It holds at most MaxPoints; when full, the oldest half
+// keeps every second point, so that the recent past stays sharp and the whole
+// session stays in view. Values that were not numbers are not points; they are
+// counted, so that a plot can say how many it left out.
+class TrendSeries {
+public:
+    static constexpr std::size_t MaxPoints = 50'000;
+
+    void add(double x, double y);
+    void addNotANumber() { ++notNumbers_; }
+    // Adds the value that `text` reads as (trendNumber), or counts it.
+    void addText(double x, std::string_view text);
+    void clear();
+
+    const std::vector<QPointF>& points() const { return points_; }
+    std::size_t notNumbers() const { return notNumbers_; }
+    // How often the series has been thinned, so that a view knows to take the
+    // points afresh rather than only the new ones.
+    unsigned thinnings() const { return thinnings_; }
+
+private:
+    void thin();
+
+    std::vector<QPointF> points_;
+    std::size_t notNumbers_ = 0;
+    unsigned thinnings_ = 0;
+};
+
+// The number a value from the line reads as: decimal, a point as the decimal
+// sign, blanks around it allowed; nothing for anything else ("", "--", "12V",
+// "nan").
+std::optional<double> trendNumber(std::string_view text);
+
+} // namespace session
