@@ -9,7 +9,9 @@ PanelOptions::PanelOptions(QString program, QString version)
       version_(std::move(version)),
       help_({QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("print this text and exit")),
       showVersion_(QStringLiteral("version"), QStringLiteral("print the version and exit")),
-      options_{help_, showVersion_}
+      record_(QStringLiteral("record"), QStringLiteral("record the session to FILE (JSON Lines, added at its end)"),
+              QStringLiteral("FILE")),
+      options_{help_, showVersion_, record_}
 {
     // "-platform" is one unknown option, not eight unknown letters.
     parser_.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -47,6 +49,11 @@ std::optional<int> PanelOptions::answer(const QStringList& arguments)
         break;
     }
     return std::nullopt;
+}
+
+QString PanelOptions::recordFile() const
+{
+    return parser_.value(record_);
 }
 
 QString PanelOptions::helpText() const

@@ -25,6 +25,9 @@ public:
     // stderr); returns the exit status then, and nothing when the panel is to start.
     std::optional<int> answer(const QStringList& arguments);
 
+    // The file named by --record FILE, empty without one.
+    QString recordFile() const;
+
     QString helpText() const;
     QString versionText() const;
     // One line saying what was wrong, after parse() returned Invalid.
@@ -35,6 +38,7 @@ private:
     QString version_;
     QCommandLineOption help_;
     QCommandLineOption showVersion_;
+    QCommandLineOption record_;
     QList<QCommandLineOption> options_; // in the order the help lists them
     QCommandLineParser parser_;
     QString error_;

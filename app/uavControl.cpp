@@ -2,6 +2,7 @@
 // message loop.
 #include "PanelApplication.h"
 #include "app/PanelOptions.h"
+#include "app/SessionControls.h"
 #include "uavMain.h"
 
 #include "version/ProgramVersion.h"
@@ -44,5 +45,7 @@ int main(int argc, char** argv)
     if (const QScreen* screen = Form1.screen())
         Form1.move(screen->availableGeometry().center() - Form1.rect().center());
     Form1.show();
+    // A file that cannot be recorded to gets its box; the panel runs unrecorded.
+    if (const QString record = options.recordFile(); !record.isEmpty()) Form1.Session().startRecording(record);
     return app.exec();
 }

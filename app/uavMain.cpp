@@ -2,6 +2,7 @@
 
 #include "ButtonGlyph.h"
 #include "ConnectingBox.h"
+#include "app/SessionControls.h"
 #include "JpegPicture.h"
 #include "framework/Application.h"
 #include "framework/Conversions.h"
@@ -93,6 +94,7 @@ TForm1::TForm1(QWidget* parent)
     altTimer = new fw::TTimer(this);
     transponder::SequencerHost& host = *this;
     sequencer = std::make_unique<transponder::QuerySequencer>(host, *autoSequencer, *queryTimer, *wdt);
+    sessionControls = new SessionControls(*this, *SerialComm, status, *MainMenu1, *File1, *Exit1);
 
     bindEvents();
     invokeHandler([this] { FormCreate(this); });

@@ -11,6 +11,7 @@
 #include <string>
 
 class ConnectingBox;
+class SessionControls;
 class TSerial;
 namespace fw {
 class TTimer;
@@ -38,6 +39,8 @@ public:
     std::size_t PendingMessageCount() const { return pendingMessages.size(); }
     // What the status display shows, as data.
     const transponder::StatusModel& Status() const { return status; }
+    // The session on record: its menus, the traffic monitor, the trends.
+    SessionControls& Session() const { return *sessionControls; }
 
     TSerial* SerialComm;
     fw::TTimer* autoSequencer;
@@ -114,4 +117,5 @@ private:
     bool echoReply = false;                  // echo the next received message into the memo
     transponder::StatusModel status;         // what the labels and lamps show
     std::unique_ptr<transponder::QuerySequencer> sequencer;
+    SessionControls* sessionControls;
 };

@@ -4,6 +4,7 @@
 // here it meets the window's labels, lamps and timers.
 #include "uavMain.h"
 
+#include "app/SessionControls.h"
 #include "framework/Colors.h"
 #include "framework/Conversions.h"
 #include "framework/Timer.h"
@@ -76,6 +77,7 @@ void TForm1::decodeMessage(const std::string& message)
     if (!reply) return;
 
     status.apply(*reply);
+    sessionControls->replyDecoded(*reply);
     if (reply->shows) showItem(reply->shows->item);
     if (reply->lamp) showLamp(reply->lamp->lamp);
     // Selecting an item runs the group's click handler as an operator's click does.
@@ -150,6 +152,9 @@ void TForm1::queryTimerTimer(QObject*)
 
 void TForm1::wdtTimer(QObject*)
 {
+    // The record takes a sequence that the watchdog cuts short with the display
+    // as it stood, before the watchdog may blank it.
+    sessionControls->sequenceStopped();
     sequencer->watchdogTick();
 }
 
@@ -170,17 +175,21 @@ void TForm1::send(const std::string& frame)
     // component has reported that once and closed the port) each write would raise
     // a box of its own, one every watchdog period for as long as Auto stays on. The
     // watchdog blanking the display then tells the operator the link is down.
-    if (SerialComm->Active()) SerialComm->SendString(frame);
+    if (!SerialComm->Active()) return;
+    SerialComm->SendString(frame);
+    sessionControls->querySent(frame[1]);
 }
 
 void TForm1::autoSwitched(bool on)
 {
     autoIndi->setChecked(on);
+    if (!on) sessionControls->sequenceStopped();
 }
 
 void TForm1::sequenceRunning(bool running)
 {
     autoIndi->LED().setColorOn(running ? SequenceRunning : SequenceWaiting);
+    if (running) sessionControls->sequenceStarted();
 }
 
 void TForm1::linkSilent()

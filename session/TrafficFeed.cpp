@@ -17,15 +17,15 @@ const char* directionName(TrafficDirection direction)
 }
 
 TrafficFeed::TrafficFeed(TSerial& serial, Clock clock)
-    : serial_(serial)
+    : serial_(&serial)
     , clock_(std::move(clock))
 {
-    serial_.addTap(this);
+    serial.addTap(this);
 }
 
 TrafficFeed::~TrafficFeed()
 {
-    serial_.removeTap(this);
+    if (serial_) serial_->removeTap(this);
 }
 
 void TrafficFeed::addListener(TrafficListener* listener)

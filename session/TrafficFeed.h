@@ -3,6 +3,7 @@
 #include "serial/SerialTap.h"
 #include "session/TrafficListener.h"
 
+#include <QPointer>
 #include <chrono>
 #include <functional>
 #include <vector>
@@ -18,7 +19,7 @@ class TrafficFeed : public SerialTap {
 public:
     using Clock = std::function<std::chrono::system_clock::time_point()>;
 
-    // Taps `serial` for its lifetime; the component must outlive it.
+    // Taps `serial` for its lifetime, or the component's if that ends first.
     explicit TrafficFeed(TSerial& serial, Clock clock = std::chrono::system_clock::now);
     ~TrafficFeed() override;
     TrafficFeed(const TrafficFeed&) = delete;
@@ -35,7 +36,7 @@ public:
 private:
     void tell(TrafficDirection direction, const std::string& bytes);
 
-    TSerial& serial_;
+    QPointer<TSerial> serial_;
     Clock clock_;
     std::vector<TrafficListener*> listeners_;
     int telling_ = 0; // removed listeners stay as null entries until telling is over

@@ -1,0 +1,162 @@
+#include "app/TrafficMonitor.h"
+
+#include "framework/Application.h"
+#include "framework/MessageBoxes.h"
+#include "session/TrafficModel.h"
+#include "transponder/MessageSet.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+using session::TrafficDirection;
+
+TrafficMonitor::TrafficMonitor(session::TrafficModel& model, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , model_(model)
+    , list_(new QListView(this))
+    , pause_(new QPushButton(QStringLiteral("&Pause"), this))
+    , direction_(new QComboBox(this))
+    , letter_(new QComboBox(this))
+{
+    setObjectName(QStringLiteral("TrafficMonitor"));
+    setWindowTitle(QStringLiteral("Traffic Monitor"));
+    resize(760, 480);
+
+    pause_->setObjectName(QStringLiteral("monitorPause"));
+    pause_->setCheckable(true);
+    auto* clear = new QPushButton(QStringLiteral("C&lear"), this);
+    clear->setObjectName(QStringLiteral("monitorClear"));
+    auto* copy = new QPushButton(QStringLiteral("&Copy"), this);
+    copy->setObjectName(QStringLiteral("monitorCopy"));
+    auto* save = new QPushButton(QStringLiteral("&Save..."), this);
+    save->setObjectName(QStringLiteral("monitorSave"));
+
+    direction_->setObjectName(QStringLiteral("monitorDirection"));
+    direction_->addItem(QStringLiteral("All directions"));
+    direction_->addItem(QStringLiteral("Sent (out)"), static_cast<int>(TrafficDirection::Sent));
+    direction_->addItem(QStringLiteral("Received (in)"), static_cast<int>(TrafficDirection::Received));
+    direction_->addItem(QStringLiteral("Noise"), static_cast<int>(TrafficDirection::Noise));
+    letter_->setObjectName(QStringLiteral("monitorLetter"));
+    letter_->addItem(QStringLiteral("All letters"));
+    std::string letters(transponder::MessageSet::SequenceLetters.begin(), transponder::MessageSet::SequenceLetters.end());
+    letters += {transponder::MessageSet::Ping, transponder::MessageSet::InterrogationReport};
+    std::sort(letters.begin(), letters.end());
+    for (char l : letters) letter_->addItem(QString(QLatin1Char(l)), QString(QLatin1Char(l)));
+
+    list_->setObjectName(QStringLiteral("monitorLines"));
+    list_->setModel(&model_);
+    list_->setUniformItemSizes(true);
+    list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    // The columns line up only in a fixed-pitch face. The desktop's own fixed
+    // font where there is one; otherwise any fixed-pitch face installed.
+    QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (!QFontInfo(fixed).fixedPitch()) {
+        fixed.setFamilies({QStringLiteral("monospace"), QStringLiteral("Liberation Mono"), QStringLiteral("DejaVu Sans Mono")});
+        fixed.setStyleHint(QFont::TypeWriter);
+        fixed.setFixedPitch(true);
+    }
+    list_->setFont(fixed);
+    list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    auto* copyAction = new QAction(QStringLiteral("Copy"), list_);
+    copyAction->setShortcut(QKeySequence::Copy);
+    copyAction->setShortcutContext(Qt::WidgetShortcut);
+    list_->addAction(copyAction);
+
+    auto* bar = new QHBoxLayout;
+    bar->addWidget(pause_);
+    bar->addWidget(clear);
+    bar->addSpacing(12);
+    bar->addWidget(new QLabel(QStringLiteral("Show:"), this));
+    bar->addWidget(direction_);
+    bar->addWidget(letter_);
+    bar->addStretch();
+    bar->addWidget(copy);
+    bar->addWidget(save);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(bar);
+    layout->addWidget(list_);
+
+    connect(pause_, &QPushButton::toggled, this, [this](bool paused) {
+        model_.setPaused(paused);
+        pause_->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
+    });
+    connect(clear, &QPushButton::clicked, this, [this] { model_.clear(); });
+    connect(copy, &QPushButton::clicked, this, &TrafficMonitor::copySelection);
+    connect(copyAction, &QAction::triggered, this, &TrafficMonitor::copySelection);
+    connect(save, &QPushButton::clicked, this, &TrafficMonitor::saveAs);
+    connect(direction_, &QComboBox::currentIndexChanged, this, &TrafficMonitor::applyFilter);
+    connect(letter_, &QComboBox::currentIndexChanged, this, &TrafficMonitor::applyFilter);
+
+    // New lines scroll into view only while the view is at its bottom: an
+    // operator who scrolled up to read keeps the place.
+    connect(&model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        const QScrollBar* bar = list_->verticalScrollBar();
+        atBottom_ = bar->value() == bar->maximum();
+    });
+    connect(&model_, &QAbstractItemModel::rowsInserted, this, &TrafficMonitor::followNewLines);
+    connect(&model_, &QAbstractItemModel::modelReset, this, [this] { list_->scrollToBottom(); });
+}
+
+void TrafficMonitor::applyFilter()
+{
+    std::optional<TrafficDirection> direction;
+    if (const QVariant d = direction_->currentData(); d.isValid()) direction = static_cast<TrafficDirection>(d.toInt());
+    std::optional<char> letter;
+    if (const QVariant l = letter_->currentData(); l.isValid()) letter = l.toString().at(0).toLatin1();
+    model_.setFilter(direction, letter);
+}
+
+void TrafficMonitor::followNewLines()
+{
+    if (atBottom_) list_->scrollToBottom();
+}
+
+QString TrafficMonitor::selectedText() const
+{
+    QModelIndexList rows = list_->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList lines;
+    for (const QModelIndex& row : rows) lines << model_.rowText(row.row());
+    return lines.join(QLatin1Char('\n'));
+}
+
+void TrafficMonitor::copySelection()
+{
+    const QString text = selectedText();
+    if (!text.isEmpty()) QApplication::clipboard()->setText(text + QLatin1Char('\n'));
+}
+
+bool TrafficMonitor::saveShownLines(const QString& path)
+{
+    // Written beside and then moved over the target, so that a failure halfway
+    // leaves no half-written file under the name the operator chose.
+    QSaveFile file(path);
+    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+        for (int row = 0; row < model_.rowCount(); ++row) file.write((model_.rowText(row) + QLatin1Char('\n')).toUtf8());
+        if (file.commit()) return true;
+    }
+    fw::MessageBox(QStringLiteral("Cannot save the lines to \"%1\": %2.").arg(path, file.errorString()),
+                   fw::Application::instance().title(), fw::MsgButtons::Ok, fw::MsgIcon::Error);
+    return false;
+}
+
+void TrafficMonitor::saveAs()
+{
+    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Shown Lines"),
+                                                      QStringLiteral("traffic.txt"),
+                                                      QStringLiteral("Text files (*.txt);;All files (*)"));
+    if (!path.isEmpty()) saveShownLines(path);
+}

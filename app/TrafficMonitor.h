@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWidget>
+
+class QCheckBox;
+class QComboBox;
+class QListView;
+class QPushButton;
+
+namespace session {
+class TrafficModel;
+}
+
+// View → "Traffic Monitor": every frame in both directions, automatic queries
+// included, with its time, direction, bytes and meaning, and the noise that
+// fell between frames. The operator can pause the view (the record goes on),
+// clear it, filter it by direction or letter, copy selected lines and save the
+// lines shown as text.
+//
+// A window of its own over the session's TrafficModel, which keeps taking lines
+// whether the window is open or not.
+class TrafficMonitor : public QWidget {
+    Q_OBJECT
+public:
+    explicit TrafficMonitor(session::TrafficModel& model, QWidget* parent = nullptr);
+
+    // The selected lines, one a line, as shown.
+    QString selectedText() const;
+    // Writes every line shown to `path` as text; false after a box saying why.
+    bool saveShownLines(const QString& path);
+
+private:
+    void applyFilter();
+    void copySelection();
+    void saveAs();
+    void followNewLines();
+
+    session::TrafficModel& model_;
+    QListView* list_;
+    QPushButton* pause_;
+    QComboBox* direction_;
+    QComboBox* letter_;
+    bool atBottom_ = true;
+};

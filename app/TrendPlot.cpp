@@ -1,0 +1,133 @@
+#include "app/TrendPlot.h"
+
+#include "framework/Application.h"
+#include "framework/MessageBoxes.h"
+#include "session/TrendSeries.h"
+
+#include <QChart>
+#include <QChartView>
+#include <QDateTimeAxis>
+#include <QFileDialog>
+#include <QLineSeries>
+#include <QPushButton>
+#include <QValueAxis>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+TrendPlot::TrendPlot(const QString& title, const QString& unit, const session::TrendSeries& series,
+                     QWidget* parent)
+    : QWidget(parent)
+    , title_(title)
+    , series_(series)
+    , chart_(new QChart)
+    , view_(new QChartView(chart_, this))
+    , line_(new QLineSeries)
+    , time_(new QDateTimeAxis)
+    , values_(new QValueAxis)
+{
+    chart_->legend()->hide();
+    chart_->setTitle(title_);
+    chart_->addSeries(line_);
+    // Not animated: a plot that moves each time a point comes would spend the
+    // window thread's time on frames nobody asked for.
+    chart_->setAnimationOptions(QChart::NoAnimation);
+    chart_->setMargins(QMargins(4, 4, 4, 4));
+    time_->setFormat(QStringLiteral("HH:mm:ss"));
+    time_->setTickCount(5);
+    values_->setTitleText(unit);
+    values_->setLabelFormat(QStringLiteral("%.4g"));
+    chart_->addAxis(time_, Qt::AlignBottom);
+    chart_->addAxis(values_, Qt::AlignLeft);
+    line_->attachAxis(time_);
+    line_->attachAxis(values_);
+    line_->setPointsVisible(true);
+    line_->setMarkerSize(4);
+    view_->setRenderHint(QPainter::Antialiasing);
+    view_->setMinimumSize(320, 200);
+
+    auto* save = new QPushButton(QStringLiteral("Save PNG..."), this);
+    save->setObjectName(QStringLiteral("savePng"));
+    connect(save, &QPushButton::clicked, this, &TrendPlot::saveAs);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(view_);
+    layout->addWidget(save, 0, Qt::AlignRight);
+}
+
+void TrendPlot::setValueRange(double low, double high, int ticks)
+{
+    fixedValues_ = true;
+    values_->setRange(low, high);
+    values_->setTickCount(ticks);
+}
+
+void TrendPlot::refresh(qint64 spanMs, qint64 nowMs)
+{
+    const std::vector<QPointF>& points = series_.points();
+    auto from = points.begin();
+    qint64 start = 0;
+    qint64 end = nowMs;
+    if (spanMs > 0) {
+        const qint64 step = spanMs <= 5 * 60'000 ? 60'000 : 5 * 60'000;
+        start = (nowMs - spanMs) / step * step;
+        end = (nowMs + step - 1) / step * step;
+        time_->setTickCount(static_cast<int>((end - start) / step) + 1);
+        time_->setFormat(QStringLiteral("HH:mm"));
+        from = std::lower_bound(points.begin(), points.end(), static_cast<double>(start),
+                                [](const QPointF& p, double x) { return p.x() < x; });
+    } else {
+        start = points.empty() ? nowMs - 60'000 : static_cast<qint64>(points.front().x());
+        end = std::max(nowMs, start + 1000);
+        time_->setTickCount(5);
+        time_->setFormat(end - start > 12 * 3600'000 ? QStringLiteral("dd HH:mm") : QStringLiteral("HH:mm:ss"));
+    }
+    line_->replace(QList<QPointF>(from, points.end()));
+    time_->setRange(QDateTime::fromMSecsSinceEpoch(start), QDateTime::fromMSecsSinceEpoch(end));
+
+    if (!fixedValues_) {
+        if (from == points.end()) {
+            values_->setRange(0, 1);
+        } else {
+            const auto [low, high] = std::minmax_element(
+                from, points.end(), [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+            const double margin = std::max((high->y() - low->y()) * 0.1, std::max(std::abs(high->y()) * 0.02, 0.5));
+            // A quantity that is never below zero gets no axis below zero.
+            const double bottom = low->y() >= 0 ? std::max(0.0, low->y() - margin) : low->y() - margin;
+            values_->setRange(bottom, high->y() + margin);
+            values_->applyNiceNumbers();
+        }
+    }
+
+    QString title = title_;
+    if (const std::size_t n = series_.notNumbers())
+        title += n == 1 ? QStringLiteral(" (1 value that was not a number left out)")
+                        : QStringLiteral(" (%1 values that were not numbers left out)").arg(n);
+    chart_->setTitle(title);
+}
+
+QString TrendPlot::title() const
+{
+    return chart_->title();
+}
+
+int TrendPlot::shownPoints() const
+{
+    return static_cast<int>(line_->count());
+}
+
+bool TrendPlot::savePng(const QString& path)
+{
+    if (view_->grab().save(path, "PNG")) return true;
+    fw::MessageBox(QStringLiteral("Cannot save the plot to \"%1\".").arg(path), fw::Application::instance().title(),
+                   fw::MsgButtons::Ok, fw::MsgIcon::Error);
+    return false;
+}
+
+void TrendPlot::saveAs()
+{
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Save Plot"), title_.toLower().replace(QLatin1Char(' '), QLatin1Char('-')) + QStringLiteral(".png"),
+                                     QStringLiteral("PNG pictures (*.png)"));
+    if (!path.isEmpty()) savePng(path);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+
+class QComboBox;
+class QTimer;
+class TrendPlot;
+
+namespace session {
+class TrendData;
+}
+
+// View → "Trends": the altitude, the supply voltage, the voltage offset, the
+// answered queries of each sequence and the ping's round trip, each against the
+// wall time, over the last 5 or 30 minutes or the whole session.
+//
+// The plots follow the session's TrendData. New points are drawn a moment after
+// they come, a few at a time, and only while the window is shown; nothing runs
+// while no point comes.
+class TrendsWindow : public QWidget {
+    Q_OBJECT
+public:
+    enum Span { Last5Minutes, Last30Minutes, Everything };
+    static constexpr int RedrawDelayMs = 250;
+
+    explicit TrendsWindow(session::TrendData& data, QWidget* parent = nullptr);
+
+    void setSpan(Span span);
+    // The plot of one of TrendData's series.
+    TrendPlot* plot(int series) const { return plots_[static_cast<std::size_t>(series)]; }
+    // Draws every plot now.
+    void redraw();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void changed(int series);
+    void redrawChanged();
+    qint64 spanMs() const;
+
+    session::TrendData& data_;
+    QComboBox* span_;
+    QTimer* redrawTimer_;
+    std::array<TrendPlot*, 5> plots_{};
+    std::array<bool, 5> stale_{};
+};

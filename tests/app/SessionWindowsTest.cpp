@@ -1,0 +1,164 @@
+// The session's menus and windows in the main window: where they sit, the
+// sequences the record gets from the window, and the monitor's own controls.
+#include "PanelFixture.h"
+
+#include "app/SessionControls.h"
+#include "app/TrafficMonitor.h"
+#include "session/SessionRecorder.h"
+#include "session/TrafficModel.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListView>
+#include <QMenu>
+#include <QMenuBar>
+
+using SessionWindows = PanelTest;
+
+namespace {
+
+std::vector<QJsonObject> sequencesIn(const QString& path)
+{
+    std::vector<QJsonObject> sequences;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return sequences;
+    for (const QByteArray& line : file.readAll().split('\n')) {
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
+        if (o.contains(QStringLiteral("answered"))) sequences.push_back(o);
+    }
+    return sequences;
+}
+
+QStringList texts(const QList<QAction*>& actions)
+{
+    QStringList list;
+    for (const QAction* a : actions) list << (a->isSeparator() ? QStringLiteral("-") : a->text());
+    return list;
+}
+
+} // namespace
+
+TEST_F(SessionWindows, FileItemsSitAboveExitAndViewComesAfterSetup)
+{
+    QMenuBar* bar = form->menuBar();
+    EXPECT_EQ(texts(bar->actions()), (QStringList{"File", "Setup", "View"}));
+    EXPECT_EQ(texts(find<QMenu>("File1")->actions()),
+              (QStringList{QStringLiteral("&Record Session…"), "&Stop Recording", "-", "E&xit"}));
+    EXPECT_EQ(texts(find<QMenu>("View1")->actions()), (QStringList{"Traffic Monitor", "Trends"}));
+
+    QAction* stop = form->findChild<QAction*>(QStringLiteral("mnuStopRecording"));
+    EXPECT_FALSE(stop->isEnabled());
+    QTemporaryDir dir;
+    ASSERT_TRUE(form->Session().startRecording(dir.filePath(QStringLiteral("s.jsonl"))));
+    EXPECT_TRUE(stop->isEnabled());
+    stop->trigger();
+    EXPECT_FALSE(form->Session().recorder().recording());
+    EXPECT_FALSE(stop->isEnabled());
+}
+
+TEST_F(SessionWindows, EachSequenceGoesOnRecordWhenItsLastReplyIsDecodedOrTheWatchdogCutsItShort)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("s.jsonl"));
+    connectPort();
+    ASSERT_TRUE(form->Session().startRecording(path));
+    wire();
+    click("autobtn");
+    clock.advance(1000); // the first sequence starts
+    // Every query answered but the fifth ("r"), whose silence stalls the sequence.
+    for (int step = 0; step < 5; ++step) {
+        clock.advance(60);
+        idle();
+        const std::string sent = wire(15);
+        ASSERT_EQ(sent.size(), 5u);
+        if (sent[1] == 'r') break;
+        reply(std::string(1, sent[1]) + (sent[1] == 'c' ? "=7700" : "=1"));
+        idle();
+    }
+    EXPECT_TRUE(sequencesIn(path).empty());
+    clock.advance(6000 - clock.nowMs()); // the watchdog, five seconds after the start
+    auto sequences = sequencesIn(path);
+    ASSERT_EQ(sequences.size(), 1u);
+    EXPECT_EQ(sequences[0].value(QStringLiteral("answered")).toInt(), 4);
+    EXPECT_EQ(sequences[0].value(QStringLiteral("unanswered")).toArray().first().toString(), QStringLiteral("r"));
+    EXPECT_EQ(sequences[0].value(QStringLiteral("code")).toString(), QStringLiteral("7700"))
+        << "the display as it stood before the watchdog";
+
+    // The next sequence, answered in full: on record as its "e" reply is decoded.
+    clock.advance(1000);
+    for (int step = 0; step < 14; ++step) {
+        clock.advance(60);
+        idle();
+        const std::string sent = wire(15);
+        ASSERT_EQ(sent.size(), 5u);
+        reply(std::string(1, sent[1]) + "=1");
+        const std::size_t before = sequencesIn(path).size();
+        idle();
+        if (step < 13) continue;
+        EXPECT_EQ(before, 1u) << "not before the reply is decoded";
+    }
+    sequences = sequencesIn(path);
+    ASSERT_EQ(sequences.size(), 2u);
+    EXPECT_EQ(sequences[1].value(QStringLiteral("answered")).toInt(), 14);
+    EXPECT_TRUE(sequences[1].value(QStringLiteral("unanswered")).toArray().isEmpty());
+}
+
+TEST_F(SessionWindows, APausedMonitorShowsNothingNewWhileTheRecordGoesOn)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("s.jsonl"));
+    connectPort();
+    ASSERT_TRUE(form->Session().startRecording(path));
+    TrafficMonitor* monitor = form->Session().showMonitor();
+    QListView* lines = monitor->findChild<QListView*>(QStringLiteral("monitorLines"));
+    QTest::mouseClick(monitor->findChild<QPushButton*>(QStringLiteral("monitorPause")), Qt::LeftButton);
+
+    reply(std::vector<std::string>{"a=1000", "v=27.9"});
+    idle();
+    EXPECT_EQ(lines->model()->rowCount(), 0);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count('\n'), 3) << "the start and both frames";
+
+    QTest::mouseClick(monitor->findChild<QPushButton*>(QStringLiteral("monitorPause")), Qt::LeftButton);
+    EXPECT_EQ(lines->model()->rowCount(), 2);
+}
+
+TEST_F(SessionWindows, TheMonitorFiltersCopiesAndSavesWhatItShows)
+{
+    connectPort();
+    TrafficMonitor* monitor = form->Session().showMonitor();
+    click("btnPing");
+    sendRaw("junk" + framed("p=Y") + framed("a=1000"), 2);
+    idle();
+    auto* direction = monitor->findChild<QComboBox*>(QStringLiteral("monitorDirection"));
+    auto* letter = monitor->findChild<QComboBox*>(QStringLiteral("monitorLetter"));
+    QListView* lines = monitor->findChild<QListView*>(QStringLiteral("monitorLines"));
+    ASSERT_EQ(lines->model()->rowCount(), 4);
+
+    direction->setCurrentIndex(direction->findText(QStringLiteral("Noise")));
+    ASSERT_EQ(lines->model()->rowCount(), 1);
+    EXPECT_TRUE(form->Session().traffic().rowText(0).contains(QStringLiteral("noise  junk"))) << "noise shows as noise";
+
+    direction->setCurrentIndex(0);
+    letter->setCurrentIndex(letter->findText(QStringLiteral("p")));
+    ASSERT_EQ(lines->model()->rowCount(), 2);
+    lines->selectAll();
+    const QStringList copied = monitor->selectedText().split(QLatin1Char('\n'));
+    ASSERT_EQ(copied.size(), 2);
+    EXPECT_TRUE(copied[0].contains(QStringLiteral("out    <STX>p=y<ETX>")));
+    EXPECT_TRUE(copied[1].contains(QStringLiteral("in     <STX>p=Y<ETX>")));
+
+    QTemporaryDir dir;
+    const QString saved = dir.filePath(QStringLiteral("lines.txt"));
+    ASSERT_TRUE(monitor->saveShownLines(saved));
+    QFile file(saved);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QString::fromUtf8(file.readAll()), copied.join(QLatin1Char('\n')) + QLatin1Char('\n'));
+
+    EXPECT_FALSE(monitor->saveShownLines(dir.filePath(QStringLiteral("missing/lines.txt"))));
+    EXPECT_EQ(boxes.shown.size(), 1u);
+}
