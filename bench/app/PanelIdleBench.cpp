@@ -5,12 +5,16 @@
 // a spinning idle loop costs; without the blinking caret of the focused edit
 // box, which leaves what the panel itself does; and with the simulator's
 // interrogation reports coming in once a second, the one thing a connected
-// panel has to do while nobody touches it.
+// panel has to do while nobody touches it. Also with the traffic monitor and
+// the trends open and the session recorded.
 //
 //   panel_idle_bench [seconds]     default 10
 #include "PanelBench.h"
 
 #include "app/PanelApplication.h"
+#include "app/SessionControls.h"
+#include "app/TrafficMonitor.h"
+#include "app/TrendsWindow.h"
 
 #include "framework/Application.h"
 
@@ -19,6 +23,7 @@
 #include <QGuiApplication>
 #include <QMetaEnum>
 #include <QStyleHints>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <filesystem>
@@ -141,6 +146,25 @@ int main(int argc, char** argv)
     runFor(1000);
 
     const Window built = measure(seconds, "connected, Auto off, nothing on the line (target <= 0.1 % of one core):");
+
+    // The session's windows open and the session recorded: with nothing on the
+    // line they have nothing to do either.
+    {
+        SessionControls& session = form.Session();
+        QTemporaryDir recordDir;
+        TrafficMonitor* monitor = session.showMonitor();
+        TrendsWindow* trends = session.showTrends();
+        session.startRecording(recordDir.filePath(QStringLiteral("session.jsonl")));
+        form.activateWindow();
+        runFor(1000);
+        measure(seconds, "the same with the traffic monitor and the trends open and the session recorded "
+                         "(target <= 0.1 % of one core):");
+        session.stopRecording();
+        monitor->close();
+        trends->close();
+        form.activateWindow();
+        runFor(500);
+    }
 
     const int caretFlashMs = QGuiApplication::styleHints()->cursorFlashTime();
     fw::Application::instance().setSpinWhileNotDone(true);

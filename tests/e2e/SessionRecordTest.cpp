@@ -18,6 +18,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QProcess>
+
+#include <csignal>
 
 namespace {
 
@@ -185,4 +188,42 @@ TEST_F(SessionAgainstSimulator, TheMonitorAndTheTrendsFollowALiveRun)
     runFor(50);
     EXPECT_TRUE(monitor->grab().save(folder + QStringLiteral("/monitor-live.png")));
     EXPECT_TRUE(trends->grab().save(folder + QStringLiteral("/trends-live.png")));
+}
+
+TEST_F(SessionAgainstSimulator, AKillMidRecordingLeavesEveryLineButTheLastWholeAndEverySequenceReported)
+{
+    start();
+    const QString path = file("session.jsonl");
+    QProcess panel;
+    panel.start(QStringLiteral(RECORDING_PANEL_PATH), {path});
+    ASSERT_TRUE(panel.waitForStarted(5000));
+    // Killed as soon as it has reported its third sequence: frames of the fourth
+    // are being written then.
+    int reported = 0;
+    ASSERT_TRUE(runUntil(
+        [&] {
+            while (panel.canReadLine())
+                if (panel.readLine().startsWith("sequence ")) ++reported;
+            return reported >= 3;
+        },
+        15000))
+        << panel.readAllStandardError().toStdString();
+    ::kill(static_cast<pid_t>(panel.processId()), SIGKILL);
+    ASSERT_TRUE(panel.waitForFinished(5000));
+    EXPECT_EQ(panel.exitStatus(), QProcess::CrashExit);
+
+    QFile record(path);
+    ASSERT_TRUE(record.open(QIODevice::ReadOnly));
+    QList<QByteArray> lines = record.readAll().split('\n');
+    if (!lines.isEmpty() && lines.back().isEmpty()) lines.removeLast();
+    ASSERT_GT(lines.size(), 3 * 28);
+    int sequences = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        const QJsonDocument line = QJsonDocument::fromJson(lines[i]);
+        if (line.object().contains(QStringLiteral("answered"))) ++sequences;
+        // The last line may have been cut short by the kill.
+        if (i + 1 == lines.size()) continue;
+        EXPECT_TRUE(line.isObject()) << "line " << i + 1 << ": " << lines[i].toStdString();
+    }
+    EXPECT_GE(sequences, reported);
 }
