@@ -175,6 +175,40 @@ TEST(LampGroup, RadioButtonPressMakesTheWordItsOwnBitInEveryMember)
     EXPECT_TRUE(c->Checked());
 }
 
+// Switching a radio-mode lamp on from code selects it exactly as a press does.
+TEST(LampGroup, RadioButtonSwitchedOnFromCodeClearsTheOthersOfItsGroup)
+{
+    Panel panel;
+    TAbLED* a = panel.add(mRadioButton, 1, 0);
+    TAbLED* b = panel.add(mRadioButton, 1, 1);
+    TAbLED* c = panel.add(mRadioButton, 1, 2);
+    TAbLED* elsewhere = panel.add(mRadioButton, 2, 1);
+    ASSERT_TRUE(a->Checked());
+
+    const struct {
+        TAbLED* lamp;
+        int word;
+    } steps[] = {{c, 4}, {b, 2}, {a, 1}, {c, 4}};
+    for (const auto& step : steps) {
+        step.lamp->setChecked(true);
+        for (TAbLED* led : {a, b, c}) {
+            EXPECT_EQ(led->StatusInt(), step.word);
+            EXPECT_EQ(led->Checked(), led == step.lamp);
+        }
+    }
+    EXPECT_EQ(elsewhere->StatusInt(), 1);
+
+    // Off from code leaves the group's word alone: no member comes on instead.
+    c->setChecked(false);
+    for (TAbLED* led : {a, b, c}) {
+        EXPECT_EQ(led->StatusInt(), 4);
+        EXPECT_FALSE(led->Checked());
+    }
+    c->setChecked(true);
+    EXPECT_TRUE(c->Checked());
+    EXPECT_FALSE(a->Checked());
+}
+
 TEST(LampGroup, SwitchesOfOneGroupEachSetTheirBitInTheSharedWord)
 {
     Panel panel;
