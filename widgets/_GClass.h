@@ -7,6 +7,8 @@
 #include "framework/Events.h"
 
 #include <QObject>
+#include <QPoint>
+#include <QPointer>
 #include <QWidget>
 
 namespace GClass {
@@ -121,6 +123,31 @@ public:
     // After StatusInt changed.
     void setOnStatusIntChanged(TNotifyEvent handler) { onStatusIntChanged_ = std::move(handler); }
 
+    // The mouse, as the framework reports it for any control. A press runs the
+    // mode's action first, then OnMouseDown. A release fires OnMouseUp, runs the
+    // mode's action, then fires OnClick if it was the left button and the
+    // release is inside the control. A double click arrives as press, release,
+    // OnDblClick, press, release; its second press starts no click of its own.
+    void setOnClick(TNotifyEvent handler) { onClick_ = std::move(handler); }
+    void setOnDblClick(TNotifyEvent handler) { onDblClick_ = std::move(handler); }
+    void setOnMouseDown(TMouseEvent handler) { onMouseDown_ = std::move(handler); }
+    void setOnMouseUp(TMouseEvent handler) { onMouseUp_ = std::move(handler); }
+    // Moves are reported, with or without a button held, while a handler is set.
+    void setOnMouseMove(TMouseMoveEvent handler);
+
+    // Dragging. The drag mode is manual: only BeginDrag starts a drag of the
+    // control. Other controls see it pass over them through OnDragOver, which
+    // decides whether it may be dropped there, and receive it through OnDragDrop.
+    void setOnStartDrag(TNotifyEvent handler) { onStartDrag_ = std::move(handler); }
+    // A control takes drops while it has a handler here.
+    void setOnDragOver(TDragOverEvent handler);
+    void setOnDragDrop(TDragDropEvent handler) { onDragDrop_ = std::move(handler); }
+    void setOnEndDrag(TEndDragEvent handler) { onEndDrag_ = std::move(handler); }
+    // Fires OnStartDrag, drags the control until the button is released, then
+    // fires OnEndDrag with the control that took the drop, or none. Returns when
+    // the drag has ended.
+    void BeginDrag();
+
     // The owner's components, in creation order (see the class comment).
     QList<TAbBinGControl*> OwnerComponents() const;
 
@@ -145,10 +172,18 @@ protected:
     void AdoptGroupStatus();
 
     void mousePressEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void propagateToGroup();
+    void press(QMouseEvent* event, bool secondOfDouble);
+    void dragOver(QDragMoveEvent* event, TDragState state);
 
     QString caption_;
     bool checked_ = false;
@@ -160,6 +195,23 @@ private:
     TMode mode_ = mIndicator;
     TNotifyEvent onStatusChanged_;
     TNotifyEvent onStatusIntChanged_;
+    TNotifyEvent onClick_;
+    TNotifyEvent onDblClick_;
+    TMouseEvent onMouseDown_;
+    TMouseEvent onMouseUp_;
+    TMouseMoveEvent onMouseMove_;
+    TNotifyEvent onStartDrag_;
+    TDragOverEvent onDragOver_;
+    TDragDropEvent onDragDrop_;
+    TEndDragEvent onEndDrag_;
+    // A left press that a release inside the control makes a click.
+    bool clickPending_ = false;
+    // Where a drag was last seen over this control and what it carried, for its leaving.
+    QPoint dragAt_;
+    QPointer<QObject> dragSource_;
+    // Set by the control that takes this control's drop, during BeginDrag.
+    QPointer<QObject> dropTarget_;
+    QPoint droppedAt_;
     // Creation order among all controls of the process.
     quint64 serial_;
 };
