@@ -34,11 +34,11 @@
 #include "app/SessionControls.h"
 #include "app/TrafficMonitor.h"
 #include "app/TrendsWindow.h"
-#include "tests/testkit/SimulatorLog.h"
-
-#include "transponder/MessageSet.h"
 #include "framework/Colors.h"
+#include "tests/testkit/PacedTransponder.h"
 #include "tests/testkit/Ser2netProcess.h"
+#include "tests/testkit/SimulatorLog.h"
+#include "transponder/MessageSet.h"
 #include "widgets/AbLED.h"
 
 #include <QAbstractEventDispatcher>
@@ -48,17 +48,10 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <atomic>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <numeric>
-#include <thread>
 #include <vector>
-
-#include <poll.h>
-#include <time.h>
-#include <unistd.h>
 
 using bench::control;
 namespace MessageSet = transponder::MessageSet;
@@ -69,47 +62,34 @@ constexpr int SimulatorPort = 1;
 constexpr int OwnLinePort = 3;
 constexpr int NetworkPort = 4;
 constexpr double QuerySpacingMs = 60.0;
-// 9600 bit/s, ten bits a byte (start, eight data, stop).
-constexpr double ByteOnLineMs = 10.0 * 1000.0 / 9600.0;
 // Seconds between sequences: long enough that the link watchdog, five seconds
 // after a start, never falls inside a sequence and cuts it short.
 constexpr int SequenceSeconds = 2;
 
 const std::string Letters(MessageSet::SequenceLetters.begin(), MessageSet::SequenceLetters.end());
 
-double frameOnLineMs(const std::string& content)
-{
-    return static_cast<double>(content.size() + 2) * ByteOnLineMs; // with STX and ETX
-}
-
-// One frame as the transponder's end of the line saw it.
-struct WireFrame {
-    double ms;           // when; only differences count
-    bool query;          // true: received by the transponder; false: its reply
-    std::string content; // between STX and ETX
-};
 
 // One complete sequence on the wire: the fourteen queries in order, each with
 // the reply that followed it.
 struct WireSequence {
-    std::vector<const WireFrame*> queries;
-    std::vector<const WireFrame*> replies;
+    std::vector<const LoggedFrame*> queries;
+    std::vector<const LoggedFrame*> replies;
 };
 
-std::vector<WireSequence> sequencesOn(const std::vector<WireFrame>& frames)
+std::vector<WireSequence> sequencesOn(const std::vector<LoggedFrame>& frames)
 {
     std::vector<WireSequence> found;
     WireSequence current;
     for (std::size_t i = 0; i < frames.size(); ++i) {
-        const WireFrame& f = frames[i];
-        if (!f.query) continue;
+        const LoggedFrame& f = frames[i];
+        if (!f.in) continue;
         const std::size_t step = current.queries.size();
         if (f.content != std::string(1, Letters[step]) + "=?") {
             current = {};
             if (f.content != std::string(1, Letters[0]) + "=?") continue;
         }
-        const WireFrame* reply = nullptr;
-        for (std::size_t j = i + 1; j < frames.size() && !frames[j].query; ++j)
+        const LoggedFrame* reply = nullptr;
+        for (std::size_t j = i + 1; j < frames.size() && !frames[j].in; ++j)
             if (frames[j].content[0] == f.content[0]) {
                 reply = &frames[j];
                 break;
@@ -126,13 +106,6 @@ std::vector<WireSequence> sequencesOn(const std::vector<WireFrame>& frames)
         }
     }
     return found;
-}
-
-std::vector<WireFrame> readSimulatorLog(const QString& path)
-{
-    std::vector<WireFrame> frames;
-    for (const LoggedFrame& frame : readLog(path.toStdString())) frames.push_back({frame.ms, frame.in, frame.content});
-    return frames;
 }
 
 // Watches the Auto lamp's on colour from the window thread: before every event
@@ -192,91 +165,6 @@ private:
     std::size_t wanted_ = 0;
 };
 
-// A transponder with no turnaround of its own on a 9600 bit/s line: each reply's
-// last byte arrives when the query's and the reply's bytes would have crossed it.
-class PacedTransponder {
-public:
-    PacedTransponder(int master, std::map<char, std::string> replies)
-        : master_(master)
-        , replies_(std::move(replies))
-        , thread_([this] { run(); })
-    {
-    }
-    ~PacedTransponder() { stop(); }
-
-    void stop()
-    {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-    }
-    // Times in ms of the monotonic clock.
-    std::vector<WireFrame> frames() const
-    {
-        std::lock_guard lock(mutex_);
-        return frames_;
-    }
-    // How late each reply went out against its due time, ms.
-    std::vector<double> lateness() const
-    {
-        std::lock_guard lock(mutex_);
-        return lateness_;
-    }
-
-private:
-    void run()
-    {
-        std::string pending;
-        char buffer[256];
-        while (!stop_) {
-            pollfd fds{master_, POLLIN, 0};
-            if (::poll(&fds, 1, 20) <= 0) continue;
-            const ssize_t n = ::read(master_, buffer, sizeof buffer);
-            if (n <= 0) continue;
-            const long long arrived = bench::nowNs();
-            pending.append(buffer, static_cast<std::size_t>(n));
-            std::size_t etx;
-            while ((etx = pending.find(MessageSet::ETX)) != std::string::npos) {
-                const std::size_t stx = pending.rfind(MessageSet::STX, etx);
-                const std::string content = stx == std::string::npos ? "" : pending.substr(stx + 1, etx - stx - 1);
-                pending.erase(0, etx + 1);
-                if (!content.empty()) answer(content, arrived);
-            }
-        }
-    }
-
-    void answer(const std::string& query, long long arrived)
-    {
-        record({bench::nsToMs(arrived), true, query});
-        const auto reply = replies_.find(query[0]);
-        if (query.size() != 3 || query.substr(1) != "=?" || reply == replies_.end()) return;
-        const long long due =
-            arrived + static_cast<long long>((frameOnLineMs(query) + frameOnLineMs(reply->second)) * 1e6);
-        const timespec at{static_cast<time_t>(due / 1'000'000'000LL), static_cast<long>(due % 1'000'000'000LL)};
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
-        }
-        const std::string frame = MessageSet::Frame(reply->second);
-        if (::write(master_, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) return;
-        const long long sent = bench::nowNs();
-        record({bench::nsToMs(sent), false, reply->second});
-        std::lock_guard lock(mutex_);
-        lateness_.push_back(bench::nsToMs(sent - due));
-    }
-
-    void record(WireFrame frame)
-    {
-        std::lock_guard lock(mutex_);
-        frames_.push_back(std::move(frame));
-    }
-
-    int master_;
-    std::map<char, std::string> replies_;
-    mutable std::mutex mutex_;
-    std::vector<WireFrame> frames_;
-    std::vector<double> lateness_;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
 struct Stats {
     double mean = 0, min = 0, max = 0;
 };
@@ -300,7 +188,8 @@ double lineTimeMs(const WireSequence& sequence, std::size_t steps)
 {
     double ms = 0;
     for (std::size_t i = 0; i < steps; ++i)
-        ms += frameOnLineMs(sequence.queries[i]->content) + frameOnLineMs(sequence.replies[i]->content);
+        ms += PacedTransponder::frameOnLineMs(sequence.queries[i]->content) +
+              PacedTransponder::frameOnLineMs(sequence.replies[i]->content);
     return ms;
 }
 
@@ -348,7 +237,7 @@ bool runPaced(TForm1& form, TAbLED& lamp, int port, const PtyPair& line, const s
               std::size_t wanted, int timeoutMs, PacedRun& run)
 {
     std::vector<long long> reds;
-    std::vector<WireFrame> frames;
+    std::vector<LoggedFrame> frames;
     {
         PacedTransponder transponder(line.master(), replies);
         LampWatch watch(lamp);
@@ -435,7 +324,7 @@ int main(int argc, char** argv)
                 ++cutShort;
         }
     }
-    const std::vector<WireFrame> simFrames = readSimulatorLog(logPath);
+    const std::vector<LoggedFrame> simFrames = readLog(logPath.toStdString());
     const std::vector<WireSequence> simSequences = sequencesOn(simFrames);
     if (simSequences.empty()) {
         std::fprintf(stderr, "no complete sequence in the simulator's log\n");
@@ -460,14 +349,14 @@ int main(int argc, char** argv)
 
     // ---- Against an instant transponder, paced as a 9600 bit/s line ----
     std::map<char, std::string> replies;
-    for (const WireFrame* reply : simSequences.back().replies) replies[reply->content[0]] = reply->content;
+    for (const LoggedFrame* reply : simSequences.back().replies) replies[reply->content[0]] = reply->content;
     PtyPair line;
     ports.map(OwnLinePort, line.slavePath());
     PacedRun direct;
     if (!runPaced(form, lamp, OwnLinePort, line, replies, wanted, timeoutMs, direct)) return 1;
     std::printf("against an instant transponder, replies held back for a 9600 bit/s line (10 bits a byte):\n");
     std::printf("  line time of 14 queries and 14 replies: %.2f ms (%zu bytes)\n", direct.lineAll,
-                static_cast<std::size_t>(direct.lineAll / ByteOnLineMs + 0.5));
+                static_cast<std::size_t>(direct.lineAll / PacedTransponder::ByteOnLineMs + 0.5));
     printPaced(direct);
 
     // ---- The same line behind ser2net on localhost ----
