@@ -18,22 +18,58 @@ using namespace lamptest;
 
 namespace {
 
-// The same picture drawn by hand: the caption text with its top-left corner at
-// `textAt`, and the lamp shape in `lamp`.
-QImage expected(const TAbLED& led, const QString& text, QPoint textAt, const fw::TRect& lamp)
+// Lamps as the pixels they cover, written out by hand from the geometry of
+// each shape: 'o' outline (button shadow), '#' fill, 'h' highlight, '.' not
+// drawn.
+
+// The 13 x 13 circle of every panel lamp: the outline touches all four sides
+// of its box, the highlight is the upper-left quarter of the circle inset by
+// 13 div 5 = 2, one pixel wide (13 div 8 = 1).
+const QStringList round13 = {
+    "....ooooo....",
+    "...o#####o...",
+    "..o##hh###o..",
+    ".o#hh######o.",
+    "o##h########o",
+    "o#h#########o",
+    "o#h#########o",
+    "o###########o",
+    "o###########o",
+    ".o#########o.",
+    "..o#######o..",
+    "...o#####o...",
+    "....ooooo....",
+};
+
+// `rows` drawn into `image` with their top-left corner at `at`, the fill in `fill`.
+void drawPixels(QImage& image, QPoint at, const QStringList& rows, QRgb fill)
 {
-    QImage image(led.size(), QImage::Format_RGB32);
+    for (int y = 0; y < rows.size(); ++y) {
+        for (int x = 0; x < rows[y].size(); ++x) {
+            const char c = rows[y][x].toLatin1();
+            if (c == '.') continue;
+            image.setPixel(at + QPoint(x, y), c == 'o' ? shadow() : c == 'h' ? highlight() : fill);
+        }
+    }
+}
+
+// A control-sized picture over the test background.
+QImage blank(const QWidget& w)
+{
+    QImage image(w.size(), QImage::Format_RGB32);
     image.fill(background);
-    QPainter painter(&image);
-    fw::TCanvas canvas(painter);
-    canvas.setFont(led.font());
-    canvas.setFontColor(led.palette().color(QPalette::WindowText));
-    canvas.setBrushStyle(fw::TBrushStyle::bsClear);
-    if (!text.isEmpty()) canvas.TextOut(textAt.x(), textAt.y(), text);
-    canvas.setBrushStyle(fw::TBrushStyle::bsSolid);
-    AbProc::DrawLEDShape(canvas, lamp, led.LED().Shape(), led.Checked() ? led.LED().ColorOn() : led.LED().ColorOff(),
-                         clBtnShadow);
     return image;
+}
+
+// Text lines as Qt draws them in the lamp's font and text colour, each given by
+// the top-left corner of its line box.
+void drawText(QImage& image, const TAbLED& led, const std::vector<std::pair<QPoint, QString>>& lines)
+{
+    QPainter painter(&image);
+    painter.setFont(led.font());
+    painter.setPen(led.palette().color(QPalette::WindowText));
+    const int ascent = QFontMetrics(led.font()).ascent();
+    for (const auto& [topLeft, text] : lines) painter.drawText(topLeft + QPoint(0, ascent), text);
 }
 
 QFontMetrics metricsOf(const QWidget& w)
@@ -83,7 +119,10 @@ TEST(LampPainting, PanelLampsLandWhereTheirSizeAndCaptionPutThem)
         led.resize(c.size);
         led.setCaption(c.caption);
         const int top = c.captionMiddle - metricsOf(led).height() / 2;
-        EXPECT_EQ(render(led), expected(led, c.caption, {18, top}, c.lamp)) << c.caption.toStdString();
+        QImage wanted = blank(led);
+        drawText(wanted, led, {{{18, top}, c.caption}});
+        drawPixels(wanted, {c.lamp.Left, c.lamp.Top}, round13, face());
+        EXPECT_TRUE(render(led) == wanted) << c.caption.toStdString();
         EXPECT_EQ(led.LED().Bounds(), c.lamp);
     }
 }
@@ -116,7 +155,10 @@ TEST(LampPainting, CaptionTakesTheSideOppositeTheLamp)
         if (c.alignment & Qt::AlignHCenter) at.rx() -= w / 2;
         if (c.alignment & Qt::AlignVCenter) at.ry() -= h / 2;
         if (c.alignment & Qt::AlignBottom) at.ry() -= h;
-        EXPECT_EQ(render(led), expected(led, "Mode C", at, c.lamp)) << int(c.position);
+        QImage wanted = blank(led);
+        drawText(wanted, led, {{at, "Mode C"}});
+        drawPixels(wanted, {c.lamp.Left, c.lamp.Top}, round13, rgb(clLime));
+        EXPECT_TRUE(render(led) == wanted) << int(c.position);
     }
 }
 
@@ -127,27 +169,59 @@ TEST(LampPainting, BarsSplitTheCaptionIntoLinesCentredAsABlock)
     const int firstTop = 16 - pitch / 2 - pitch / 2;
 
     led.setCaption("Mode|C");
-    QImage image(led.size(), QImage::Format_RGB32);
-    image.fill(background);
-    {
-        QPainter painter(&image);
-        fw::TCanvas canvas(painter);
-        canvas.setFont(led.font());
-        canvas.setFontColor(led.palette().color(QPalette::WindowText));
-        canvas.setBrushStyle(fw::TBrushStyle::bsClear);
-        canvas.TextOut(18, firstTop, "Mode");
-        canvas.TextOut(18, firstTop + pitch, "C");
-        canvas.setBrushStyle(fw::TBrushStyle::bsSolid);
-        AbProc::DrawLEDShape(canvas, {0, 10, 13, 23}, sRound, clBtnFace, clBtnShadow);
-    }
-    EXPECT_EQ(render(led), image);
+    QImage wanted = blank(led);
+    drawText(wanted, led, {{{18, firstTop}, "Mode"}, {{18, firstTop + pitch}, "C"}});
+    drawPixels(wanted, {0, 10}, round13, face());
+    EXPECT_TRUE(render(led) == wanted);
 
     // A trailing bar draws no line of its own but still lifts the text.
     led.setCaption("Mode|");
-    EXPECT_EQ(render(led), expected(led, "Mode", {18, firstTop}, {0, 10, 13, 23}));
+    wanted = blank(led);
+    drawText(wanted, led, {{{18, firstTop}, "Mode"}});
+    drawPixels(wanted, {0, 10}, round13, face());
+    EXPECT_TRUE(render(led) == wanted);
 
     led.setCaption("");
     EXPECT_EQ(drawnExtent(render(led), led.rect()), QRect(0, 10, 13, 13));
+}
+
+// One small lamp of each kind of figure, pixel by pixel: the rectangle and the
+// arrows end on the box's last column and row, the diamonds' far corners on R
+// and B themselves, and a circle narrower than 8 pixels still gets a one-pixel
+// highlight.
+TEST(LampPainting, SmallLampsOfEachKindCoverExactlyTheirPixels)
+{
+    struct Case {
+        TLEDShape shape;
+        int width;
+        int height;
+        bool on;
+        QStringList pixels;
+    };
+    const Case cases[] = {
+        {sRectangle, 7, 5, true, {"ooooooo", "o#####o", "o#####o", "o#####o", "ooooooo"}},
+        {sArrowLeft, 7, 5, true, {".....oo", "..ooo#o", "oo####o", "..ooo#o", ".....oo"}},
+        {sArrowRight, 7, 5, true, {"oo.....", "o#ooo..", "o####oo", "o#ooo..", "oo....."}},
+        {sArrowUp, 7, 5, true, {"...o...", "..o#o..", ".o###o.", ".o###o.", "ooooooo"}},
+        {sArrowDown, 7, 5, true, {"ooooooo", ".o###o.", ".o###o.", "..o#o..", "...o..."}},
+        {sDiamondLeft, 8, 5, true,
+         {"ooooo....", ".o###o...", "..o###o..", "..o###o..", "...o###o.", "....ooooo"}},
+        {sDiamondRight, 8, 5, true,
+         {"....ooooo", "...o###o.", "..o###o..", "..o###o..", ".o###o...", "ooooo...."}},
+        {sRound, 6, 6, false, {"..oo..", ".oh#o.", "oh###o", "o####o", ".o##o.", "..oo.."}},
+    };
+    for (const Case& c : cases) {
+        TAbLED led;
+        led.setLED_Shape(c.shape);
+        led.setLED_Width(c.width);
+        led.setLED_Height(c.height);
+        led.setLED_ColorOn(clRed);
+        led.setChecked(c.on);
+        // The lamp stands at the left, centred on the control's middle row 16.
+        QImage wanted = blank(led);
+        drawPixels(wanted, {0, 16 - c.height / 2}, c.pixels, c.on ? qRgb(255, 0, 0) : face());
+        EXPECT_TRUE(render(led) == wanted) << int(c.shape);
+    }
 }
 
 // Code = 3 x vertical + horizontal: the block of lines is placed on the anchor by
@@ -272,9 +346,11 @@ TEST(LampPainting, PhaseRepaintsOnlyTheLampRectangleAndAFullRepaintShowsChecked)
     EXPECT_EQ(onScreen({6, 16}), rgb(clLime));
 }
 
-// Writes a picture of every shape, on and off, with the caption on each of the
-// four sides, next to the test program, for a person to look at.
-TEST(LampPainting, SheetOfAllShapesPositionsAndStates)
+// Every shape, on and off, with the caption on each of the four sides, laid out
+// in one window: each lamp shows its fill at its middle and its caption stands
+// clear of it on the side its position gives. The picture is left next to the
+// test program (lamp_sheet.png) for a person to look at.
+TEST(LampPainting, SheetOfAllShapesShowsEachFillWithItsCaptionClearOfTheLamp)
 {
     QWidget sheet;
     sheet.setAutoFillBackground(true);
@@ -303,7 +379,22 @@ TEST(LampPainting, SheetOfAllShapesPositionsAndStates)
     }
     sheet.adjustSize();
     const QImage image = sheet.grab().toImage();
+
+    for (TAbLED* led : sheet.findChildren<TAbLED*>()) {
+        SCOPED_TRACE(led->Caption().toStdString() + " shape " + std::to_string(int(led->LED().Shape())));
+        const QRect lamp = led->LED().Bounds().toQRect().translated(led->pos());
+        EXPECT_EQ(image.pixel(lamp.center()), led->Checked() ? rgb(led->LED().ColorOn()) : face());
+        // The caption's text is black; no lamp colour is that dark.
+        const QRect caption = extent(image, led->geometry(), [](QRgb c) { return qGray(c) < 64; });
+        ASSERT_FALSE(caption.isEmpty());
+        switch (led->LED_Position()) {
+        case lpLeft: EXPECT_GT(caption.left(), lamp.right()); break;
+        case lpRight: EXPECT_LT(caption.right(), lamp.left()); break;
+        case lpTop: EXPECT_GT(caption.top(), lamp.bottom()); break;
+        case lpBottom: EXPECT_LT(caption.bottom(), lamp.top()); break;
+        }
+    }
+
     const QString path = QDir(QCoreApplication::applicationDirPath()).filePath("lamp_sheet.png");
-    ASSERT_TRUE(image.scaled(image.size() * 2).save(path));
-    EXPECT_EQ(image.size(), sheet.size());
+    EXPECT_TRUE(image.scaled(image.size() * 2).save(path));
 }
