@@ -57,7 +57,6 @@ TrafficMonitor::TrafficMonitor(session::TrafficModel& model, QWidget* parent)
     for (char l : letters) letter_->addItem(QString(QLatin1Char(l)), QString(QLatin1Char(l)));
 
     list_->setObjectName(QStringLiteral("monitorLines"));
-    list_->setModel(&model_);
     list_->setUniformItemSizes(true);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     // The columns line up only in a fixed-pitch face. The desktop's own fixed
@@ -102,12 +101,40 @@ TrafficMonitor::TrafficMonitor(session::TrafficModel& model, QWidget* parent)
 
     // New lines scroll into view only while the view is at its bottom: an
     // operator who scrolled up to read keeps the place.
+}
+
+// A closed monitor follows nothing: the lines are kept by the model, and the
+// view takes them up again when the window opens.
+void TrafficMonitor::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (list_->model() == &model_) return;
+    setModelOfView(&model_);
+    // New lines scroll into view only while the view is at its bottom: an
+    // operator who scrolled up to read keeps the place.
     connect(&model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
         const QScrollBar* bar = list_->verticalScrollBar();
         atBottom_ = bar->value() == bar->maximum();
     });
     connect(&model_, &QAbstractItemModel::rowsInserted, this, &TrafficMonitor::followNewLines);
-    connect(&model_, &QAbstractItemModel::modelReset, this, [this] { list_->scrollToBottom(); });
+    connect(&model_, &QAbstractItemModel::modelReset, list_, &QListView::scrollToBottom);
+    list_->scrollToBottom();
+}
+
+void TrafficMonitor::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    disconnect(&model_, nullptr, this, nullptr);
+    disconnect(&model_, nullptr, list_, nullptr);
+    setModelOfView(nullptr);
+}
+
+// A view keeps its old selection model when it gets a new model: it goes here.
+void TrafficMonitor::setModelOfView(QAbstractItemModel* model)
+{
+    QItemSelectionModel* old = list_->selectionModel();
+    list_->setModel(model);
+    delete old;
 }
 
 void TrafficMonitor::applyFilter()
@@ -126,6 +153,7 @@ void TrafficMonitor::followNewLines()
 
 QString TrafficMonitor::selectedText() const
 {
+    if (list_->model() != &model_) return {};
     QModelIndexList rows = list_->selectionModel()->selectedRows();
     std::sort(rows.begin(), rows.end(), [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
     QStringList lines;

@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-class QCheckBox;
+class QAbstractItemModel;
 class QComboBox;
 class QListView;
 class QPushButton;
@@ -29,11 +29,16 @@ public:
     // Writes every line shown to `path` as text; false after a box saying why.
     bool saveShownLines(const QString& path);
 
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void applyFilter();
     void copySelection();
     void saveAs();
     void followNewLines();
+    void setModelOfView(QAbstractItemModel* model);
 
     session::TrafficModel& model_;
     QListView* list_;

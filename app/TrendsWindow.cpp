@@ -81,11 +81,17 @@ qint64 TrendsWindow::spanMs() const
 void TrendsWindow::changed(int series)
 {
     stale_[static_cast<std::size_t>(series)] = true;
-    if (isVisible() && !redrawTimer_->isActive()) redrawTimer_->start();
+    if (!isVisible()) return;
+    // A sequence has ended: its values go in now, before the next one begins.
+    if (series == TrendData::Answered)
+        redrawChanged();
+    else if (!redrawTimer_->isActive())
+        redrawTimer_->start();
 }
 
 void TrendsWindow::redrawChanged()
 {
+    redrawTimer_->stop();
     const qint64 now = QDateTime::currentMSecsSinceEpoch();
     for (std::size_t i = 0; i < plots_.size(); ++i) {
         if (!stale_[i]) continue;

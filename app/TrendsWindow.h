@@ -15,14 +15,16 @@ class TrendData;
 // answered queries of each sequence and the ping's round trip, each against the
 // wall time, over the last 5 or 30 minutes or the whole session.
 //
-// The plots follow the session's TrendData. New points are drawn a moment after
-// they come, a few at a time, and only while the window is shown; nothing runs
-// while no point comes.
+// The plots follow the session's TrendData, only while the window is shown.
+// During Auto the values of a sequence are drawn together when the sequence
+// ends, in the pause before the next one, so that drawing never holds up a
+// query; values that come otherwise (a ping, a query typed by hand) are drawn
+// at most RedrawDelayMs after they came. Nothing runs while no value comes.
 class TrendsWindow : public QWidget {
     Q_OBJECT
 public:
     enum Span { Last5Minutes, Last30Minutes, Everything };
-    static constexpr int RedrawDelayMs = 250;
+    static constexpr int RedrawDelayMs = 2000;
 
     explicit TrendsWindow(session::TrendData& data, QWidget* parent = nullptr);
 

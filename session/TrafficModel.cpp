@@ -4,6 +4,8 @@
 
 #include <QDateTime>
 
+#include <algorithm>
+
 namespace session {
 
 std::optional<char> frameLetter(const std::string& bytes)
@@ -13,10 +15,13 @@ std::optional<char> frameLetter(const std::string& bytes)
     return bytes[stx + 1];
 }
 
-TrafficModel::TrafficModel(Describe describe, QObject* parent)
+TrafficModel::TrafficModel(Describe describe, QObject* parent, fw::TimerScheduler& scheduler)
     : QAbstractListModel(parent)
     , describe_(std::move(describe))
+    , publishTimer_(new fw::TTimer(this, scheduler))
 {
+    publishTimer_->setInterval(PublishMs);
+    publishTimer_->setOnTimer([this](QObject*) { publish(); });
 }
 
 int TrafficModel::rowCount(const QModelIndex& parent) const
@@ -52,9 +57,16 @@ bool TrafficModel::passes(const Line& l) const
 
 void TrafficModel::traffic(const TrafficEvent& event)
 {
-    if (lines_.size() == MaxLines) forgetOldest();
     const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(event.time.time_since_epoch()).count();
     lines_.push_back({ms, event.direction, event.bytes});
+    // A running count goes on: the batch goes out PublishMs after its first line.
+    publishTimer_->setEnabled(true);
+}
+
+void TrafficModel::publish()
+{
+    publishTimer_->setEnabled(false);
+    forgetBeyondTheCap();
     if (!paused_) showFrom(unseen_);
 }
 
@@ -73,15 +85,20 @@ void TrafficModel::showFrom(std::uint64_t number)
     endInsertRows();
 }
 
-void TrafficModel::forgetOldest()
+void TrafficModel::forgetBeyondTheCap()
 {
-    if (!rows_.empty() && rows_.front() == first_) {
-        beginRemoveRows({}, 0, 0);
-        rows_.pop_front();
+    if (lines_.size() <= MaxLines) return;
+    const std::size_t excess = lines_.size() - MaxLines;
+    const std::uint64_t kept = first_ + excess;
+    // Rows are in line order: those of forgotten lines are the first ones.
+    const auto end = std::lower_bound(rows_.begin(), rows_.end(), kept);
+    if (end != rows_.begin()) {
+        beginRemoveRows({}, 0, static_cast<int>(end - rows_.begin()) - 1);
+        rows_.erase(rows_.begin(), end);
         endRemoveRows();
     }
-    lines_.pop_front();
-    ++first_;
+    lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(excess));
+    first_ = kept;
 }
 
 void TrafficModel::setFilter(std::optional<TrafficDirection> direction, std::optional<char> letter)

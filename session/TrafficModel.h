@@ -1,5 +1,6 @@
 #pragma once
 
+#include "framework/Timer.h"
 #include "session/TrafficListener.h"
 
 #include <QAbstractListModel>
@@ -17,6 +18,10 @@ namespace session {
 // row reads "time  dir  frame  description", the time local to the
 // millisecond, the frame as frameText() shows it.
 //
+// Lines are taken in as they come, and handed to the views a few times a
+// second (publish()), so that a busy line costs a view one update per batch,
+// not one per frame: each update of a long list lays out all of its rows.
+//
 // Pausing freezes the rows; events are still taken in (and still count against
 // the cap), and show when the view resumes. Only the bytes are kept per line;
 // the text is made for the rows a view asks for.
@@ -24,14 +29,19 @@ class TrafficModel : public QAbstractListModel, public TrafficListener {
     Q_OBJECT
 public:
     static constexpr std::size_t MaxLines = 100'000;
+    static constexpr unsigned PublishMs = 200;
     using Describe = std::function<std::string(const TrafficEvent& event)>;
 
-    explicit TrafficModel(Describe describe, QObject* parent = nullptr);
+    explicit TrafficModel(Describe describe, QObject* parent = nullptr,
+                          fw::TimerScheduler& scheduler = fw::defaultScheduler());
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
 
     void traffic(const TrafficEvent& event) override;
+    // Forgets the lines beyond the cap and, unless paused, shows the lines taken
+    // in since the last time as rows. Runs PublishMs after a line comes in.
+    void publish();
 
     // Nothing: every direction, or every letter. A letter filter hides noise,
     // which has no letter.
@@ -41,7 +51,7 @@ public:
     // Forgets every line.
     void clear();
 
-    // Lines taken in and still kept, shown or not.
+    // Lines kept, shown or not; at most MaxLines once published.
     std::size_t lineCount() const { return lines_.size(); }
     // The text of a row, as shown.
     QString rowText(int row) const;
@@ -56,9 +66,10 @@ private:
     bool passes(const Line& line) const;
     const Line& line(std::uint64_t number) const { return lines_[static_cast<std::size_t>(number - first_)]; }
     void showFrom(std::uint64_t number);
-    void forgetOldest();
+    void forgetBeyondTheCap();
 
     Describe describe_;
+    fw::TTimer* publishTimer_;
     // Lines are numbered as they come; lines_ holds first_ .. first_ + size - 1.
     std::deque<Line> lines_;
     std::uint64_t first_ = 0;

@@ -118,6 +118,7 @@ TEST_F(SessionWindows, APausedMonitorShowsNothingNewWhileTheRecordGoesOn)
 
     reply(std::vector<std::string>{"a=1000", "v=27.9"});
     idle();
+    clock.advance(session::TrafficModel::PublishMs);
     EXPECT_EQ(lines->model()->rowCount(), 0);
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -134,6 +135,7 @@ TEST_F(SessionWindows, TheMonitorFiltersCopiesAndSavesWhatItShows)
     click("btnPing");
     sendRaw("junk" + framed("p=Y") + framed("a=1000"), 2);
     idle();
+    clock.advance(session::TrafficModel::PublishMs);
     auto* direction = monitor->findChild<QComboBox*>(QStringLiteral("monitorDirection"));
     auto* letter = monitor->findChild<QComboBox*>(QStringLiteral("monitorLetter"));
     QListView* lines = monitor->findChild<QListView*>(QStringLiteral("monitorLines"));
@@ -161,4 +163,19 @@ TEST_F(SessionWindows, TheMonitorFiltersCopiesAndSavesWhatItShows)
 
     EXPECT_FALSE(monitor->saveShownLines(dir.filePath(QStringLiteral("missing/lines.txt"))));
     EXPECT_EQ(boxes.shown.size(), 1u);
+}
+
+TEST_F(SessionWindows, AClosedMonitorShowsOnReopeningWhatCameMeanwhile)
+{
+    connectPort();
+    TrafficMonitor* monitor = form->Session().showMonitor();
+    monitor->close();
+    reply(std::vector<std::string>{"a=1000", "v=27.9"});
+    idle();
+    clock.advance(session::TrafficModel::PublishMs);
+    EXPECT_EQ(form->Session().showMonitor(), monitor);
+    QListView* lines = monitor->findChild<QListView*>(QStringLiteral("monitorLines"));
+    ASSERT_EQ(lines->model()->rowCount(), 2);
+    lines->selectAll();
+    EXPECT_EQ(monitor->selectedText().count(QLatin1Char('\n')), 1);
 }

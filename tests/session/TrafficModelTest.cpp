@@ -1,3 +1,4 @@
+#include "framework/VirtualClock.h"
 #include "session/TrafficModel.h"
 
 #include <QSignalSpy>
@@ -34,6 +35,12 @@ QStringList frames(const TrafficModel& model)
     return texts;
 }
 
+// Lines reach the rows PublishMs after they came in.
+void settle(fw::VirtualClock& clock)
+{
+    clock.advance(TrafficModel::PublishMs);
+}
+
 void feedSession(TrafficModel& model)
 {
     model.traffic(event(TrafficDirection::Sent, "\x02" "a=?\x03"));
@@ -48,10 +55,14 @@ void feedSession(TrafficModel& model)
 
 TEST(TrafficModel, ShowsEachLineWithItsTimeDirectionFrameAndDescription)
 {
+    fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
     const long long ms = QDateTime(QDate(2026, 12, 7), QTime(20, 36, 54, 521)).toMSecsSinceEpoch();
     model.traffic(event(TrafficDirection::Sent, "\x02" "c=?\x03", ms));
     model.traffic(event(TrafficDirection::Noise, "x\x0d\xff\x03", ms));
+    clock.advance(TrafficModel::PublishMs - 1);
+    EXPECT_EQ(model.rowCount(), 0) << "a batch goes out PublishMs after its first line";
+    clock.advance(1);
     ASSERT_EQ(model.rowCount(), 2);
     EXPECT_EQ(model.rowText(0), QStringLiteral("20:36:54.521  out    <STX>c=?<ETX>     frame"));
     EXPECT_EQ(model.rowText(1), QStringLiteral("20:36:54.521  noise  x<0D><FF><ETX>    noise"));
@@ -77,8 +88,10 @@ TEST(TrafficModel, FiltersByDirectionAndByLetter)
         {"received a", TrafficDirection::Received, 'a', {"<STX>a=1000<ETX>"}},
         {"a letter hides noise", TrafficDirection::Noise, 'a', {}},
     };
+    fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
     feedSession(model);
+    settle(clock);
     for (const Case& c : cases) {
         model.setFilter(c.direction, c.letter);
         EXPECT_EQ(frames(model), c.frames) << c.name;
@@ -86,18 +99,25 @@ TEST(TrafficModel, FiltersByDirectionAndByLetter)
         TrafficModel fresh(describe);
         fresh.setFilter(c.direction, c.letter);
         feedSession(fresh);
+        settle(clock);
         EXPECT_EQ(frames(fresh), c.frames) << c.name << ", filtered as they came";
     }
 }
 
 TEST(TrafficModel, KeepsTheLastHundredThousandLines)
 {
+    fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
     model.setFilter(TrafficDirection::Received, {});
     const std::size_t total = TrafficModel::MaxLines + 1234;
-    for (std::size_t i = 0; i < total; ++i)
+    // In batches, as a busy line brings them; the last batch is larger than
+    // what is left of the first.
+    for (std::size_t i = 0; i < total; ++i) {
         model.traffic(event(i % 2 ? TrafficDirection::Received : TrafficDirection::Sent,
                             "\x02" "a=" + std::to_string(i) + "\x03"));
+        if (i % 10'000 == 9'999) settle(clock);
+    }
+    settle(clock);
     EXPECT_EQ(model.lineCount(), TrafficModel::MaxLines);
     EXPECT_EQ(model.rowCount(), static_cast<int>(TrafficModel::MaxLines / 2));
     EXPECT_TRUE(model.rowText(0).contains(QStringLiteral("a=1235<ETX>"))) << model.rowText(0).toStdString();
@@ -108,14 +128,17 @@ TEST(TrafficModel, KeepsTheLastHundredThousandLines)
 
 TEST(TrafficModel, APausedViewKeepsTakingLinesAndShowsThemOnResuming)
 {
+    fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
     model.traffic(event(TrafficDirection::Sent, "\x02" "a=?\x03"));
+    settle(clock);
     model.setPaused(true);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     model.traffic(event(TrafficDirection::Received, "\x02" "a=1000\x03"));
     model.setFilter(TrafficDirection::Received, {}); // a filter change does not unfreeze
     model.setFilter({}, {});
     model.traffic(event(TrafficDirection::Sent, "\x02" "c=?\x03"));
+    settle(clock);
     EXPECT_EQ(inserted.count(), 0);
     EXPECT_EQ(frames(model), QStringList{QStringLiteral("<STX>a=?<ETX>")});
     EXPECT_EQ(model.lineCount(), 3u);
@@ -128,11 +151,14 @@ TEST(TrafficModel, APausedViewKeepsTakingLinesAndShowsThemOnResuming)
 
 TEST(TrafficModel, ClearForgetsEverything)
 {
+    fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
     feedSession(model);
+    settle(clock);
     model.clear();
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.lineCount(), 0u);
     model.traffic(event(TrafficDirection::Sent, "\x02" "z=?\x03"));
+    settle(clock);
     EXPECT_EQ(frames(model), QStringList{QStringLiteral("<STX>z=?<ETX>")});
 }

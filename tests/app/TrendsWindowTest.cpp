@@ -1,0 +1,86 @@
+#include "app/TrendPlot.h"
+#include "app/TrendsWindow.h"
+#include "session/TrendData.h"
+#include "transponder/SequenceRecord.h"
+
+#include <QDateTime>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QtTest/QTest>
+#include <gtest/gtest.h>
+
+using session::TrafficDirection;
+using session::TrendData;
+
+namespace {
+
+std::chrono::system_clock::time_point minutesAgo(double minutes)
+{
+    return std::chrono::system_clock::now() -
+           std::chrono::milliseconds(static_cast<long long>(minutes * 60'000));
+}
+
+void received(TrendData& data, double minutes, const std::string& frame)
+{
+    data.traffic({minutesAgo(minutes), TrafficDirection::Received, frame});
+}
+
+} // namespace
+
+TEST(TrendsWindow, DrawsASequenceWhenItEndsAndOtherValuesWithinTheDelay)
+{
+    TrendData data;
+    TrendsWindow window(data);
+    window.show();
+    received(data, 0, "\x02" "a=1000\x03");
+    EXPECT_EQ(window.plot(TrendData::Altitude)->shownPoints(), 0) << "not drawn in the middle of a sequence";
+
+    transponder::SequenceRecord record;
+    record.time = minutesAgo(0);
+    record.answered = 14;
+    data.sequenceEnded(record);
+    EXPECT_EQ(window.plot(TrendData::Altitude)->shownPoints(), 1);
+    EXPECT_EQ(window.plot(TrendData::Answered)->shownPoints(), 1);
+
+    received(data, 0, "\x02" "a=1025\x03");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return window.plot(TrendData::Altitude)->shownPoints() == 2; },
+                                TrendsWindow::RedrawDelayMs + 1000));
+}
+
+TEST(TrendsWindow, ShowsTheChosenSpanAndCountsWhatWasNoNumber)
+{
+    TrendData data;
+    received(data, 40, "\x02" "v=27.1\x03");
+    received(data, 20, "\x02" "v=27.5\x03");
+    received(data, 2, "\x02" "v=--\x03");
+    received(data, 1, "\x02" "v=27.9\x03");
+    TrendsWindow window(data);
+    window.show();
+    TrendPlot* volts = window.plot(TrendData::Volts);
+    struct Case {
+        TrendsWindow::Span span;
+        int points;
+    };
+    for (const Case& c : {Case{TrendsWindow::Last5Minutes, 1}, Case{TrendsWindow::Last30Minutes, 2},
+                          Case{TrendsWindow::Everything, 3}}) {
+        window.setSpan(c.span);
+        EXPECT_EQ(volts->shownPoints(), c.points) << "span " << c.span;
+    }
+    EXPECT_EQ(volts->title(), QStringLiteral("Supply voltage (1 value that was not a number left out)"));
+    EXPECT_EQ(window.plot(TrendData::Altitude)->title(), QStringLiteral("Altitude"));
+}
+
+TEST(TrendsWindow, SavesAPlotAsAPicture)
+{
+    TrendData data;
+    received(data, 1, "\x02" "f=1.2\x03");
+    TrendsWindow window(data);
+    window.show();
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("offset.png"));
+    ASSERT_TRUE(window.plot(TrendData::Offset)->savePng(path));
+    QImage picture;
+    ASSERT_TRUE(picture.load(path, "PNG"));
+    EXPECT_GE(picture.width(), 320);
+    EXPECT_GE(picture.height(), 200);
+}
