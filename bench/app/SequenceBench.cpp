@@ -419,11 +419,11 @@ int main(int argc, char** argv)
                     "(last of %d rounds):\n", SessionRounds);
         printPaced(with);
     }
-    const double closedMean = statsOf(closed).mean;
-    const double openMean = statsOf(open).mean;
-    std::printf("  %zu sequences with all three closed: %.2f ms; %zu with them open: %.2f ms; %+.2f ms, %+.2f %% "
-                "(target <= +1 %%)\n",
-                closed.size(), closedMean, open.size(), openMean, openMean - closedMean,
-                100.0 * (openMean - closedMean) / closedMean);
+    const Stats without = statsOf(closed);
+    const Stats with = statsOf(open);
+    std::printf("  %zu sequences with all three closed against %zu with them open: means %.2f and %.2f ms (%+.2f %%), "
+                "medians %.2f and %.2f ms (%+.2f %%; target <= +1 %%)\n",
+                closed.size(), open.size(), without.mean, with.mean, 100.0 * (with.mean - without.mean) / without.mean,
+                without.median, with.median, 100.0 * (with.median - without.median) / without.median);
     return 0;
 }
