@@ -4,16 +4,21 @@
 #include "ConnectingBox.h"
 #include "app/SessionControls.h"
 #include "JpegPicture.h"
+#include "LinkMonitor.h"
+#include "PortsDialog.h"
 #include "framework/Application.h"
 #include "framework/Conversions.h"
 #include "framework/Latin1Validator.h"
 #include "framework/MessageBoxes.h"
 #include "framework/Timer.h"
 #include "platform/ComPortDevice.h"
+#include "platform/PortNames.h"
+#include "ports/DeviceSource.h"
 #include "serial/Serial2.h"
 #include "transponder/MessageSet.h"
 
 #include <QEvent>
+#include <QSettings>
 
 #include <cstdlib>
 #include <vector>
@@ -87,6 +92,11 @@ TForm1::TForm1(QWidget* parent)
         SerialCommMessage(sender, message);
     });
 
+    linkMonitor = new LinkMonitor(*SerialComm, this);
+    connect(linkMonitor, &LinkMonitor::linkChanged, StatusBar1, &PanelStatusBar::setLink);
+    connect(linkMonitor, &LinkMonitor::restored, this, [this] { invokeHandler([this] { portRestored(); }); });
+    addLinkMenus();
+
     autoSequencer = new fw::TTimer(this);
     queryTimer = new fw::TTimer(this);
     wdt = new fw::TTimer(this);
@@ -149,6 +159,8 @@ void TForm1::bindEvents()
     bind(this, Button1, &QPushButton::clicked, &TForm1::Button1Click);
     bind(this, Exit1, &QAction::triggered, &TForm1::Exit1Click);
     bind(this, mnuAutoSequence, &QAction::triggered, &TForm1::mnuAutoSequenceClick);
+    bind(this, mnuPorts, &QAction::triggered, &TForm1::mnuPortsClick);
+    bind(this, mnuReconnect, &QAction::triggered, &TForm1::mnuReconnectClick);
     bind(this, autobtn, &QPushButton::clicked, &TForm1::autobtnClick);
     bind(this, altitudeBtn, &QToolButton::clicked, &TForm1::altitudeBtnClick);
     bind(this, edMinAlt, &QLineEdit::textChanged, &TForm1::edMinAltChange);
@@ -197,6 +209,7 @@ void TForm1::btnConnectClick(QObject*)
         // Whether the port opened is not examined: the component reports a failure
         // itself, and the operator can still Disconnect.
         SerialComm->setActive(true);
+        linkMonitor->connected();
         btnConnect->setProperty("Tag", 1);
         btnConnect->setText(QStringLiteral("Disconnect"));
         setCommandsEnabled(true);
@@ -204,6 +217,7 @@ void TForm1::btnConnectClick(QObject*)
         RxData->setEnabled(true);
     } else {
         sequencer->stop();
+        linkMonitor->disconnected();
         if (SerialComm->Active()) SerialComm->setActive(false);
         btnConnect->setProperty("Tag", 0);
         btnConnect->setText(QStringLiteral("Connect"));
@@ -311,4 +325,44 @@ void TForm1::mnuAutoSequenceClick(QObject*)
 void TForm1::Exit1Click(QObject*)
 {
     close();
+}
+
+// ---- Ports and reconnecting ---------------------------------------------------
+
+namespace {
+
+const QString ReconnectKey = QStringLiteral("link/reconnectAutomatically");
+
+QSettings panelSettings()
+{
+    return QSettings(QStringLiteral("uavcontrol"), QStringLiteral("uavControl"));
+}
+
+} // namespace
+
+void TForm1::addLinkMenus()
+{
+    mnuPorts = Setup1->addAction(QStringLiteral("Ports\u2026"));
+    mnuPorts->setObjectName(QStringLiteral("mnuPorts"));
+    mnuReconnect = Setup1->addAction(QStringLiteral("Reconnect automatically"));
+    mnuReconnect->setObjectName(QStringLiteral("mnuReconnect"));
+    mnuReconnect->setCheckable(true);
+    mnuReconnect->setChecked(panelSettings().value(ReconnectKey, true).toBool());
+    linkMonitor->reconnector().setEnabled(mnuReconnect->isChecked());
+}
+
+void TForm1::mnuPortsClick(QObject*)
+{
+    if (!portsDialog)
+        portsDialog = new PortsDialog(DeviceSource::fromEnvironment(), QString::fromStdString(platform::portDirectory()),
+                                      this);
+    portsDialog->show();
+    portsDialog->raise();
+    portsDialog->activateWindow();
+}
+
+void TForm1::mnuReconnectClick(QObject*)
+{
+    panelSettings().setValue(ReconnectKey, mnuReconnect->isChecked());
+    linkMonitor->reconnector().setEnabled(mnuReconnect->isChecked());
 }

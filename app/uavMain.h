@@ -11,6 +11,9 @@
 #include <string>
 
 class ConnectingBox;
+class LinkMonitor;
+class PortsDialog;
+class QAction;
 class SessionControls;
 class TSerial;
 namespace fw {
@@ -49,6 +52,11 @@ public:
     fw::TTimer* rxTimer;
     fw::TTimer* altTimer;
 
+    // Setup: the serial devices and their COM numbers, and whether a lost port is
+    // opened again by itself.
+    QAction* mnuPorts;
+    QAction* mnuReconnect;
+
 private:
     // How opening a network port waits: in a box with Cancel, the window painting.
     std::shared_ptr<ConnectingBox> connecting;
@@ -75,6 +83,10 @@ private:
     void Button1Click(QObject* Sender);
     void Exit1Click(QObject* Sender);
     void mnuAutoSequenceClick(QObject* Sender);
+    void mnuPortsClick(QObject* Sender);
+    void mnuReconnectClick(QObject* Sender);
+    void addLinkMenus();
+    void portRestored();
 
     // Received messages and the status display.
     void SerialCommMessage(QObject* Sender, const std::string& RxMessage);
@@ -107,6 +119,9 @@ private:
     void sequenceRunning(bool running) override;
     void linkSilent() override;
     void pingExpired() override;
+
+    LinkMonitor* linkMonitor;
+    PortsDialog* portsDialog = nullptr;
 
     bool connected() const;
     void setCommandsEnabled(bool enabled);

@@ -205,6 +205,11 @@ void TForm1::pingExpired()
     showItem(Item::Ping);
 }
 
+void TForm1::portRestored()
+{
+    sequencer->lineRestored();
+}
+
 // ---- The simulated serial altitude ----------------------------------------------
 
 void TForm1::altitudeBtnClick(QObject*)

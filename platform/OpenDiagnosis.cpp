@@ -60,26 +60,33 @@ std::string holdersText(const std::vector<DeviceHolder>& holders)
     return text;
 }
 
+// "COM3 → /dev/ttyUSB0: permission denied", or just the reason where the device
+// is named already.
+std::string line(const std::string& head, const std::string& reason)
+{
+    return head.empty() ? reason : head + ": " + reason;
+}
+
 OpenDiagnosis permissionDenied(const std::string& head, const std::string& device)
 {
     OpenDiagnosis d;
     d.error = EACCES;
     struct stat info {};
     if (::stat(device.c_str(), &info) != 0) {
-        d.summary = head + ": permission denied";
-        d.detail = d.summary + ".";
+        d.summary = line(head, "permission denied");
+        d.detail = line(device, "permission denied.");
         return d;
     }
     const std::string group = groupName(info.st_gid);
     const std::string mode = modeText(info.st_mode);
     if ((info.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP)) {
         const std::string fix = "sudo usermod -aG " + group + " $USER, then log in again";
-        d.summary = head + ": permission denied; " + fix;
-        d.detail = head + ": permission denied.\n" + device + " belongs to the group " + group + " (" + mode
+        d.summary = line(head, "permission denied; " + fix);
+        d.detail = line(head.empty() ? device : head, "permission denied.\n") + device + " belongs to the group " + group + " (" + mode
             + "), which may read and write it.\nJoin that group: " + fix + ".";
     } else {
-        d.summary = head + ": permission denied; its mode " + mode + " gives the group " + group + " no access";
-        d.detail = head + ": permission denied.\n" + device + " (" + mode + ", group " + group
+        d.summary = line(head, "permission denied; its mode " + mode + " gives the group " + group + " no access");
+        d.detail = line(head.empty() ? device : head, "permission denied.\n") + device + " (" + mode + ", group " + group
             + ") gives its group no read and write access, so joining " + group
             + " would not help.\nAsk the administrator for read and write access, for example through a udev "
               "rule with GROUP=\"dialout\", MODE=\"0660\".";
@@ -97,8 +104,8 @@ OpenDiagnosis busy(const std::string& head, const std::string& device)
         d.detail = head + ": device or resource busy.\nAnother program has " + device
             + " open (one of another user, whose descriptors only root can see). Close it, or use another port.";
     } else {
-        d.summary = head + ": busy, held by " + holdersText(holders);
-        d.detail = head + ": device or resource busy.\n" + device + " is held by " + holdersText(holders)
+        d.summary = line(head, "busy, held by " + holdersText(holders));
+        d.detail = line(head.empty() ? device : head, "device or resource busy.\n") + device + " is held by " + holdersText(holders)
             + ". Close that program, or use another port.";
     }
     return d;
@@ -199,16 +206,15 @@ OpenDiagnosis predictOpenFailure(const std::string& path)
     if (::stat(path.c_str(), &info) != 0) {
         OpenDiagnosis d;
         d.error = errno;
-        d.summary = path + ": " + systemText(errno);
-        d.detail = d.summary + ".";
+        d.summary = systemText(errno);
+        d.detail = line(path, d.summary + ".");
         return d;
     }
     char real[PATH_MAX];
     const std::string device = ::realpath(path.c_str(), real) ? std::string(real) : path;
-    const std::string head = path == device ? path : path + " " + Arrow + " " + device;
     if (::access(path.c_str(), R_OK | W_OK) != 0 && (errno == EACCES || errno == EPERM))
-        return permissionDenied(head, device);
-    if (!deviceHolders(path).empty()) return busy(head, device);
+        return permissionDenied({}, device);
+    if (!deviceHolders(path).empty()) return busy({}, device);
     return {};
 }
 

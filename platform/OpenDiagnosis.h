@@ -31,7 +31,8 @@ OpenDiagnosis diagnoseOpenFailure(const std::string& comName, int error);
 // What would stand in the way of opening the device at `path`, seen without
 // opening it (opening a serial device raises its modem lines): a missing device,
 // no read and write permission, or another process holding it. Error 0 when
-// nothing can be seen.
+// nothing can be seen. The summary leaves out the device, which the caller
+// shows already.
 OpenDiagnosis predictOpenFailure(const std::string& path);
 
 // The processes that hold the device at `path` open: every /proc/<pid>/fd entry

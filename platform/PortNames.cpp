@@ -1,5 +1,7 @@
 #include "platform/PortNames.h"
 
+#include "platform/PortDirectoryOnly.h"
+
 #include <climits>
 #include <cstdlib>
 #include <filesystem>
@@ -58,7 +60,7 @@ std::string resolvePortName(const std::string& comName)
         struct stat info {};
         if (::lstat(entry.c_str(), &info) == 0) return entry;
     }
-    if (number >= 1 && number <= 9) return "/dev/ttyS" + std::to_string(number - 1);
+    if (number >= 1 && number <= 9 && !PortDirectoryOnly::active()) return "/dev/ttyS" + std::to_string(number - 1);
     return {};
 }
 
@@ -74,6 +76,15 @@ std::string linkTarget(const std::string& path)
         target = std::filesystem::path(folder + "/" + target).lexically_normal().string();
     }
     return target;
+}
+
+std::string nearestExistingFolder(const std::string& path)
+{
+    std::filesystem::path folder = std::filesystem::path(path).lexically_normal().parent_path();
+    std::error_code error;
+    while (!folder.empty() && folder != folder.root_path() && !std::filesystem::is_directory(folder, error))
+        folder = folder.parent_path();
+    return folder.empty() ? std::string(".") : folder.string();
 }
 
 PortPath tracePortName(const std::string& comName)

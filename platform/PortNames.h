@@ -10,7 +10,8 @@ std::string portDirectory();
 
 // The device path for a COM name: the entry of that name in portDirectory() (a
 // link to the device, or the device itself), else /dev/ttyS0../dev/ttyS8 for
-// COM1..COM9. Anything else names no device: the result is empty.
+// COM1..COM9 (not while a PortDirectoryOnly lives on this thread). Anything else
+// names no device: the result is empty.
 std::string resolvePortName(const std::string& comName);
 
 // Where a COM name leads.
@@ -28,5 +29,9 @@ std::string linkTarget(const std::string& path);
 // True when `path` (an entry resolvePortName gave) is a plain file rather than
 // a device: a network port, whose file holds its address.
 bool isNetworkEntry(const std::string& path);
+
+// The folder that holds `path` if it exists, else the nearest existing folder
+// above it: the one to watch for `path` to appear.
+std::string nearestExistingFolder(const std::string& path);
 
 } // namespace platform

@@ -8,7 +8,7 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # fonts-liberation gives the sans face the window is laid out for; qt6-charts-dev
 # draws the trend plots, and its CMake package needs Qt's OpenGL one, which
 # libqt6opengl6-dev carries and Debian 12 does not pull in with it.
-BASE_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-charts-dev libqt6opengl6-dev libjpeg62-turbo-dev libgtest-dev
+BASE_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libjpeg62-turbo-dev libgtest-dev
   fonts-liberation)
 # What making the Debian package needs besides: Debian's build flags and the
 # libraries' package names (dpkg-dev, file), the manual pages (scdoc).

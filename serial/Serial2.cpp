@@ -180,12 +180,20 @@ int TSerial::PendingHandOffs() const
 
 void TSerial::openPort()
 {
+    if (const int error = openDevice()) ReportError(error);
+}
+
+int TSerial::tryOpen()
+{
+    if (Active()) return 0;
+    return openDevice();
+}
+
+int TSerial::openDevice()
+{
     auto device = factory_();
     const int error = device->open("COM" + std::to_string(unsigned{port_}));
-    if (error != 0) {
-        ReportError(error);
-        return;
-    }
+    if (error != 0) return error;
     if (const int e = device->setupQueues(rxQueueSize_, txQueueSize_)) ReportError(e);
     {
         std::lock_guard lock(sessionMutex_);
@@ -197,6 +205,7 @@ void TSerial::openPort()
     SetControlLine(1, true);
     SetControlLine(0, true);
     StartEvents();
+    return 0;
 }
 
 void TSerial::closePort(bool reportFailures)
@@ -248,6 +257,7 @@ void TSerial::sessionFailed(std::uint64_t session, int error)
     if (!isCurrent(session)) return; // the port was closed meanwhile: not a failure
     closePort(false);
     ReportError(error);
+    emit portLost(error);
 }
 
 std::shared_ptr<platform::SerialDevice> TSerial::takeSession(std::uint64_t& session)

@@ -162,11 +162,24 @@ public:
     void addTap(SerialTap* tap);
     void removeTap(SerialTap* tap);
 
+    // Opens a closed port as writing true to Active does, except that a device
+    // that does not open is not reported: the errno value is returned and
+    // ErrorCode stays as it was. For a caller that tries again quietly while it
+    // waits for a device to come back. Returns 0 once the port is open.
+    int tryOpen();
+
+signals:
+    // The device has gone away while the port was open (the event thread's wait
+    // or read failed, or a write found it gone): the port has been closed and the
+    // failure reported, once.
+    void portLost(int error);
+
 private:
     friend class TEventThread;
 
     void reopenIfOpen() { setActive(Active()); }
     void openPort();
+    int openDevice();
     void closePort(bool reportFailures);
     void waitForEventThreadToLeave();
     void sessionFailed(std::uint64_t session, int error);

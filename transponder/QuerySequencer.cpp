@@ -40,6 +40,18 @@ void QuerySequencer::stop()
     watchdogTimer_.setEnabled(false);
 }
 
+void QuerySequencer::lineRestored()
+{
+    if (!autoOn_ || !running()) return;
+    spacingTimer_.setEnabled(false);
+    watchdogTimer_.setEnabled(false);
+    queryDue_ = false;
+    step_ = 0;
+    host_.sequenceRunning(false);
+    countdown_ = host_.interval();
+    countdownTimer_.setEnabled(true);
+}
+
 void QuerySequencer::countdownTick()
 {
     // A countdown typed as the most negative integer wraps instead of overflowing;

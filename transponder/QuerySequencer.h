@@ -66,6 +66,10 @@ public:
     void toggleAuto();
     // The link is given up: Auto off, and no timer of the sequence runs.
     void stop();
+    // The line is back after a loss. A sequence the loss cut short waits for
+    // replies that will not come: it is dropped and the countdown starts again. A
+    // countdown that runs carries on.
+    void lineRestored();
 
     void countdownTick();
     void spacingTick();

@@ -1,5 +1,6 @@
 #include "tests/testkit/PortDirectory.h"
 #include "tests/testkit/PtyPair.h"
+#include "platform/PortDirectoryOnly.h"
 #include "platform/PortNames.h"
 
 #include <gtest/gtest.h>
@@ -84,4 +85,16 @@ TEST(PortNames, DirectoryComesFromTheEnvironment)
         ScopedEnv home("HOME", c.home);
         EXPECT_EQ(platform::portDirectory(), c.expected) << c.expected;
     }
+}
+
+TEST(PortNames, OnlyThePortDirectoryCountsWhileAskedFor)
+{
+    PortDirectory directory;
+    directory.map(2, "/dev/null");
+    {
+        const platform::PortDirectoryOnly only;
+        EXPECT_EQ(platform::resolvePortName("COM1"), "");
+        EXPECT_EQ(platform::resolvePortName("COM2"), directory.path() + "/COM2");
+    }
+    EXPECT_EQ(platform::resolvePortName("COM1"), "/dev/ttyS0");
 }

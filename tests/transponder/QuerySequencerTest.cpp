@@ -152,3 +152,33 @@ TEST_F(SequencerTest, StopLeavesNoTimerRunning)
     run(20000);
     EXPECT_EQ(host.sent, "");
 }
+
+TEST_F(SequencerTest, ARestoredLineDropsTheSequenceTheLossCutShortAndCountsDownAgain)
+{
+    sequencer.toggleAuto();
+    run(1000 + 60);
+    ASSERT_EQ(host.sent, "a=? ");
+    // The line went; nothing answers. Back 2 s later, before the watchdog.
+    run(2000);
+    sequencer.lineRestored();
+    EXPECT_FALSE(sequencer.running());
+    EXPECT_EQ(host.events, "start end ");
+    run(990);
+    EXPECT_EQ(host.sent, "a=? ") << "the countdown is the operator's whole second";
+    run(10 + 60);
+    EXPECT_EQ(host.sent, "a=? a=? ");
+    EXPECT_EQ(host.events, "start end start ");
+
+    // A running countdown carries on untouched: the next sequence starts one
+    // second after the last query, not one second after the restore.
+    for (int i = 0; i < 13; ++i) {
+        run(60);
+        answer();
+    }
+    run(60);
+    ASSERT_FALSE(sequencer.running());
+    run(500);
+    sequencer.lineRestored();
+    run(500);
+    EXPECT_EQ(host.events, "start end start end start ");
+}

@@ -71,3 +71,14 @@ TEST(PortLink, LeavesAnEntrySomeoneElseHasPutInItsPlace)
     }
     EXPECT_EQ(fs::read_symlink(dir.path() / "COM1"), "/dev/zero");
 }
+
+TEST(PortLink, ReplacesALinkLeftToThePseudoTerminalNumberItHasJustBeenGiven)
+{
+    // A killed simulator leaves COM1 -> /dev/pts/N; the next one is often given
+    // N again, which exists then, but is its own.
+    TempDir dir;
+    const fs::path ours = "/dev/pts/" + std::to_string(99998);
+    fs::create_symlink(ours, dir.path() / "COM1");
+    PortLink link(dir.path(), "COM1", ours);
+    EXPECT_EQ(fs::read_symlink(dir.path() / "COM1"), ours);
+}

@@ -9,13 +9,16 @@ namespace fs = std::filesystem;
 
 namespace {
 
-bool isStalePseudoTerminalLink(const fs::path& entry)
+// `ours` is the pseudo-terminal we have just opened: the kernel hands a killed
+// simulator's number to the next one that asks, often to us, and a link to it
+// from before is stale as well.
+bool isStalePseudoTerminalLink(const fs::path& entry, const fs::path& ours)
 {
     std::error_code error;
     if (!fs::is_symlink(fs::symlink_status(entry, error))) return false;
     const fs::path target = fs::read_symlink(entry, error);
-    if (error) return false;
-    return target.string().rfind("/dev/pts/", 0) == 0 && !fs::exists(target, error) && !error;
+    if (error || target.string().rfind("/dev/pts/", 0) != 0) return false;
+    return target == ours || (!fs::exists(target, error) && !error);
 }
 
 } // namespace
@@ -27,7 +30,7 @@ PortLink::PortLink(const fs::path& directory, const std::string& name, const fs:
     fs::create_directories(directory, error);
     if (error) throw std::runtime_error("cannot create " + directory.string() + ": " + error.message());
 
-    if (isStalePseudoTerminalLink(path_)) fs::remove(path_, error);
+    if (isStalePseudoTerminalLink(path_, target_)) fs::remove(path_, error);
     fs::create_symlink(target_, path_, error);
     if (error == std::errc::file_exists)
         throw std::runtime_error(path_.string() + " already exists; remove it or choose another port");

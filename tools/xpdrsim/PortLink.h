@@ -9,8 +9,9 @@ namespace xpdrsim {
 // this object lives.
 //
 // An entry that is already there is left alone, since it may map a real adapter,
-// unless it is a link to a pseudo-terminal that no longer exists: that is what a
-// simulator killed without its clean-up leaves behind, and it is replaced.
+// unless it is a link to a pseudo-terminal that no longer exists or is now ours:
+// that is what a simulator killed without its clean-up leaves behind, and it is
+// replaced.
 class PortLink {
 public:
     // Creates the directory if needed. Throws std::runtime_error with a message

@@ -1,0 +1,67 @@
+#include "app/PanelStatusBar.h"
+
+#include <QLabel>
+
+namespace {
+
+QLabel* section(PanelStatusBar* bar, const char* name, int stretch)
+{
+    auto* label = new QLabel(bar);
+    label->setObjectName(QString::fromLatin1(name));
+    // A long diagnosis is cut at the bar's edge; the tooltip has all of it.
+    label->setMinimumWidth(0);
+    label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    bar->addPermanentWidget(label, stretch);
+    return label;
+}
+
+void fill(QLabel* label, const QString& text, const QString& toolTip)
+{
+    label->setText(text);
+    label->setToolTip(toolTip.isEmpty() ? text : toolTip);
+}
+
+} // namespace
+
+PanelStatusBar::PanelStatusBar(QWidget* parent)
+    : QStatusBar(parent)
+    , link_(section(this, "linkSection", 3))
+    , recording_(section(this, "recordingSection", 1))
+    , linkQuality_(section(this, "linkQualitySection", 1))
+{
+}
+
+void PanelStatusBar::setLink(const QString& text, const QString& toolTip)
+{
+    fill(link_, text, toolTip);
+}
+
+void PanelStatusBar::setRecording(const QString& text, const QString& toolTip)
+{
+    fill(recording_, text, toolTip);
+}
+
+void PanelStatusBar::setLinkQuality(const QString& text, const QString& toolTip)
+{
+    fill(linkQuality_, text, toolTip);
+}
+
+QString PanelStatusBar::link() const
+{
+    return link_->text();
+}
+
+QString PanelStatusBar::linkToolTip() const
+{
+    return link_->toolTip();
+}
+
+QString PanelStatusBar::recording() const
+{
+    return recording_->text();
+}
+
+QString PanelStatusBar::linkQuality() const
+{
+    return linkQuality_->text();
+}

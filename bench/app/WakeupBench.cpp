@@ -1,0 +1,112 @@
+// Wake-ups of the whole panel process: the voluntary and involuntary context
+// switches of every thread of it, from /proc/self/task/*/status, over a window
+// of the real event loop, with Auto off, in three states: connected to a quiet
+// line; after Disconnect; and while waiting for a device that has vanished.
+// Target: 0 per second in each.
+//
+// The window is timed by one Qt timer of the benchmark's own, whose expiry
+// wakes the window thread once at its end; that wake-up is in the figures.
+//
+//   wakeup_bench [seconds]     default 30
+#include "PanelBench.h"
+
+#include "app/PanelApplication.h"
+#include "framework/MessageBoxes.h"
+#include "serial/Serial2.h"
+
+#include <QCoreApplication>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+struct Switches {
+    std::string name;
+    long voluntary = 0;
+    long involuntary = 0;
+};
+
+std::map<std::string, Switches> switches()
+{
+    std::map<std::string, Switches> all;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        Switches s;
+        std::ifstream(task.path() / "comm") >> s.name;
+        std::ifstream status(task.path() / "status");
+        std::string line;
+        while (std::getline(status, line)) {
+            if (line.rfind("voluntary_ctxt_switches:", 0) == 0) s.voluntary = std::stol(line.substr(24));
+            if (line.rfind("nonvoluntary_ctxt_switches:", 0) == 0) s.involuntary = std::stol(line.substr(27));
+        }
+        all[task.path().filename().string()] = s;
+    }
+    return all;
+}
+
+void measure(int seconds, const char* state)
+{
+    runFor(200); // let what the last step started settle
+    const auto before = switches();
+    const long long start = bench::nowNs();
+    runFor(seconds * 1000);
+    const double wall = bench::nsToMs(bench::nowNs() - start) / 1000.0;
+    const auto after = switches();
+    long voluntary = 0;
+    long involuntary = 0;
+    std::printf("%s, %.1f s:\n", state, wall);
+    for (const auto& [tid, a] : after) {
+        const auto b = before.find(tid);
+        const long v = a.voluntary - (b == before.end() ? 0 : b->second.voluntary);
+        const long i = a.involuntary - (b == before.end() ? 0 : b->second.involuntary);
+        voluntary += v;
+        involuntary += i;
+        const std::string who = tid == std::to_string(::getpid()) ? "window thread" : a.name + " " + tid;
+        std::printf("    %-28s voluntary %5ld  involuntary %5ld\n", who.c_str(), v, i);
+    }
+    std::printf("  all %zu threads: voluntary %ld (%.3f/s), involuntary %ld (%.3f/s)\n", after.size(), voluntary,
+                voluntary / wall, involuntary, involuntary / wall);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const int seconds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 30;
+    bench::choosePlatform();
+    QApplication app(argc, argv);
+    setUpPanelApplication(app);
+    bench::printPlatform();
+
+    PortDirectory ports;
+    PtyPair line;
+    ports.map(1, line.slavePath());
+    fw::ScopedRecordingMessageBoxes boxes;
+    TForm1 form;
+    form.show();
+    form.activateWindow();
+    runFor(500);
+    if (!bench::connectPanel(form, 1)) {
+        std::fprintf(stderr, "the panel did not open COM1\n");
+        return 1;
+    }
+    measure(seconds, "connected, Auto off, nothing on the line");
+
+    bench::disconnectPanel(form);
+    measure(seconds, "after Disconnect");
+
+    if (!bench::connectPanel(form, 1)) {
+        std::fprintf(stderr, "the panel did not open COM1 again\n");
+        return 1;
+    }
+    line.closeMaster();
+    if (!runUntil([&] { return !boxes.shown.empty(); }, 2000)) {
+        std::fprintf(stderr, "the panel did not notice the line hang up\n");
+        return 1;
+    }
+    measure(seconds, form.mnuReconnect->isChecked() ? "waiting for the vanished device (Reconnect automatically on)"
+                                                    : "the device vanished (Reconnect automatically is off: not waiting)");
+    return 0;
+}

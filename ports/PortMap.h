@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+// The port directory: which COM number stands for which device. A mapping is
+// written as a link under a temporary name that is then renamed over COM<n>, so
+// the entry is never missing or half made, whoever looks at it meanwhile.
+class PortMap {
+public:
+    static constexpr int FirstNumber = 1;
+    static constexpr int LastNumber = 255;
+
+    explicit PortMap(QString directory)
+        : directory_(std::move(directory))
+    {
+    }
+
+    const QString& directory() const { return directory_; }
+
+    // Every entry COM<n> with n in 1..255 and where it leads: its link target made
+    // absolute, or the entry itself when it is no link.
+    QMap<int, QString> entries() const;
+    // The numbers whose entries lead to the same device as `path` does.
+    QList<int> numbersFor(const QString& path) const;
+
+    // The device `path` leads to, to compare paths by; empty when it leads nowhere.
+    static QString deviceOf(const QString& path);
+
+    // Makes COM<number> a link to `target`, creating the directory if need be.
+    // Returns an empty text, or the reason nothing was changed.
+    QString map(int number, const QString& target) const;
+    // Removes COM<number>; an entry that is not there is no failure.
+    QString unmap(int number) const;
+
+private:
+    QString entryPath(int number) const;
+
+    QString directory_;
+};

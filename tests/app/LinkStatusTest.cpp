@@ -1,0 +1,71 @@
+#include "PanelFixture.h"
+
+#include "app/PanelStatusBar.h"
+#include "platform/PosixSerialDevice.h"
+
+#include <QLabel>
+
+namespace {
+
+class LinkStatus : public PanelTest {
+public:
+    PanelStatusBar* bar() const { return form->findChild<PanelStatusBar*>(); }
+    QString link() const { return bar()->link(); }
+};
+
+} // namespace
+
+TEST_F(LinkStatus, SectionsStandInTheirOrderAndAreEmptyUntilFilled)
+{
+    form->show();
+    bar()->setRecording(QStringLiteral("recording"));
+    bar()->setLinkQuality(QStringLiteral("98 % replied"), QStringLiteral("in the last minute"));
+    QCoreApplication::processEvents();
+    const auto* linkSection = bar()->findChild<QLabel*>(QStringLiteral("linkSection"));
+    const auto* recording = bar()->findChild<QLabel*>(QStringLiteral("recordingSection"));
+    const auto* quality = bar()->findChild<QLabel*>(QStringLiteral("linkQualitySection"));
+    ASSERT_TRUE(linkSection && recording && quality);
+    EXPECT_LT(linkSection->x(), recording->x());
+    EXPECT_LT(recording->x(), quality->x());
+    EXPECT_TRUE(link().isEmpty()) << "empty until the first Connect";
+    EXPECT_EQ(quality->toolTip(), QStringLiteral("in the last minute"));
+    EXPECT_EQ(bar()->recording(), QStringLiteral("recording"));
+}
+
+TEST_F(LinkStatus, ShowsThePortWhatItLedToTheLineSettingsAndTheState)
+{
+    connectPort();
+    EXPECT_EQ(link(), QStringLiteral("COM1 \u2192 %1 \u00b7 9600 8N1 \u00b7 connected").arg(QString::fromStdString(slavePath)));
+    click("btnConnect");
+    EXPECT_EQ(link(), QStringLiteral("COM1 \u2192 %1 \u00b7 9600 8N1 \u00b7 disconnected").arg(QString::fromStdString(slavePath)));
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST_F(LinkStatus, ABusyPortKeepsItsOneBoxAndTheSectionNamesTheHolderUntilTheNextConnect)
+{
+    auto holder = std::make_unique<platform::PosixSerialDevice>();
+    ASSERT_EQ(holder->open("COM1"), 0);
+    connectPort();
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Device or resource busy"));
+    const QString pid = QStringLiteral("pid %1").arg(::getpid());
+    EXPECT_TRUE(link().contains(QStringLiteral("busy, held by app_tests (") + pid)) << link().toStdString();
+    EXPECT_TRUE(bar()->linkToolTip().contains(QStringLiteral("Close that program"))) << bar()->linkToolTip().toStdString();
+
+    click("btnConnect");
+    holder.reset();
+    connectPort();
+    EXPECT_TRUE(link().endsWith(QStringLiteral("connected"))) << link().toStdString();
+}
+
+TEST_F(LinkStatus, AMissingDeviceKeepsItsOneBoxAndTheSectionSaysWhereThePortLed)
+{
+    const QString gone = QStringLiteral("/dev/serial/by-id/usb-Unplugged_Adapter-if00-port0");
+    ASSERT_TRUE(QFile::link(gone, ports.path() + QStringLiteral("/COM2")));
+    connectPort(QStringLiteral("2"));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("No such file or directory"));
+    EXPECT_TRUE(link().startsWith(QStringLiteral("COM2 \u2192 ") + gone + QStringLiteral(": no such device")))
+        << link().toStdString();
+    EXPECT_TRUE(bar()->linkToolTip().contains(QStringLiteral("The port directory is ") + ports.path()));
+}
