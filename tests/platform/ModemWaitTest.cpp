@@ -120,8 +120,12 @@ TEST_F(ModemWait, ClosingEndsTheKernelWaitWithASignalAndLeavesNoThread)
     const long threadsBefore = threadCount();
     open(true);
     ASSERT_TRUE(eventually([&] { return modem->waitsBegun() == 1; }));
-    if (threadsAreOurs) EXPECT_EQ(threadCount(), threadsBefore + 1);
+    if (threadsAreOurs) {
+        EXPECT_EQ(threadCount(), threadsBefore + 1);
+    }
     EXPECT_EQ(device->close(), 0);
     EXPECT_EQ(modem->waitsInterrupted(), 1);
-    if (threadsAreOurs) EXPECT_EQ(threadCount(), threadsBefore);
+    if (threadsAreOurs) {
+        EXPECT_EQ(threadCount(), threadsBefore);
+    }
 }
