@@ -35,9 +35,9 @@ TEST_F(LinkStatus, SectionsStandInTheirOrderAndAreEmptyUntilFilled)
 TEST_F(LinkStatus, ShowsThePortWhatItLedToTheLineSettingsAndTheState)
 {
     connectPort();
-    EXPECT_EQ(link(), QStringLiteral("COM1 \u2192 %1 \u00b7 9600 8N1 \u00b7 connected").arg(QString::fromStdString(slavePath)));
+    EXPECT_EQ(link(), QStringLiteral("COM1 \u2192 %1 \u00b7 9600 8N1 \u00b7 connected").arg(QString::fromStdString(line.slavePath())));
     click("btnConnect");
-    EXPECT_EQ(link(), QStringLiteral("COM1 \u2192 %1 \u00b7 9600 8N1 \u00b7 disconnected").arg(QString::fromStdString(slavePath)));
+    EXPECT_EQ(link(), QStringLiteral("COM1 \u2192 %1 \u00b7 9600 8N1 \u00b7 disconnected").arg(QString::fromStdString(line.slavePath())));
     EXPECT_TRUE(boxes.shown.empty());
 }
 
@@ -61,11 +61,11 @@ TEST_F(LinkStatus, ABusyPortKeepsItsOneBoxAndTheSectionNamesTheHolderUntilTheNex
 TEST_F(LinkStatus, AMissingDeviceKeepsItsOneBoxAndTheSectionSaysWhereThePortLed)
 {
     const QString gone = QStringLiteral("/dev/serial/by-id/usb-Unplugged_Adapter-if00-port0");
-    ASSERT_TRUE(QFile::link(gone, ports.path() + QStringLiteral("/COM2")));
+    ASSERT_TRUE(QFile::link(gone, QString::fromStdString(ports.path()) + QStringLiteral("/COM2")));
     connectPort(QStringLiteral("2"));
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("No such file or directory"));
     EXPECT_TRUE(link().startsWith(QStringLiteral("COM2 \u2192 ") + gone + QStringLiteral(": no such device")))
         << link().toStdString();
-    EXPECT_TRUE(bar()->linkToolTip().contains(QStringLiteral("The port directory is ") + ports.path()));
+    EXPECT_TRUE(bar()->linkToolTip().contains(QStringLiteral("The port directory is ") + QString::fromStdString(ports.path())));
 }

@@ -106,8 +106,6 @@ TEST_F(Reconnect, WithReconnectingSwitchedOffNothingReopens)
 
 TEST_F(Reconnect, AConnectBeforeTheDeviceExistsOpensItWhenItsLinkAppears)
 {
-    ASSERT_TRUE(ports.isValid());
-    qputenv("UAVCONTROL_PORTS", ports.path().toLocal8Bit());
     form = std::make_unique<TForm1>();
     form->show();
     EXPECT_TRUE(link().isEmpty()) << "empty until the first Connect";
