@@ -105,6 +105,8 @@ TForm1::TForm1(QWidget* parent)
     transponder::SequencerHost& host = *this;
     sequencer = std::make_unique<transponder::QuerySequencer>(host, *autoSequencer, *queryTimer, *wdt);
     sessionControls = new SessionControls(*this, *SerialComm, status, *MainMenu1, *File1, *Exit1);
+    connect(sessionControls, &SessionControls::recordingShown, StatusBar1, &PanelStatusBar::setRecording);
+    connect(sessionControls, &SessionControls::linkQualityShown, StatusBar1, &PanelStatusBar::setLinkQuality);
 
     bindEvents();
     invokeHandler([this] { FormCreate(this); });
