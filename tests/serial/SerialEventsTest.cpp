@@ -256,6 +256,22 @@ long otherThreadsSwitches()
     return total;
 }
 
+// True when every thread but the calling one is asleep: none has been woken and
+// is still waiting for a processor.
+bool otherThreadsAsleep()
+{
+    const std::string self = std::to_string(::gettid());
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        if (task.path().filename() == self) continue;
+        std::ifstream stat(task.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        const std::size_t afterName = line.rfind(')');
+        if (afterName == std::string::npos || line.size() < afterName + 3 || line[afterName + 2] != 'S') return false;
+    }
+    return true;
+}
+
 } // namespace
 
 TEST_F(ScriptedSerial, AClosedPortsEventThreadSleepsUntilTheNextOpening)
@@ -268,11 +284,10 @@ TEST_F(ScriptedSerial, AClosedPortsEventThreadSleepsUntilTheNextOpening)
     constexpr bool threadsAreOurs = true;
 #endif
     serial.setActive(false);
-    // Closing itself wakes the thread; under load it may take a while to settle.
-    for (int look = 0; look < 40; ++look) {
-        const long settling = otherThreadsSwitches();
-        std::this_thread::sleep_for(50ms);
-        if (otherThreadsSwitches() == settling) break;
+    // Closing itself wakes the thread; on a busy machine it may wait a while for
+    // a processor before it goes back to sleep.
+    if (threadsAreOurs) {
+        ASSERT_TRUE(pumpUntil([] { return otherThreadsAsleep(); }));
     }
     const long before = otherThreadsSwitches();
     std::this_thread::sleep_for(500ms);
