@@ -1,5 +1,6 @@
 #include "app/LinkMonitor.h"
 
+#include "platform/NetworkAddress.h"
 #include "platform/OpenDiagnosis.h"
 #include "platform/PortNames.h"
 #include "serial/Serial2.h"
@@ -28,6 +29,24 @@ QString lineSettings(const TSerial& serial)
         .arg(serial.StopBits() == st1bit ? 1 : 2);
 }
 
+// The entry of a network port, or empty for a device.
+std::string networkEntry(const std::string& comName)
+{
+    const std::string entry = platform::resolvePortName(comName);
+    return !entry.empty() && platform::isNetworkEntry(entry) ? entry : std::string();
+}
+
+// Where the port leads: the device at the end of its links, or a network
+// port's address.
+QString whereItLeads(const std::string& comName)
+{
+    const std::string entry = networkEntry(comName);
+    if (entry.empty()) return QString::fromStdString(platform::tracePortName(comName).device);
+    platform::NetworkAddress address;
+    std::string problem;
+    return platform::readNetworkEntry(entry, address, problem) == 0 ? QString::fromStdString(address.url()) : QString();
+}
+
 } // namespace
 
 LinkMonitor::LinkMonitor(TSerial& serial, QObject* parent)
@@ -38,11 +57,17 @@ LinkMonitor::LinkMonitor(TSerial& serial, QObject* parent)
     // The reconnector hears of the loss first and may have the port back already.
     connect(&serial_, &TSerial::portLost, this, [this](int error) {
         if (serial_.Active()) return;
+        const QString reason = QString::fromLocal8Bit(std::strerror(error));
+        if (!networkEntry(comName(serial_).toStdString()).empty()) {
+            show(reconnector_.isEnabled() ? QStringLiteral("lost, reconnecting") : QStringLiteral("lost"),
+                 QStringLiteral("The connection ended (%1).").arg(reason));
+            return;
+        }
         show(reconnector_.isEnabled() ? QStringLiteral("lost, waiting for the adapter") : QStringLiteral("lost"),
-             QStringLiteral("The device went away (%1).").arg(QString::fromLocal8Bit(std::strerror(error))));
+             QStringLiteral("The device went away (%1).").arg(reason));
     });
     connect(&reconnector_, &PortReconnector::restored, this, [this] {
-        device_ = QString::fromStdString(platform::tracePortName(comName(serial_).toStdString()).device);
+        device_ = whereItLeads(comName(serial_).toStdString());
         show(QStringLiteral("restored ") + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
         emit restored();
     });
@@ -53,7 +78,7 @@ void LinkMonitor::connected()
     reconnector_.stop();
     const std::string name = comName(serial_).toStdString();
     if (serial_.Active()) {
-        device_ = QString::fromStdString(platform::tracePortName(name).device);
+        device_ = whereItLeads(name);
         show(QStringLiteral("connected"));
         return;
     }
@@ -61,8 +86,10 @@ void LinkMonitor::connected()
     const int error = serial_.ErrorCode();
     const platform::OpenDiagnosis diagnosis = platform::diagnoseOpenFailure(name, error);
     emit linkChanged(QString::fromStdString(diagnosis.summary), QString::fromStdString(diagnosis.detail));
-    // The operator may press Connect first and plug the adapter in then.
-    if (error == ENOENT || error == ENODEV) reconnector_.waitForDevice();
+    // The operator may press Connect first and plug the adapter in then, or
+    // start the server then.
+    const bool serverAway = error == ECONNREFUSED && !networkEntry(name).empty();
+    if (error == ENOENT || error == ENODEV || serverAway) reconnector_.waitForDevice();
 }
 
 void LinkMonitor::disconnected()

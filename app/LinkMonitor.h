@@ -8,10 +8,11 @@
 class TSerial;
 
 // Tells what the link is doing, for the link section of the status bar: the
-// port, the device it leads to, the line settings and the state ("connected",
-// "lost, waiting for the adapter", "restored 12:03:44", "disconnected"), or, when
-// the port did not open, a diagnosis that says how to fix it, kept until the next
-// Connect. It owns the reconnector that brings a lost port back.
+// port, the device it leads to (a network port's address), the line settings
+// and the state ("connected", "lost, waiting for the adapter", "lost,
+// reconnecting", "restored 12:03:44", "disconnected"), or, when the port did not
+// open, a diagnosis that says how to fix it, kept until the next Connect. It owns
+// the reconnector that brings a lost port back.
 class LinkMonitor : public QObject {
     Q_OBJECT
 public:

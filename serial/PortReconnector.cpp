@@ -53,6 +53,7 @@ PortReconnector::PortReconnector(TSerial& serial, QObject* parent)
 {
     connect(&serial_, &TSerial::portLost, this, [this] { waitForDevice(); });
     connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { lookAgain(); });
+    retry_.setOnTimer([this](QObject*) { tryTheServer(); });
 }
 
 void PortReconnector::setEnabled(bool enabled)
@@ -65,6 +66,7 @@ void PortReconnector::waitForDevice()
 {
     if (!enabled_ || serial_.Active()) return;
     lostLink_ = linkIdentity(entryOf(comName(serial_)));
+    schedule_.reset();
     waiting_ = true;
     emit waitingForDevice();
     lookAgain();
@@ -73,23 +75,49 @@ void PortReconnector::waitForDevice()
 void PortReconnector::stop()
 {
     waiting_ = false;
+    retry_.setEnabled(false);
     const QStringList folders = watcher_.directories();
     if (!folders.isEmpty()) watcher_.removePaths(folders);
 }
 
 void PortReconnector::lookAgain()
 {
-    if (!waiting_) return;
+    if (!waiting_ || opening_) return;
     const QString name = comName(serial_);
     watchTheWayTo(name);
     const std::string entry = entryOf(name);
     if (entry.empty() || !exists(entry)) return;
+    if (platform::isNetworkEntry(entry)) {
+        // An entry that changes is tried at once, in the place of the next
+        // scheduled attempt.
+        tryTheServer();
+        return;
+    }
     if (isPseudoTerminal(entry) && linkIdentity(entry) == lostLink_) return;
     // The entry may go again before the opening looks it up.
     const platform::PortDirectoryOnly directoryOnly;
     if (serial_.tryOpen() != 0) return;
     stop();
     emit restored();
+}
+
+void PortReconnector::tryTheServer()
+{
+    retry_.setEnabled(false);
+    if (!waiting_ || opening_) return;
+    // Opening a network port waits in the event loop, where the watch and the
+    // timer could start another attempt.
+    opening_ = true;
+    const int error = serial_.tryOpen();
+    opening_ = false;
+    if (!waiting_) return; // stopped meanwhile
+    if (error == 0) {
+        stop();
+        emit restored();
+        return;
+    }
+    retry_.setInterval(static_cast<unsigned>(schedule_.next().count()));
+    retry_.setEnabled(true);
 }
 
 void PortReconnector::watchTheWayTo(const QString& comName)

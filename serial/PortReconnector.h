@@ -1,5 +1,8 @@
 #pragma once
 
+#include "framework/Timer.h"
+#include "serial/RetrySchedule.h"
+
 #include <QFileSystemWatcher>
 #include <QObject>
 #include <QString>
@@ -22,6 +25,10 @@ class TSerial;
 // stands for, does not come and go anyway. A pseudo-terminal's number goes to the next program that asks for one, so an
 // entry that leads to one counts only once it has been made anew: an unchanged
 // link to a reused number would lead into someone else's terminal.
+//
+// A network port has no device to watch for: its server comes back without a
+// sign. It is tried again on a timer, after RetrySchedule's waits (half a
+// second, doubling up to eight), which are then its only wake-ups.
 class PortReconnector : public QObject {
     Q_OBJECT
 public:
@@ -49,9 +56,13 @@ signals:
 private:
     void lookAgain();
     void watchTheWayTo(const QString& comName);
+    void tryTheServer();
 
     TSerial& serial_;
     QFileSystemWatcher watcher_;
+    fw::TTimer retry_;
+    RetrySchedule schedule_;
+    bool opening_ = false; // an attempt runs (a network port's opening runs the event loop)
     bool enabled_ = true;
     bool waiting_ = false;
     QString lostLink_; // the entry as it was when the port was lost, see linkIdentity()

@@ -4,6 +4,7 @@
 // ser2net: the simulator's pseudo-terminal is COM9 of the port directory,
 // ser2net serves it on 127.0.0.1, and COM1 is a network entry naming ser2net.
 
+#include "app/PanelStatusBar.h"
 #include "framework/MessageBoxes.h"
 #include "serial/Serial2.h"
 #include "tests/testkit/EventLoopWait.h"
@@ -31,6 +32,9 @@ public:
         form = std::make_unique<TForm1>();
         form->show();
     }
+
+    // The link section of the status bar.
+    QString link() const { return form->findChild<PanelStatusBar*>()->link(); }
 
     void writeEntry(int number, const QString& content) const { ports.write(number, content.toStdString()); }
 
