@@ -1,12 +1,15 @@
 #include "app/PortsDialog.h"
 
 #include "framework/MessageBoxes.h"
+#include "platform/NetworkAddress.h"
+#include "platform/PortNames.h"
 #include "ports/DeviceList.h"
 
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -22,9 +25,16 @@ QString numbersText(const QList<int>& numbers)
     return names.join(QStringLiteral(", "));
 }
 
-// "/dev/ttyUSB0 (FT232R USB UART)", to name a device in a question.
+// "/dev/ttyUSB0 (FT232R USB UART)", to name a device in a question; a network
+// port by its address.
 QString named(const DeviceList& devices, const QString& path)
 {
+    if (platform::isNetworkEntry(path.toStdString())) {
+        platform::NetworkAddress address;
+        std::string problem;
+        if (platform::readNetworkEntry(path.toStdString(), address, problem) == 0)
+            return QString::fromStdString(address.url());
+    }
     for (const DeviceList::Row& row : devices.rows()) {
         if (row.device.path != path && row.device.byId != path) continue;
         if (!row.device.description.isEmpty()) return path + QStringLiteral(" (") + row.device.description + u')';
@@ -41,6 +51,7 @@ PortsDialog::PortsDialog(std::unique_ptr<DeviceSource> source, const QString& po
     , number_(new QSpinBox(this))
     , map_(new QPushButton(QStringLiteral("Map"), this))
     , unmap_(new QPushButton(QStringLiteral("Remove mapping"), this))
+    , addNetwork_(new QPushButton(QStringLiteral("Add network port\u2026"), this))
 {
     setObjectName(QStringLiteral("PortsDialog"));
     setWindowTitle(QStringLiteral("Ports"));
@@ -60,6 +71,7 @@ PortsDialog::PortsDialog(std::unique_ptr<DeviceSource> source, const QString& po
     number_->setPrefix(QStringLiteral("COM"));
     map_->setObjectName(QStringLiteral("map"));
     unmap_->setObjectName(QStringLiteral("unmap"));
+    addNetwork_->setObjectName(QStringLiteral("addNetwork"));
 
     auto* directory = new QLabel(QStringLiteral("Port directory: ") + portDirectory, this);
     directory->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -68,6 +80,7 @@ PortsDialog::PortsDialog(std::unique_ptr<DeviceSource> source, const QString& po
     mapping->addWidget(number_);
     mapping->addWidget(map_);
     mapping->addWidget(unmap_);
+    mapping->addWidget(addNetwork_);
     mapping->addStretch();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     mapping->addWidget(buttons);
@@ -80,6 +93,7 @@ PortsDialog::PortsDialog(std::unique_ptr<DeviceSource> source, const QString& po
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     connect(map_, &QPushButton::clicked, this, &PortsDialog::mapSelected);
     connect(unmap_, &QPushButton::clicked, this, &PortsDialog::unmapSelected);
+    connect(addNetwork_, &QPushButton::clicked, this, &PortsDialog::askForNetworkPort);
     connect(devices_.get(), &DeviceList::changed, this, &PortsDialog::showDevices);
     connect(table_, &QTableWidget::itemSelectionChanged, this, [this] {
         const int row = table_->currentRow();
@@ -130,21 +144,60 @@ void PortsDialog::mapSelected()
     const int r = table_->currentRow();
     if (r < 0 || r >= devices_->rows().size()) return;
     const DeviceList::Row row = devices_->rows()[r];
+    const int number = number_->value();
+    if (row.network) {
+        // Another number for the same server.
+        if (row.numbers.contains(number)) return;
+        addNetworkPort(row.device.path);
+        return;
+    }
     // The by-id name stays the same in whichever USB socket the adapter is.
     const QString target = row.device.byId.isEmpty() ? row.device.path : row.device.byId;
-    const int number = number_->value();
     const PortMap& map = devices_->portMap();
     if (map.numbersFor(target).contains(number)) return;
+    replaceNumber(number, named(*devices_, target), [&] { return map.map(number, target); });
+}
+
+void PortsDialog::addNetworkPort(const QString& address)
+{
+    const int number = number_->value();
+    platform::NetworkAddress parsed;
+    std::string problem;
+    if (!platform::parseNetworkEntry(address.toStdString(), parsed, problem)) {
+        fw::MessageBox(QStringLiteral("\"%1\" is not the address of a network port: %2.\rNothing was changed.")
+                           .arg(address, QString::fromStdString(problem)),
+                       QStringLiteral("Ports"), fw::MsgButtons::Ok, fw::MsgIcon::Error);
+        return;
+    }
+    const PortMap& map = devices_->portMap();
+    replaceNumber(number, address, [&] { return map.mapNetwork(number, address); });
+}
+
+void PortsDialog::askForNetworkPort()
+{
+    bool given = false;
+    const QString address = QInputDialog::getText(
+        this, QStringLiteral("Add network port"),
+        QStringLiteral("Address of COM%1, tcp://HOST:PORT (raw) or rfc2217://HOST:PORT (Telnet with RFC 2217):")
+            .arg(number_->value()),
+        QLineEdit::Normal, QStringLiteral("rfc2217://"), &given);
+    if (given) addNetworkPort(address);
+}
+
+template <class Write>
+void PortsDialog::replaceNumber(int number, const QString& what, Write write)
+{
+    const PortMap& map = devices_->portMap();
     const QString existing = map.entries().value(number);
     if (!existing.isEmpty()) {
         const QString question = QStringLiteral("COM%1 stands for %2.\rMake it stand for %3 instead?")
                                      .arg(number)
-                                     .arg(named(*devices_, existing), named(*devices_, target));
+                                     .arg(named(*devices_, existing), what);
         if (fw::MessageBox(question, QStringLiteral("Ports"), fw::MsgButtons::OkCancel, fw::MsgIcon::Warning)
             != fw::MsgResult::Ok)
             return;
     }
-    const QString failure = map.map(number, target);
+    const QString failure = write();
     if (!failure.isEmpty()) {
         fw::MessageBox(QStringLiteral("The port directory %1 cannot be written: %2.\rNothing was changed.")
                            .arg(map.directory(), failure),

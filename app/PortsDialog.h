@@ -10,9 +10,11 @@ class QSpinBox;
 class QTableWidget;
 
 // Setup → Ports…: the serial devices of this machine, what each is, the COM
-// numbers that stand for it and what would stand in the way of opening it. The
-// operator gives the selected device a number, or takes its numbers away. The
-// list follows devices as they are plugged in and out.
+// numbers that stand for it and what would stand in the way of opening it, and
+// the network ports of the port directory with their addresses. The operator
+// gives the selected device a number, or takes its numbers away, and adds a
+// network port under a number. The list follows devices as they are plugged in
+// and out.
 class PortsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -29,13 +31,25 @@ public:
     void mapSelected();
     // Takes every number of the selected device away.
     void unmapSelected();
+    // Makes the number in the number box a network port at `address`
+    // ("rfc2217://HOST:PORT"), asking first when the number stands for
+    // something else; an address that is not one is refused with a box that
+    // says what is wrong with it.
+    void addNetworkPort(const QString& address);
 
 private:
     void showDevices();
+    // Asks for the address of a network port, then adds it.
+    void askForNetworkPort();
+    // Writes COM<number> with `write` after asking about what it stands for
+    // now; a refusal is one box.
+    template <class Write>
+    void replaceNumber(int number, const QString& what, Write write);
 
     std::unique_ptr<DeviceList> devices_;
     QTableWidget* table_;
     QSpinBox* number_;
     QPushButton* map_;
     QPushButton* unmap_;
+    QPushButton* addNetwork_;
 };

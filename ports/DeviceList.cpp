@@ -1,6 +1,7 @@
 #include "ports/DeviceList.h"
 
 #include "framework/FolderWatch.h"
+#include "platform/NetworkAddress.h"
 #include "platform/OpenDiagnosis.h"
 #include "platform/PortNames.h"
 
@@ -25,6 +26,26 @@ QHash<QString, QString> byIdNames(const QString& folder)
 QString byIdFolder(const DeviceSource& source)
 {
     return source.deviceFolder() + QStringLiteral("/serial/by-id");
+}
+
+// A network port's row: its address, or what is wrong with its entry. Nothing
+// is sent to the server: the list is only looked at.
+DeviceList::Row networkRow(int number, const QString& entry)
+{
+    DeviceList::Row row;
+    row.numbers = {number};
+    row.network = true;
+    row.device.description = QStringLiteral("Network port");
+    platform::NetworkAddress address;
+    std::string problem;
+    if (platform::readNetworkEntry(entry.toStdString(), address, problem) == 0) {
+        row.device.path = QString::fromStdString(address.url());
+        return row;
+    }
+    row.device.path = entry;
+    row.diagnosis = QString::fromStdString(problem);
+    row.diagnosisDetail = row.diagnosis;
+    return row;
 }
 
 } // namespace
@@ -57,8 +78,13 @@ void DeviceList::refresh()
         row.device = device;
         rows_ << row;
     }
-    // Numbers whose device is not there: shown, so that they can be seen and removed.
+    // Numbers whose device is not there: shown, so that they can be seen and
+    // removed; and network ports, which have no device here.
     for (auto it = unclaimed.begin(); it != unclaimed.end(); ++it) {
+        if (platform::isNetworkEntry(it.value().toStdString())) {
+            rows_ << networkRow(it.key(), it.value());
+            continue;
+        }
         Row row;
         row.device.path = it.value();
         row.numbers = {it.key()};

@@ -9,7 +9,8 @@
 #include <memory>
 
 // The serial devices of this machine with their COM numbers and what would stand
-// in the way of opening them, kept up to date as devices come and go.
+// in the way of opening them, kept up to date as devices come and go, and the
+// network ports that the port directory names.
 //
 // It watches the device folder, its serial/by-id folder (or, before the first
 // adapter has made that, the nearest folder above it) and the port directory,
@@ -23,6 +24,7 @@ public:
         QString diagnosis;         // empty when nothing stands in the way
         QString diagnosisDetail;
         bool missing = false;      // a mapping that leads to no device
+        bool network = false;      // a network port: device.path is its address
     };
 
     DeviceList(std::unique_ptr<DeviceSource> source, QString portDirectory, QObject* parent = nullptr);

@@ -31,11 +31,19 @@ public:
     // Makes COM<number> a link to `target`, creating the directory if need be.
     // Returns an empty text, or the reason nothing was changed.
     QString map(int number, const QString& target) const;
+    // Makes COM<number> a network port: a file that holds `address`
+    // ("rfc2217://HOST:PORT"), written the same way. An address that is not
+    // one is refused with what is wrong with it.
+    QString mapNetwork(int number, const QString& address) const;
     // Removes COM<number>; an entry that is not there is no failure.
     QString unmap(int number) const;
 
 private:
     QString entryPath(int number) const;
+    // Makes the directory, then puts what `make` made under a temporary name
+    // in the place of COM<number>.
+    template <class Make>
+    QString replaceEntry(int number, Make make) const;
 
     QString directory_;
 };

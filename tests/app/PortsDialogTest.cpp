@@ -8,10 +8,12 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QInputDialog>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
@@ -159,6 +161,71 @@ TEST_F(PortsDialogTest, APortDirectoryThatCannotBeWrittenIsRefusedWithOneBoxAndN
     EXPECT_EQ(QFileInfo(file.fileName()).size(), 0);
 }
 
+TEST_F(PortsDialogTest, ListsNetworkPortsByTheirAddressAndAddsOne)
+{
+    devices.plug(Ftdi);
+    QDir(ports.path()).mkpath(QStringLiteral("."));
+    const auto write = [&](int number, const QByteArray& content) {
+        QFile entry(ports.path() + QStringLiteral("/COM%1").arg(number));
+        ASSERT_TRUE(entry.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        entry.write(content);
+    };
+    write(4, "rfc2217://bench-3.lab:2000\n");
+    write(5, "tcp://bench-4.lab\n");
+    open(ports.path());
+    const int bench3 = rowOf(QStringLiteral("rfc2217://bench-3.lab:2000"));
+    ASSERT_GE(bench3, 0);
+    EXPECT_EQ(cell(bench3, PortsDialog::Com), QStringLiteral("COM4"));
+    EXPECT_EQ(cell(bench3, PortsDialog::Description), QStringLiteral("Network port"));
+    EXPECT_EQ(cell(bench3, PortsDialog::Diagnosis), QString());
+    const int broken = rowOf(ports.path() + QStringLiteral("/COM5"));
+    ASSERT_GE(broken, 0);
+    EXPECT_TRUE(cell(broken, PortsDialog::Diagnosis).endsWith(QStringLiteral("no port: write tcp://HOST:PORT")))
+        << cell(broken, PortsDialog::Diagnosis).toStdString();
+
+    // Added through the button, as the operator does it.
+    auto* number = dialog->findChild<QSpinBox*>(QStringLiteral("comNumber"));
+    number->setValue(6);
+    QTimer::singleShot(0, [] {
+        auto* ask = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(ask, nullptr);
+        ask->setTextValue(QStringLiteral("tcp://[::1]:2001"));
+        ask->accept();
+    });
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("addNetwork")), Qt::LeftButton);
+    QFile added(ports.path() + QStringLiteral("/COM6"));
+    ASSERT_TRUE(added.open(QIODevice::ReadOnly));
+    EXPECT_EQ(added.readAll(), QByteArray("tcp://[::1]:2001\n"));
+    EXPECT_EQ(cell(rowOf(QStringLiteral("tcp://[::1]:2001")), PortsDialog::Com), QStringLiteral("COM6"));
+    EXPECT_EQ(QDir(ports.path()).entryList(QDir::Hidden | QDir::Files | QDir::NoDotAndDotDot).size(), 3)
+        << "a temporary file was left behind";
+
+    // An address that is none is refused with what is wrong with it.
+    number->setValue(7);
+    dialog->addNetworkPort(QStringLiteral("tcp://bench-5.lab:99999"));
+    ASSERT_EQ(boxes.shown.size(), 1u);
+    EXPECT_TRUE(boxes.shown[0].text.contains(QStringLiteral("the port 99999 is out of range 1..65535")));
+    EXPECT_FALSE(QFileInfo::exists(ports.path() + QStringLiteral("/COM7")));
+
+    // Replacing a number asks first, naming the address it has now.
+    number->setValue(4);
+    boxes.answer = fw::MsgResult::Cancel;
+    dialog->addNetworkPort(QStringLiteral("rfc2217://bench-9.lab:2000"));
+    ASSERT_EQ(boxes.shown.size(), 2u);
+    EXPECT_TRUE(boxes.shown[1].text.contains(QStringLiteral("COM4 stands for rfc2217://bench-3.lab:2000")));
+    EXPECT_TRUE(boxes.shown[1].text.contains(QStringLiteral("rfc2217://bench-9.lab:2000 instead")));
+    EXPECT_GE(rowOf(QStringLiteral("rfc2217://bench-3.lab:2000")), 0) << "cancelled, yet changed";
+
+    // The adapter's number can go to a network port, and back.
+    mapTo(devices.pathOf(QStringLiteral("ttyUSB0")), 3);
+    number->setValue(3);
+    boxes.answer = fw::MsgResult::Ok;
+    dialog->addNetworkPort(QStringLiteral("tcp://127.0.0.1:2002"));
+    EXPECT_TRUE(boxes.shown.back().text.contains(QStringLiteral("COM3 stands for ") + devices.byIdPathOf(Ftdi.byId)));
+    EXPECT_EQ(cell(rowOf(QStringLiteral("tcp://127.0.0.1:2002")), PortsDialog::Com), QStringLiteral("COM3"));
+    EXPECT_EQ(cell(rowOf(devices.pathOf(QStringLiteral("ttyUSB0"))), PortsDialog::Com), QString());
+}
+
 // Not a check of pixels: the dialog over a fake device folder, for the README
 // (build/screenshots/ports-dialog.png).
 TEST_F(PortsDialogTest, WritesAPictureOfTheDialogWithFakeDevices)
@@ -169,12 +236,16 @@ TEST_F(PortsDialogTest, WritesAPictureOfTheDialogWithFakeDevices)
     ASSERT_TRUE(QFile::link(devices.byIdPathOf(Ftdi.byId), ports.path() + QStringLiteral("/COM3")));
     ASSERT_TRUE(QFile::link(QStringLiteral("/dev/serial/by-id/usb-Gone_Adapter-if00-port0"),
                             ports.path() + QStringLiteral("/COM7")));
+    QFile network(ports.path() + QStringLiteral("/COM4"));
+    ASSERT_TRUE(network.open(QIODevice::WriteOnly));
+    network.write("rfc2217://bench-3.lab:2000\n");
+    network.close();
     // Another program has one of them open.
     const int holder = ::open(QFile::encodeName(devices.pathOf(QStringLiteral("ttyUSB2"))).constData(), O_RDWR | O_NOCTTY);
     ASSERT_GE(holder, 0);
     open(ports.path());
     ::close(holder);
-    dialog->resize(1720, 250);
+    dialog->resize(1720, 285);
     table()->selectRow(rowOf(devices.pathOf(QStringLiteral("ttyUSB0"))));
     runFor(50);
     const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/../../screenshots");
