@@ -13,7 +13,8 @@
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QListView>
+#include <QHeaderView>
+#include <QTableView>
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScrollBar>
@@ -26,7 +27,7 @@ using session::TrafficDirection;
 TrafficMonitor::TrafficMonitor(session::TrafficModel& model, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , model_(model)
-    , list_(new QListView(this))
+    , list_(new QTableView(this))
     , pause_(new QPushButton(QStringLiteral("&Pause"), this))
     , direction_(new QComboBox(this))
     , letter_(new QComboBox(this))
@@ -56,9 +57,17 @@ TrafficMonitor::TrafficMonitor(session::TrafficModel& model, QWidget* parent)
     std::sort(letters.begin(), letters.end());
     for (char l : letters) letter_->addItem(QString(QLatin1Char(l)), QString(QLatin1Char(l)));
 
+    // A table whose rows all have the one height: a hundred thousand of them
+    // cost it nothing when lines come and go, where a list lays them all out
+    // again each time.
     list_->setObjectName(QStringLiteral("monitorLines"));
-    list_->setUniformItemSizes(true);
     list_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    list_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    list_->setShowGrid(false);
+    list_->setWordWrap(false);
+    list_->verticalHeader()->hide();
+    list_->horizontalHeader()->setStretchLastSection(true);
+    list_->horizontalHeader()->setHighlightSections(false);
     // The columns line up only in a fixed-pitch face. The desktop's own fixed
     // font where there is one; otherwise any fixed-pitch face installed.
     QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -68,6 +77,8 @@ TrafficMonitor::TrafficMonitor(session::TrafficModel& model, QWidget* parent)
         fixed.setFixedPitch(true);
     }
     list_->setFont(fixed);
+    list_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    list_->verticalHeader()->setDefaultSectionSize(QFontMetrics(fixed).height() + 2);
     list_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     auto* copyAction = new QAction(QStringLiteral("Copy"), list_);
     copyAction->setShortcut(QKeySequence::Copy);
@@ -117,8 +128,15 @@ void TrafficMonitor::showEvent(QShowEvent* event)
         atBottom_ = bar->value() == bar->maximum();
     });
     connect(&model_, &QAbstractItemModel::rowsInserted, this, &TrafficMonitor::followNewLines);
-    connect(&model_, &QAbstractItemModel::modelReset, list_, &QListView::scrollToBottom);
+    connect(&model_, &QAbstractItemModel::modelReset, list_, &QTableView::scrollToBottom);
     list_->scrollToBottom();
+    if (sized_) return;
+    sized_ = true;
+    // Time, direction and frame as wide as they need; the meaning takes the rest.
+    const QFontMetrics metrics(list_->font());
+    list_->setColumnWidth(session::TrafficModel::Time, metrics.horizontalAdvance(QStringLiteral("00:00:00.000  ")));
+    list_->setColumnWidth(session::TrafficModel::Direction, metrics.horizontalAdvance(QStringLiteral("noise  ")));
+    list_->setColumnWidth(session::TrafficModel::Frame, metrics.horizontalAdvance(QStringLiteral("<STX>c=123456<ETX>  ")));
 }
 
 void TrafficMonitor::hideEvent(QHideEvent* event)

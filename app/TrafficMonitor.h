@@ -4,7 +4,7 @@
 
 class QAbstractItemModel;
 class QComboBox;
-class QListView;
+class QTableView;
 class QPushButton;
 
 namespace session {
@@ -41,9 +41,10 @@ private:
     void setModelOfView(QAbstractItemModel* model);
 
     session::TrafficModel& model_;
-    QListView* list_;
+    QTableView* list_;
     QPushButton* pause_;
     QComboBox* direction_;
     QComboBox* letter_;
     bool atBottom_ = true;
+    bool sized_ = false; // the columns have their widths
 };

@@ -41,7 +41,6 @@ TrendPlot::TrendPlot(const QString& title, const QString& unit, const session::T
     chart_->addAxis(values_, Qt::AlignLeft);
     line_->attachAxis(time_);
     line_->attachAxis(values_);
-    line_->setPointsVisible(true);
     line_->setMarkerSize(4);
     view_->setRenderHint(QPainter::Antialiasing);
     view_->setMinimumSize(320, 200);
@@ -82,7 +81,12 @@ void TrendPlot::refresh(qint64 spanMs, qint64 nowMs)
         time_->setTickCount(5);
         time_->setFormat(end - start > 12 * 3600'000 ? QStringLiteral("dd HH:mm") : QStringLiteral("HH:mm:ss"));
     }
-    line_->replace(QList<QPointF>(from, points.end()));
+    // A plot shows no more points than it has pixels across; fifty thousand
+    // would cost the chart its time and its memory for nothing to see.
+    const std::vector<QPointF> shown =
+        session::envelope(points.data() + (from - points.begin()), points.data() + points.size(), view_->width());
+    line_->replace(QList<QPointF>(shown.begin(), shown.end()));
+    line_->setPointsVisible(shown.size() <= MarkedPoints);
     time_->setRange(QDateTime::fromMSecsSinceEpoch(start), QDateTime::fromMSecsSinceEpoch(end));
 
     if (!fixedValues_) {

@@ -18,6 +18,9 @@ class TrendSeries;
 class TrendPlot : public QWidget {
     Q_OBJECT
 public:
+    // Points are marked while a plot shows no more than this many.
+    static constexpr std::size_t MarkedPoints = 200;
+
     TrendPlot(const QString& title, const QString& unit, const session::TrendSeries& series,
               QWidget* parent = nullptr);
 

@@ -16,7 +16,7 @@ std::optional<char> frameLetter(const std::string& bytes)
 }
 
 TrafficModel::TrafficModel(Describe describe, QObject* parent, fw::TimerScheduler& scheduler)
-    : QAbstractListModel(parent)
+    : QAbstractTableModel(parent)
     , describe_(std::move(describe))
     , publishTimer_(new fw::TTimer(this, scheduler))
 {
@@ -29,23 +29,47 @@ int TrafficModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
+int TrafficModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : Columns;
+}
+
 QVariant TrafficModel::data(const QModelIndex& index, int role) const
 {
     if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) return {};
-    return rowText(index.row());
+    return columnText(line(rows_[static_cast<std::size_t>(index.row())]), index.column());
+}
+
+QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
+    static const char* const Titles[] = {"Time", "Dir", "Frame", "Description"};
+    return section >= 0 && section < Columns ? QString::fromLatin1(Titles[section]) : QVariant();
+}
+
+QString TrafficModel::columnText(const Line& l, int column) const
+{
+    switch (column) {
+    case Time: return QDateTime::fromMSecsSinceEpoch(l.ms).toString(QStringLiteral("HH:mm:ss.zzz"));
+    case Direction: return QLatin1String(directionName(l.direction));
+    case Frame: return frameText(l.bytes);
+    case Description: {
+        const TrafficEvent event{std::chrono::system_clock::time_point(std::chrono::milliseconds(l.ms)),
+                                 l.direction, l.bytes};
+        return QString::fromStdString(describe_(event));
+    }
+    default: return {};
+    }
 }
 
 QString TrafficModel::rowText(int row) const
 {
     const Line& l = line(rows_[static_cast<std::size_t>(row)]);
-    const QString time = QDateTime::fromMSecsSinceEpoch(l.ms).toString(QStringLiteral("HH:mm:ss.zzz"));
-    const TrafficEvent event{std::chrono::system_clock::time_point(std::chrono::milliseconds(l.ms)), l.direction,
-                             l.bytes};
     return QStringLiteral("%1  %2  %3  %4")
-        .arg(time)
-        .arg(QLatin1String(directionName(l.direction)), -5)
-        .arg(frameText(l.bytes), -16)
-        .arg(QString::fromStdString(describe_(event)));
+        .arg(columnText(l, Time))
+        .arg(columnText(l, Direction), -5)
+        .arg(columnText(l, Frame), -16)
+        .arg(columnText(l, Description));
 }
 
 bool TrafficModel::passes(const Line& l) const

@@ -3,7 +3,7 @@
 #include "framework/Timer.h"
 #include "session/TrafficListener.h"
 
-#include <QAbstractListModel>
+#include <QAbstractTableModel>
 #include <QString>
 #include <cstdint>
 #include <deque>
@@ -14,9 +14,10 @@
 namespace session {
 
 // The traffic monitor's lines: the last MaxLines events on the line, of which
-// the rows are those that pass the filter (a direction, a frame letter). Each
-// row reads "time  dir  frame  description", the time local to the
-// millisecond, the frame as frameText() shows it.
+// the rows are those that pass the filter (a direction, a frame letter). A row
+// has four columns: the time local to the millisecond, the direction, the frame
+// as frameText() shows it, and what it means; as one line of text it reads
+// "time  dir  frame  description", the columns padded to line up.
 //
 // Lines are taken in as they come, and handed to the views a few times a
 // second (publish()), so that a busy line costs a view one update per batch,
@@ -25,18 +26,22 @@ namespace session {
 // Pausing freezes the rows; events are still taken in (and still count against
 // the cap), and show when the view resumes. Only the bytes are kept per line;
 // the text is made for the rows a view asks for.
-class TrafficModel : public QAbstractListModel, public TrafficListener {
+class TrafficModel : public QAbstractTableModel, public TrafficListener {
     Q_OBJECT
 public:
     static constexpr std::size_t MaxLines = 100'000;
     static constexpr unsigned PublishMs = 200;
+    enum Column { Time, Direction, Frame, Description };
+    static constexpr int Columns = 4;
     using Describe = std::function<std::string(const TrafficEvent& event)>;
 
     explicit TrafficModel(Describe describe, QObject* parent = nullptr,
                           fw::TimerScheduler& scheduler = fw::defaultScheduler());
 
     int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     void traffic(const TrafficEvent& event) override;
     // Forgets the lines beyond the cap and, unless paused, shows the lines taken
@@ -64,6 +69,7 @@ private:
     };
 
     bool passes(const Line& line) const;
+    QString columnText(const Line& line, int column) const;
     const Line& line(std::uint64_t number) const { return lines_[static_cast<std::size_t>(number - first_)]; }
     void showFrom(std::uint64_t number);
     void forgetBeyondTheCap();

@@ -1,5 +1,6 @@
 #include "session/TrendSeries.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 
@@ -34,6 +35,30 @@ void TrendSeries::thin()
     points_.erase(points_.begin() + static_cast<std::ptrdiff_t>(kept),
                   points_.begin() + static_cast<std::ptrdiff_t>(half));
     ++thinnings_;
+}
+
+std::vector<QPointF> envelope(const QPointF* first, const QPointF* last, int columns)
+{
+    const std::size_t count = static_cast<std::size_t>(last - first);
+    const std::size_t width = static_cast<std::size_t>(std::max(columns, 1));
+    if (count <= 2 * width) return {first, last};
+    const double start = first->x();
+    const double span = std::max((last - 1)->x() - start, 1.0);
+    std::vector<QPointF> kept;
+    kept.reserve(2 * width);
+    const QPointF* p = first;
+    while (p != last) {
+        const std::size_t column = std::min(width - 1, static_cast<std::size_t>((p->x() - start) / span * width));
+        const QPointF* low = p;
+        const QPointF* high = p;
+        for (; p != last && std::min(width - 1, static_cast<std::size_t>((p->x() - start) / span * width)) == column; ++p) {
+            if (p->y() < low->y()) low = p;
+            if (p->y() > high->y()) high = p;
+        }
+        kept.push_back(low->x() <= high->x() ? *low : *high);
+        if (low != high) kept.push_back(low->x() <= high->x() ? *high : *low);
+    }
+    return kept;
 }
 
 std::optional<double> trendNumber(std::string_view text)

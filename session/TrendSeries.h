@@ -36,6 +36,12 @@ private:
     unsigned thinnings_ = 0;
 };
 
+// What a plot `columns` pixels wide needs in order to draw the points from
+// `first` to `last` (in time order): all of them when they are few; otherwise,
+// for each column's share of the time, its lowest and its highest point in
+// their order, so that the line still reaches every peak and every dip.
+std::vector<QPointF> envelope(const QPointF* first, const QPointF* last, int columns);
+
 // The number a value from the line reads as: decimal, a point as the decimal
 // sign, blanks around it allowed; nothing for anything else ("", "--", "12V",
 // "nan").

@@ -12,7 +12,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QListView>
+#include <QTableView>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -113,7 +113,7 @@ TEST_F(SessionWindows, APausedMonitorShowsNothingNewWhileTheRecordGoesOn)
     connectPort();
     ASSERT_TRUE(form->Session().startRecording(path));
     TrafficMonitor* monitor = form->Session().showMonitor();
-    QListView* lines = monitor->findChild<QListView*>(QStringLiteral("monitorLines"));
+    QTableView* lines = monitor->findChild<QTableView*>(QStringLiteral("monitorLines"));
     QTest::mouseClick(monitor->findChild<QPushButton*>(QStringLiteral("monitorPause")), Qt::LeftButton);
 
     reply(std::vector<std::string>{"a=1000", "v=27.9"});
@@ -138,7 +138,7 @@ TEST_F(SessionWindows, TheMonitorFiltersCopiesAndSavesWhatItShows)
     clock.advance(session::TrafficModel::PublishMs);
     auto* direction = monitor->findChild<QComboBox*>(QStringLiteral("monitorDirection"));
     auto* letter = monitor->findChild<QComboBox*>(QStringLiteral("monitorLetter"));
-    QListView* lines = monitor->findChild<QListView*>(QStringLiteral("monitorLines"));
+    QTableView* lines = monitor->findChild<QTableView*>(QStringLiteral("monitorLines"));
     ASSERT_EQ(lines->model()->rowCount(), 4);
 
     direction->setCurrentIndex(direction->findText(QStringLiteral("Noise")));
@@ -174,7 +174,7 @@ TEST_F(SessionWindows, AClosedMonitorShowsOnReopeningWhatCameMeanwhile)
     idle();
     clock.advance(session::TrafficModel::PublishMs);
     EXPECT_EQ(form->Session().showMonitor(), monitor);
-    QListView* lines = monitor->findChild<QListView*>(QStringLiteral("monitorLines"));
+    QTableView* lines = monitor->findChild<QTableView*>(QStringLiteral("monitorLines"));
     ASSERT_EQ(lines->model()->rowCount(), 2);
     lines->selectAll();
     EXPECT_EQ(monitor->selectedText().count(QLatin1Char('\n')), 1);

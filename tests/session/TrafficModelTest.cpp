@@ -66,7 +66,13 @@ TEST(TrafficModel, ShowsEachLineWithItsTimeDirectionFrameAndDescription)
     ASSERT_EQ(model.rowCount(), 2);
     EXPECT_EQ(model.rowText(0), QStringLiteral("20:36:54.521  out    <STX>c=?<ETX>     frame"));
     EXPECT_EQ(model.rowText(1), QStringLiteral("20:36:54.521  noise  x<0D><FF><ETX>    noise"));
-    EXPECT_EQ(model.data(model.index(0), Qt::DisplayRole).toString(), model.rowText(0));
+    const QStringList columns = {QStringLiteral("20:36:54.521"), QStringLiteral("noise"),
+                                 QStringLiteral("x<0D><FF><ETX>"), QStringLiteral("noise")};
+    ASSERT_EQ(model.columnCount(), columns.size());
+    for (int column = 0; column < model.columnCount(); ++column)
+        EXPECT_EQ(model.data(model.index(1, column), Qt::DisplayRole).toString(), columns[column]);
+    EXPECT_EQ(model.headerData(TrafficModel::Description, Qt::Horizontal, Qt::DisplayRole).toString(),
+              QStringLiteral("Description"));
 }
 
 TEST(TrafficModel, FiltersByDirectionAndByLetter)

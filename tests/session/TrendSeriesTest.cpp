@@ -51,3 +51,21 @@ TEST(TrendSeries, ThinsItsOldestHalfWhenFull)
     EXPECT_EQ(series.points().front().x(), 0.0);
     EXPECT_EQ(series.points().back().x(), static_cast<double>(5 * cap - 1));
 }
+
+TEST(TrendSeries, AnEnvelopeKeepsEveryPeakInNoMorePointsThanTwoAColumn)
+{
+    std::vector<QPointF> points;
+    for (int i = 0; i < 50'000; ++i) points.emplace_back(i, (i % 1000) * (i % 7 == 3 ? -1.0 : 1.0));
+    points[31'234].setY(5000); // one spike
+    const int columns = 400;
+    const std::vector<QPointF> kept = session::envelope(points.data(), points.data() + points.size(), columns);
+    EXPECT_LE(kept.size(), 2u * columns);
+    EXPECT_TRUE(std::is_sorted(kept.begin(), kept.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); }));
+    const auto [low, high] = std::minmax_element(kept.begin(), kept.end(),
+                                                 [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+    EXPECT_EQ(high->y(), 5000);
+    EXPECT_EQ(low->y(), -999);
+
+    // Few points are all kept.
+    EXPECT_EQ(session::envelope(points.data(), points.data() + 500, columns).size(), 500u);
+}
