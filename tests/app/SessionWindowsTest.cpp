@@ -2,6 +2,7 @@
 // sequences the record gets from the window, and the monitor's own controls.
 #include "PanelFixture.h"
 
+#include "app/PanelStatusBar.h"
 #include "app/SessionControls.h"
 #include "app/TrafficMonitor.h"
 #include "session/SessionRecorder.h"
@@ -50,13 +51,16 @@ TEST_F(SessionWindows, FileItemsSitAboveExitAndViewComesAfterSetup)
     EXPECT_EQ(texts(find<QMenu>("View1")->actions()), (QStringList{"Traffic Monitor", "Trends"}));
 
     QAction* stop = form->findChild<QAction*>(QStringLiteral("mnuStopRecording"));
+    auto* statusBar = find<PanelStatusBar>("StatusBar1");
     EXPECT_FALSE(stop->isEnabled());
     QTemporaryDir dir;
     ASSERT_TRUE(form->Session().startRecording(dir.filePath(QStringLiteral("s.jsonl"))));
     EXPECT_TRUE(stop->isEnabled());
+    EXPECT_EQ(statusBar->recording(), QStringLiteral("Recording s.jsonl"));
     stop->trigger();
     EXPECT_FALSE(form->Session().recorder().recording());
     EXPECT_FALSE(stop->isEnabled());
+    EXPECT_EQ(statusBar->recording(), QString());
 }
 
 TEST_F(SessionWindows, EachSequenceGoesOnRecordWhenItsLastReplyIsDecodedOrTheWatchdogCutsItShort)
@@ -86,6 +90,8 @@ TEST_F(SessionWindows, EachSequenceGoesOnRecordWhenItsLastReplyIsDecodedOrTheWat
     EXPECT_EQ(sequences[0].value(QStringLiteral("unanswered")).toArray().first().toString(), QStringLiteral("r"));
     EXPECT_EQ(sequences[0].value(QStringLiteral("code")).toString(), QStringLiteral("7700"))
         << "the display as it stood before the watchdog";
+    auto* statusBar = find<PanelStatusBar>("StatusBar1");
+    EXPECT_EQ(statusBar->linkQuality(), QStringLiteral("4/14 answered · last reply 4 s ago"));
 
     // The next sequence, answered in full: on record as its "e" reply is decoded.
     clock.advance(1000);
@@ -104,6 +110,7 @@ TEST_F(SessionWindows, EachSequenceGoesOnRecordWhenItsLastReplyIsDecodedOrTheWat
     ASSERT_EQ(sequences.size(), 2u);
     EXPECT_EQ(sequences[1].value(QStringLiteral("answered")).toInt(), 14);
     EXPECT_TRUE(sequences[1].value(QStringLiteral("unanswered")).toArray().isEmpty());
+    EXPECT_EQ(statusBar->linkQuality(), QStringLiteral("14/14 answered · last reply <1 s ago"));
 }
 
 TEST_F(SessionWindows, APausedMonitorShowsNothingNewWhileTheRecordGoesOn)
