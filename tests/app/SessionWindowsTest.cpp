@@ -8,6 +8,8 @@
 #include "session/SessionRecorder.h"
 #include "session/TrafficModel.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QJsonArray>
@@ -158,6 +160,10 @@ TEST_F(SessionWindows, TheMonitorFiltersCopiesAndSavesWhatItShows)
     lines->selectAll();
     const QStringList copied = monitor->selectedText().split(QLatin1Char('\n'));
     ASSERT_EQ(copied.size(), 2);
+    QApplication::clipboard()->clear();
+    QTest::keySequence(lines, QKeySequence::Copy);
+    EXPECT_EQ(QApplication::clipboard()->text(), copied.join(QLatin1Char('\n')) + QLatin1Char('\n'))
+        << "Ctrl+C copies the selected lines whole";
     EXPECT_TRUE(copied[0].contains(QStringLiteral("out    <STX>p=y<ETX>")));
     EXPECT_TRUE(copied[1].contains(QStringLiteral("in     <STX>p=Y<ETX>")));
 
