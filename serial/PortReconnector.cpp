@@ -5,7 +5,9 @@
 #include "platform/PortNames.h"
 #include "serial/Serial2.h"
 
+#include <linux/magic.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/sysmacros.h>
 
 namespace {
@@ -43,6 +45,16 @@ bool isPseudoTerminal(const std::string& path)
     // The slaves of the Unix 98 pseudo-terminals have the majors 136 to 143.
     return ::stat(path.c_str(), &info) == 0 && S_ISCHR(info.st_mode) && major(info.st_rdev) >= 136
         && major(info.st_rdev) <= 143;
+}
+
+// The folder of the pseudo-terminals, wherever it is mounted. It changes whenever
+// any program on the machine opens or closes a terminal, and nothing there can
+// bring a lost port back: only a new link in the port directory does (see
+// lookAgain()). Watching it would wake the panel for every terminal.
+bool isPseudoTerminalFolder(const QString& folder)
+{
+    struct statfs info {};
+    return ::statfs(folder.toLocal8Bit().constData(), &info) == 0 && info.f_type == DEVPTS_SUPER_MAGIC;
 }
 
 } // namespace
@@ -124,7 +136,8 @@ void PortReconnector::watchTheWayTo(const QString& comName)
 {
     QStringList folders;
     const auto add = [&folders](const QString& path) {
-        folders << QString::fromStdString(platform::nearestExistingFolder(path.toStdString()));
+        const QString folder = QString::fromStdString(platform::nearestExistingFolder(path.toStdString()));
+        if (!isPseudoTerminalFolder(folder)) folders << folder;
     };
     // Every link on the way: the port-directory entry, a by-id name, the device.
     std::string step = entryOf(comName);

@@ -24,7 +24,8 @@ class TSerial;
 // reopen as the system console), and a UART on the board, which a built-in name
 // stands for, does not come and go anyway. A pseudo-terminal's number goes to the next program that asks for one, so an
 // entry that leads to one counts only once it has been made anew: an unchanged
-// link to a reused number would lead into someone else's terminal.
+// link to a reused number would lead into someone else's terminal. So the
+// pseudo-terminals' own folder is not watched: only the port directory is.
 //
 // A network port has no device to watch for: its server comes back without a
 // sign. It is tried again on a timer, after RetrySchedule's waits (half a
