@@ -54,6 +54,18 @@ bool connectPanel(TForm1& form, int port)
     return form.SerialComm->Active();
 }
 
+bool connectThroughSer2net(TForm1& form, const PortDirectory& ports, Ser2netProcess& ser2net, int port)
+{
+    if (!ser2net.start()) {
+        std::fprintf(stderr, "ser2net did not start: %s\n", qPrintable(ser2net.output()));
+        return false;
+    }
+    std::ofstream(ports.path() + "/COM" + std::to_string(port)) << ser2net.entry().toStdString() << "\n";
+    if (connectPanel(form, port)) return true;
+    std::fprintf(stderr, "the panel did not open COM%d\n", port);
+    return false;
+}
+
 void disconnectPanel(TForm1& form)
 {
     control<QPushButton>(form, "btnConnect")->click();

@@ -8,6 +8,7 @@
 #include "tests/testkit/PortDirectory.h"
 #include "tests/testkit/PtyPair.h"
 #include "tests/testkit/EventLoopWait.h"
+#include "tests/testkit/Ser2netProcess.h"
 #include "tests/testkit/SimulatorProcess.h"
 
 #include <QApplication>
@@ -51,6 +52,9 @@ T* control(QWidget& window, const char* name)
 
 // Types the port number and presses Connect; true when the port opened.
 bool connectPanel(TForm1& form, int port);
+// Starts `ser2net`, makes COM<port> of `ports` a network entry that names it and
+// connects the panel there; false, with a line on stderr, when a step fails.
+bool connectThroughSer2net(TForm1& form, const PortDirectory& ports, Ser2netProcess& ser2net, int port);
 // Presses Connect again (then labelled Disconnect).
 void disconnectPanel(TForm1& form);
 // Presses Auto.

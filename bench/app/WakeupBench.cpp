@@ -2,7 +2,9 @@
 // switches of every thread of it, from /proc/self/task/*/status, over a window
 // of the real event loop, with Auto off, in three states: connected to a quiet
 // line; after Disconnect; and while waiting for a device that has vanished.
-// Target: 0 per second in each.
+// Target: 0 per second in each. Then a fourth: a network port whose server
+// (ser2net on localhost) has gone, where the retries, half a second after the
+// loss and then doubling up to 8 s, are the only wake-ups there should be.
 //
 // The window is timed by one Qt timer of the benchmark's own, whose expiry
 // wakes the window thread once at its end; that wake-up is in the figures.
@@ -108,5 +110,17 @@ int main(int argc, char** argv)
     }
     measure(seconds, form.mnuReconnect->isChecked() ? "waiting for the vanished device (Reconnect automatically on)"
                                                     : "the device vanished (Reconnect automatically is off: not waiting)");
+
+    bench::disconnectPanel(form);
+    PtyPair served;
+    Ser2netProcess ser2net(QString::fromStdString(served.slavePath()), Ser2netProcess::Accepter::Rfc2217);
+    if (!bench::connectThroughSer2net(form, ports, ser2net, 4)) return 1;
+    const std::size_t reports = boxes.shown.size();
+    ser2net.kill();
+    if (!runUntil([&] { return boxes.shown.size() > reports; }, 2000)) {
+        std::fprintf(stderr, "the panel did not notice ser2net go\n");
+        return 1;
+    }
+    measure(seconds, "retrying a network port whose server has gone (retries after 0.5, 1.5, 3.5, 7.5 s, then every 8 s)");
     return 0;
 }
