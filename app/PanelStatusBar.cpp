@@ -27,8 +27,13 @@ PanelStatusBar::PanelStatusBar(QWidget* parent)
     : QStatusBar(parent)
     , link_(section(this, "linkSection", 3))
     , recording_(section(this, "recordingSection", 1))
-    , linkQuality_(section(this, "linkQualitySection", 1))
+    , linkQuality_(section(this, "linkQualitySection", 0))
 {
+    // The link quality is short and changes every second: it keeps the room of
+    // its usual text, so that it is read whole and the other sections do not
+    // move as it changes. The link and the recording share what is left.
+    const QString usual = QStringLiteral("14/14 answered \u00b7 last reply 59 s ago");
+    linkQuality_->setMinimumWidth(linkQuality_->fontMetrics().horizontalAdvance(usual));
 }
 
 void PanelStatusBar::setLink(const QString& text, const QString& toolTip)

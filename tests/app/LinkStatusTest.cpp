@@ -19,7 +19,8 @@ TEST_F(LinkStatus, SectionsStandInTheirOrderAndAreEmptyUntilFilled)
 {
     form->show();
     bar()->setRecording(QStringLiteral("recording"));
-    bar()->setLinkQuality(QStringLiteral("98 % replied"), QStringLiteral("in the last minute"));
+    const QString usual = QStringLiteral("14/14 answered \u00b7 last reply 12 s ago");
+    bar()->setLinkQuality(usual, QStringLiteral("in the last minute"));
     QCoreApplication::processEvents();
     const auto* linkSection = bar()->findChild<QLabel*>(QStringLiteral("linkSection"));
     const auto* recording = bar()->findChild<QLabel*>(QStringLiteral("recordingSection"));
@@ -27,6 +28,7 @@ TEST_F(LinkStatus, SectionsStandInTheirOrderAndAreEmptyUntilFilled)
     ASSERT_TRUE(linkSection && recording && quality);
     EXPECT_LT(linkSection->x(), recording->x());
     EXPECT_LT(recording->x(), quality->x());
+    EXPECT_GE(quality->width(), quality->fontMetrics().horizontalAdvance(usual)) << "the link quality is read whole";
     EXPECT_TRUE(link().isEmpty()) << "empty until the first Connect";
     EXPECT_EQ(quality->toolTip(), QStringLiteral("in the last minute"));
     EXPECT_EQ(bar()->recording(), QStringLiteral("recording"));
