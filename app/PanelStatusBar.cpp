@@ -33,7 +33,8 @@ PanelStatusBar::PanelStatusBar(QWidget* parent)
     // its usual text, so that it is read whole and the other sections do not
     // move as it changes. The link and the recording share what is left.
     const QString usual = QStringLiteral("14/14 answered \u00b7 last reply 59 s ago");
-    linkQuality_->setMinimumWidth(linkQuality_->fontMetrics().horizontalAdvance(usual));
+    linkQuality_->setFixedWidth(linkQuality_->fontMetrics().horizontalAdvance(usual));
+    linkQuality_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
 }
 
 void PanelStatusBar::setLink(const QString& text, const QString& toolTip)

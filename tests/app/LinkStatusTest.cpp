@@ -29,6 +29,7 @@ TEST_F(LinkStatus, SectionsStandInTheirOrderAndAreEmptyUntilFilled)
     EXPECT_LT(linkSection->x(), recording->x());
     EXPECT_LT(recording->x(), quality->x());
     EXPECT_GE(quality->width(), quality->fontMetrics().horizontalAdvance(usual)) << "the link quality is read whole";
+    EXPECT_LE(quality->geometry().right(), bar()->width()) << "and within the window";
     EXPECT_TRUE(link().isEmpty()) << "empty until the first Connect";
     EXPECT_EQ(quality->toolTip(), QStringLiteral("in the last minute"));
     EXPECT_EQ(bar()->recording(), QStringLiteral("recording"));
