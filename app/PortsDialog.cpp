@@ -130,7 +130,9 @@ void PortsDialog::showDevices()
         }
         if (row.device.path == selected) reselect = r;
     }
-    table_->resizeColumnsToContents();
+    // The diagnosis takes what is left: sized to its contents while the dialog
+    // is open, it would no longer stretch to the edge.
+    for (int c = 0; c < Diagnosis; ++c) table_->resizeColumnToContents(c);
     table_->clearSelection();
     if (reselect >= 0) table_->selectRow(reselect);
     else {

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QInputDialog>
 #include <QPushButton>
 #include <QSpinBox>
@@ -100,6 +101,10 @@ TEST_F(PortsDialogTest, FollowsDevicesPluggedInAndPulledOutWhileItIsOpen)
     devices.unplug(QStringLiteral("ttyUSB0"));
     ASSERT_TRUE(runUntil([&] { return table()->rowCount() == 1; }, 2000));
     EXPECT_EQ(cell(0, PortsDialog::Device), devices.pathOf(QStringLiteral("ttyACM0")));
+    const QHeaderView* header = table()->horizontalHeader();
+    EXPECT_EQ(header->sectionPosition(PortsDialog::Diagnosis) + header->sectionSize(PortsDialog::Diagnosis),
+              table()->viewport()->width())
+        << "the diagnosis still runs to the edge";
     EXPECT_TRUE(boxes.shown.empty());
 }
 
