@@ -54,17 +54,17 @@ LinkMonitor::LinkMonitor(TSerial& serial, QObject* parent)
     , serial_(serial)
     , reconnector_(serial)
 {
+    // While the loss's report is on screen the link reads "lost"; what follows
+    // comes once the operator has seen it.
+    connect(&serial_, &TSerial::portFailed, this,
+            [this](int error) { show(QStringLiteral("lost"), lossText(error)); });
     // The reconnector hears of the loss first and may have the port back already.
     connect(&serial_, &TSerial::portLost, this, [this](int error) {
         if (serial_.Active()) return;
-        const QString reason = QString::fromLocal8Bit(std::strerror(error));
-        if (!networkEntry(comName(serial_).toStdString()).empty()) {
-            show(reconnector_.isEnabled() ? QStringLiteral("lost, reconnecting") : QStringLiteral("lost"),
-                 QStringLiteral("The connection ended (%1).").arg(reason));
-            return;
-        }
-        show(reconnector_.isEnabled() ? QStringLiteral("lost, waiting for the adapter") : QStringLiteral("lost"),
-             QStringLiteral("The device went away (%1).").arg(reason));
+        if (!reconnector_.isEnabled()) return; // it stays "lost"
+        const bool network = !networkEntry(comName(serial_).toStdString()).empty();
+        show(network ? QStringLiteral("lost, reconnecting") : QStringLiteral("lost, waiting for the adapter"),
+             lossText(error));
     });
     connect(&reconnector_, &PortReconnector::restored, this, [this] {
         device_ = whereItLeads(comName(serial_).toStdString());
@@ -96,6 +96,14 @@ void LinkMonitor::disconnected()
 {
     reconnector_.stop();
     show(QStringLiteral("disconnected"));
+}
+
+QString LinkMonitor::lossText(int error) const
+{
+    const QString reason = QString::fromLocal8Bit(std::strerror(error));
+    return networkEntry(comName(serial_).toStdString()).empty()
+        ? QStringLiteral("The device went away (%1).").arg(reason)
+        : QStringLiteral("The connection ended (%1).").arg(reason);
 }
 
 void LinkMonitor::show(const QString& state, const QString& toolTip)

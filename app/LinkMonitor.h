@@ -32,6 +32,8 @@ signals:
 
 private:
     void show(const QString& state, const QString& toolTip = {});
+    // The tooltip of a lost link: what went away, and the system's reason.
+    QString lossText(int error) const;
 
     TSerial& serial_;
     PortReconnector reconnector_;

@@ -256,6 +256,7 @@ void TSerial::sessionFailed(std::uint64_t session, int error)
 {
     if (!isCurrent(session)) return; // the port was closed meanwhile: not a failure
     closePort(false);
+    emit portFailed(error);
     ReportError(error);
     emit portLost(error);
 }

@@ -173,6 +173,10 @@ signals:
     // or read failed, or a write found it gone): the port has been closed and the
     // failure reported, once.
     void portLost(int error);
+    // The same failure as it happens, before its report: the port has just been
+    // closed. For a display of the link's state, which should not say
+    // "connected" behind the report's box.
+    void portFailed(int error);
 
 private:
     friend class TEventThread;

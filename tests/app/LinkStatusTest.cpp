@@ -2,6 +2,7 @@
 
 #include "app/PanelStatusBar.h"
 #include "platform/PosixSerialDevice.h"
+#include "tests/testkit/EventLoopWait.h"
 
 #include <QLabel>
 
@@ -71,4 +72,29 @@ TEST_F(LinkStatus, AMissingDeviceKeepsItsOneBoxAndTheSectionSaysWhereThePortLed)
     EXPECT_TRUE(link().startsWith(QStringLiteral("COM2 \u2192 ") + gone + QStringLiteral(": no such device")))
         << link().toStdString();
     EXPECT_TRUE(bar()->linkToolTip().contains(QStringLiteral("The port directory is ") + QString::fromStdString(ports.path())));
+}
+
+// The report of a lost line is a modal box; behind it the section already says
+// the line is lost, and once it has been seen, that the panel waits.
+TEST_F(LinkStatus, ALostLineReadsLostWhileItsReportIsOnScreen)
+{
+    class Watching : public fw::ScopedRecordingMessageBoxes {
+    public:
+        explicit Watching(LinkStatus& test) : test_(test) {}
+        fw::MsgResult show(const QString& text, const QString& caption, fw::MsgButtons buttons, fw::MsgIcon icon) override
+        {
+            linkBehindTheBox = test_.link();
+            return ScopedRecordingMessageBoxes::show(text, caption, buttons, icon);
+        }
+        QString linkBehindTheBox;
+
+    private:
+        LinkStatus& test_;
+    } watching(*this);
+    connectPort();
+    ASSERT_TRUE(link().endsWith(QStringLiteral("connected")));
+    line.closeMaster();
+    ASSERT_TRUE(runUntil([&] { return !watching.shown.empty(); }, 2000));
+    EXPECT_TRUE(watching.linkBehindTheBox.endsWith(QStringLiteral("\u00b7 lost"))) << watching.linkBehindTheBox.toStdString();
+    EXPECT_TRUE(link().endsWith(QStringLiteral("lost, waiting for the adapter"))) << link().toStdString();
 }
