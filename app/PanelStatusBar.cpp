@@ -34,6 +34,8 @@ PanelStatusBar::PanelStatusBar(QWidget* parent)
     // move as it changes. The link and the recording share what is left.
     const QString usual = QStringLiteral("14/14 answered \u00b7 last reply 59 s ago");
     linkQuality_->setFixedWidth(linkQuality_->fontMetrics().horizontalAdvance(usual));
+    // Fixed, not the other sections' Ignored: the bar's layout would otherwise
+    // still share out the room as if this section needed none.
     linkQuality_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
 }
 

@@ -35,6 +35,13 @@ int comNumber(const std::string& name)
 
 } // namespace
 
+std::optional<int> comPortNumber(const std::string& name)
+{
+    const int number = comNumber(name);
+    if (number < 1 || number > 255) return std::nullopt;
+    return number;
+}
+
 std::string portDirectory()
 {
     const std::string ports = environment("UAVCONTROL_PORTS");

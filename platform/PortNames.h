@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 
 namespace platform {
@@ -7,6 +8,10 @@ namespace platform {
 // The folder that maps COM names to devices: $UAVCONTROL_PORTS when set, else
 // ${XDG_CONFIG_HOME:-~/.config}/uavcontrol/ports. Empty when neither can be formed.
 std::string portDirectory();
+
+// The number of a port name COM1 .. COM255, the ports the serial component can
+// name (its port number is a byte); nothing for any other name.
+std::optional<int> comPortNumber(const std::string& name);
 
 // The device path for a COM name: the entry of that name in portDirectory() (a
 // link to the device, or the device itself), else /dev/ttyS0../dev/ttyS8 for

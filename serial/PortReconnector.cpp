@@ -80,7 +80,6 @@ void PortReconnector::waitForDevice()
     lostLink_ = linkIdentity(entryOf(comName(serial_)));
     schedule_.reset();
     waiting_ = true;
-    emit waitingForDevice();
     lookAgain();
 }
 

@@ -49,8 +49,6 @@ public:
     QStringList watchedFolders() const { return watcher_.directories(); }
 
 signals:
-    // The port has been lost and is waited for.
-    void waitingForDevice();
     // The port is open again.
     void restored();
 

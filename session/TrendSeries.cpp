@@ -17,7 +17,7 @@ void TrendSeries::addText(double x, std::string_view text)
     if (const auto value = trendNumber(text))
         add(x, *value);
     else
-        addNotANumber();
+        ++notNumbers_;
 }
 
 void TrendSeries::clear()

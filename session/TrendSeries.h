@@ -17,7 +17,6 @@ public:
     static constexpr std::size_t MaxPoints = 50'000;
 
     void add(double x, double y);
-    void addNotANumber() { ++notNumbers_; }
     // Adds the value that `text` reads as (trendNumber), or counts it.
     void addText(double x, std::string_view text);
     void clear();

@@ -1,11 +1,12 @@
 #include "tools/xpdrctl/CommandLine.h"
 
+#include "framework/CommandLineOption.h"
 #include "framework/Conversions.h"
+#include "platform/PortNames.h"
 #include "transponder/MessageSet.h"
 
 #include <algorithm>
 #include <cctype>
-#include <charconv>
 #include <cmath>
 #include <map>
 
@@ -15,33 +16,15 @@ namespace MessageSet = transponder::MessageSet;
 
 namespace {
 
-constexpr int MaxComPort = 255;
 constexpr long long MaxMillis = 60000;
 constexpr double MaxIntervalSeconds = 86400;
 // How far an offset read back may lie from the one set: the transponder keeps
 // tenths of a volt.
 constexpr double OffsetTolerance = 0.05;
 
-template <typename Number>
-std::optional<Number> parseNumber(const std::string& text)
-{
-    Number value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
 bool isNegativeNumber(const std::string& word)
 {
     return word.size() > 1 && word[0] == '-' && (std::isdigit(static_cast<unsigned char>(word[1])) || word[1] == '.');
-}
-
-std::optional<int> parseComPort(const std::string& text)
-{
-    if (text.size() < 4 || text.compare(0, 3, "COM") != 0 || text[3] == '0') return std::nullopt;
-    const auto number = parseNumber<int>(text.substr(3));
-    if (!number || *number < 1 || *number > MaxComPort) return std::nullopt;
-    return number;
 }
 
 // A choice among fixed words, each sending a fixed value and read back by the
@@ -75,7 +58,7 @@ std::optional<double> parseOffset(const std::string& text)
         return std::isdigit(static_cast<unsigned char>(c)) || c == '.';
     });
     if (!digitsAndPoint || std::count(text.begin(), text.end(), '.') > 1 || text == ".") return std::nullopt;
-    return parseNumber<double>(text);
+    return fw::parseNumber<double>(text);
 }
 
 // Builds the setting of "set ITEM VALUE", or says what is wrong with it.
@@ -108,7 +91,7 @@ std::optional<Setting> parseSetting(const std::string& item, const std::string& 
         if (const auto volts = parseOffset(value))
             setting = Setting{item, MessageSet::Set(MessageSet::VoltageOffset, value), MessageSet::VoltageOffset,
                               [volts = *volts](const std::string& answer) {
-                                  const auto read = parseNumber<double>(fw::Trim(answer));
+                                  const auto read = fw::parseNumber<double>(fw::Trim(answer));
                                   return read && std::fabs(*read - volts) <= OffsetTolerance + 1e-9;
                               },
                               value + " V"};
@@ -166,52 +149,33 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             optionsEnd = true;
             continue;
         }
-        std::string name = arg;
-        std::optional<std::string> inlineValue;
-        if (const auto equals = name.find('='); name.rfind("--", 0) == 0 && equals != std::string::npos) {
-            inlineValue = name.substr(equals + 1);
-            name.resize(equals);
-        }
-        const bool takesValue = name == "--port" || name == "--timeout" || name == "--spacing" || name == "--interval";
-        const bool flag = name == "--json" || name == "--help" || name == "-h" || name == "--version";
-        if (!takesValue && !flag) {
-            result.error = "unknown option '" + arg + "'";
-            return result;
-        }
-        if (flag && inlineValue) {
-            result.error = "option '" + name + "' takes no value";
-            return result;
-        }
-        if (name == "--help" || name == "-h") result.help = true;
-        if (name == "--version") result.version = true;
-        if (name == "--json") invocation.json = true;
-        if (!takesValue) continue;
-
-        std::string value;
-        if (inlineValue) {
-            value = *inlineValue;
-        } else if (i + 1 < args.size()) {
-            value = args[++i];
-        } else {
-            result.error = "option '" + name + "' needs a value";
-            return result;
-        }
+        const auto option = fw::readOption(args, i, {"--port", "--timeout", "--spacing", "--interval"},
+                                           {"--json", "--help", "-h", "--version"}, result.error);
+        if (!option) return result;
+        const std::string& name = option->name;
+        const std::string& value = option->value;
         const auto bad = [&](const std::string& expected) {
-            result.error = "option '" + name + "': '" + value + "' is not " + expected;
+            result.error = option->notA(expected);
             return result;
         };
-        if (name == "--port") {
+        if (name == "--help" || name == "-h") {
+            result.help = true;
+        } else if (name == "--version") {
+            result.version = true;
+        } else if (name == "--json") {
+            invocation.json = true;
+        } else if (name == "--port") {
             port = value;
         } else if (name == "--timeout") {
-            const auto ms = parseNumber<long long>(value);
+            const auto ms = fw::parseNumber<long long>(value);
             if (!ms || *ms < 1 || *ms > MaxMillis) return bad("a time-out of 1 .. 60000 ms");
             invocation.timeout = Millis(*ms);
         } else if (name == "--spacing") {
-            const auto ms = parseNumber<long long>(value);
+            const auto ms = fw::parseNumber<long long>(value);
             if (!ms || *ms < 0 || *ms > MaxMillis) return bad("a spacing of 0 .. 60000 ms");
             invocation.spacing = Millis(*ms);
         } else {
-            const auto seconds = parseNumber<double>(value);
+            const auto seconds = fw::parseNumber<double>(value);
             if (!seconds || !(*seconds > 0) || *seconds > MaxIntervalSeconds)
                 return bad("a number of seconds above 0, at most 86400");
             interval = Millis(std::lround(*seconds * 1000));
@@ -224,7 +188,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         return result;
     }
     invocation.port = *port;
-    invocation.comNumber = parseComPort(*port);
+    invocation.comNumber = platform::comPortNumber(*port);
     if (!invocation.comNumber && port->find('/') == std::string::npos) {
         result.error = "option '--port': '" + *port + "' is neither COM1 .. COM255 nor a device path";
         return result;

@@ -1,34 +1,17 @@
 #include "tools/xpdrsim/Options.h"
 
-#include <charconv>
+#include "framework/CommandLineOption.h"
+#include "platform/PortNames.h"
 
 namespace xpdrsim {
 
 namespace {
 
-constexpr int MaxComPort = 255;
 constexpr double MaxReportsPerSecond = 100;
 // Slower than one report a quarter of an hour is no use, and a period that long
 // still fits the timer arithmetic.
 constexpr double MinReportsPerSecond = 0.001;
 constexpr long long MaxDelayMs = 60000;
-
-template <typename Number>
-std::optional<Number> parseNumber(const std::string& text)
-{
-    Number value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc() || end != text.data() + text.size()) return std::nullopt;
-    return value;
-}
-
-std::optional<int> parseComPort(const std::string& text)
-{
-    if (text.size() < 4 || text.compare(0, 3, "COM") != 0 || text[3] == '0') return std::nullopt;
-    const auto number = parseNumber<int>(text.substr(3));
-    if (!number || *number < 1 || *number > MaxComPort) return std::nullopt;
-    return number;
-}
 
 } // namespace
 
@@ -37,58 +20,34 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
     ParsedOptions result;
     Options& options = result.options;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::optional<std::string> inlineValue;
-        if (const auto equals = name.find('='); name.rfind("--", 0) == 0 && equals != std::string::npos) {
-            inlineValue = name.substr(equals + 1);
-            name.resize(equals);
-        }
-        const bool takesValue = name == "--link" || name == "--delay" || name == "--drop" || name == "--rate"
-                                || name == "--seed";
-        const bool flag = name == "--silent" || name == "--noise" || name == "--log" || name == "--help"
-                          || name == "-h" || name == "--version";
-        if (!takesValue && !flag) {
-            result.error = "unknown option '" + args[i] + "'";
-            return result;
-        }
-        if (flag && inlineValue) {
-            result.error = "option '" + name + "' takes no value";
-            return result;
-        }
-        std::string value;
-        if (takesValue) {
-            if (inlineValue) {
-                value = *inlineValue;
-            } else if (i + 1 < args.size()) {
-                value = args[++i];
-            } else {
-                result.error = "option '" + name + "' needs a value";
-                return result;
-            }
-        }
+        const auto option = fw::readOption(args, i, {"--link", "--delay", "--drop", "--rate", "--seed"},
+                                           {"--silent", "--noise", "--log", "--help", "-h", "--version"},
+                                           result.error);
+        if (!option) return result;
+        const std::string& name = option->name;
+        const std::string& value = option->value;
         const auto bad = [&](const std::string& expected) {
-            result.error = "option '" + name + "': '" + value + "' is not " + expected;
+            result.error = option->notA(expected);
             return result;
         };
-
         if (name == "--link") {
-            options.comPort = parseComPort(value);
+            options.comPort = platform::comPortNumber(value);
             if (!options.comPort) return bad("a port name COM1 .. COM255");
         } else if (name == "--delay") {
-            const auto ms = parseNumber<long long>(value);
+            const auto ms = fw::parseNumber<long long>(value);
             if (!ms || *ms < 0 || *ms > MaxDelayMs) return bad("a delay of 0 .. 60000 ms");
             options.line.delay = Millis(*ms);
         } else if (name == "--drop") {
-            const auto share = parseNumber<double>(value);
+            const auto share = fw::parseNumber<double>(value);
             if (!share || !(*share >= 0 && *share <= 1)) return bad("a share from 0 to 1");
             options.line.drop = *share;
         } else if (name == "--rate") {
-            const auto rate = parseNumber<double>(value);
+            const auto rate = fw::parseNumber<double>(value);
             if (!rate || !(*rate == 0 || (*rate >= MinReportsPerSecond && *rate <= MaxReportsPerSecond)))
                 return bad("a rate of 0, or 0.001 .. 100 per second");
             options.reportsPerSecond = *rate;
         } else if (name == "--seed") {
-            const auto seed = parseNumber<std::uint32_t>(value);
+            const auto seed = fw::parseNumber<std::uint32_t>(value);
             if (!seed) return bad("a number from 0 to 4294967295");
             options.line.seed = *seed;
         } else if (name == "--silent") {
