@@ -26,6 +26,7 @@ void ConnectingBox::begin(const std::string& peer)
 {
     if (depth_++ > 0) return;
     peer_ = QString::fromStdString(peer);
+    unattended_ = platform::UnattendedOpening::active();
     cancelled_ = false;
     started_.start();
     modal_.emplace();
@@ -56,7 +57,9 @@ int ConnectingBox::wait(int fd, short events, Clock::time_point deadline)
     QEventLoop* const outer = loop_;
     loop_ = &loop;
     int result = 0;
-    if (!box_) {
+    if (unattended_) {
+        result = loop.exec(QEventLoop::ExcludeUserInputEvents);
+    } else if (!box_) {
         // Until the box is up, nothing the operator does may start anything:
         // input waits until the opening is over.
         QTimer due;

@@ -19,7 +19,9 @@ class QWidget;
 // keeps painting and its timers keep running; the idle handler does not run
 // (no query goes out to a port that is not open yet) and operator input waits.
 // After ShowAfterMs a modal "Connecting to HOST:PORT…" box appears, whose
-// Cancel gives the opening up. A connection that is made at once shows no box.
+// Cancel gives the opening up. A connection that is made at once shows no box,
+// and neither does an unattended opening (a retry of a lost link): nobody at
+// the window asked for it, and a box on every retry would trap the operator.
 class ConnectingBox : public platform::ConnectionWait {
 public:
     static constexpr int ShowAfterMs = 250;
@@ -47,5 +49,6 @@ private:
     std::optional<fw::Application::ModalScope> modal_;
     std::unique_ptr<QMessageBox> box_;
     bool cancelled_ = false;
+    bool unattended_ = false;       // the program's own retry: never a box
     QEventLoop* loop_ = nullptr;    // the wait in progress
 };

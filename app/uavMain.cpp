@@ -4,7 +4,7 @@
 #include "ConnectingBox.h"
 #include "app/SessionControls.h"
 #include "JpegPicture.h"
-#include "LinkMonitor.h"
+#include "serial/LinkMonitor.h"
 #include "PortsDialog.h"
 #include "framework/Application.h"
 #include "framework/Conversions.h"
@@ -208,6 +208,7 @@ void TForm1::btnConnectClick(QObject*)
         // The untrimmed text is converted: a blank after the digits is an error,
         // and the one-byte port number keeps only the low eight bits.
         SerialComm->setPort(static_cast<sPorts>(fw::StrToInt(edCommPort->text()) & 0xFF));
+        linkMonitor->connecting();
         // Whether the port opened is not examined: the component reports a failure
         // itself, and the operator can still Disconnect.
         SerialComm->setActive(true);

@@ -119,6 +119,7 @@ private:
     void sequenceRunning(bool running) override;
     void linkSilent() override;
     void pingExpired() override;
+    void sequenceCompleted() override;
 
     LinkMonitor* linkMonitor;
     PortsDialog* portsDialog = nullptr;

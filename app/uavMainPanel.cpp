@@ -4,6 +4,7 @@
 // here it meets the window's labels, lamps and timers.
 #include "uavMain.h"
 
+#include "serial/LinkMonitor.h"
 #include "app/SessionControls.h"
 #include "framework/Colors.h"
 #include "framework/Conversions.h"
@@ -190,6 +191,11 @@ void TForm1::sequenceRunning(bool running)
 {
     autoIndi->LED().setColorOn(running ? SequenceRunning : SequenceWaiting);
     if (running) sessionControls->sequenceStarted();
+}
+
+void TForm1::sequenceCompleted()
+{
+    linkMonitor->reconnector().linkHeld();
 }
 
 void TForm1::linkSilent()

@@ -84,9 +84,15 @@ int ComPortDevice::read(char* data, std::size_t size, std::size_t& count)
     return device_ ? device_->read(data, size, count) : EBADF;
 }
 
-int ComPortDevice::write(const char* data, std::size_t size, unsigned timeoutMs)
+int ComPortDevice::write(const char* data, std::size_t size, unsigned timeoutMs, std::size_t& taken)
 {
-    return device_ ? device_->write(data, size, timeoutMs) : EBADF;
+    taken = 0;
+    return device_ ? device_->write(data, size, timeoutMs, taken) : EBADF;
+}
+
+void ComPortDevice::takeSent(std::string& bytes)
+{
+    if (device_) device_->takeSent(bytes);
 }
 
 int ComPortDevice::setControlLine(ControlLine line, bool on)

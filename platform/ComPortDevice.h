@@ -29,7 +29,9 @@ public:
     int modemStatus(std::uint32_t& status) override;
     int queueCounts(CommStatus& status) override;
     int read(char* data, std::size_t size, std::size_t& count) override;
-    int write(const char* data, std::size_t size, unsigned timeoutMs) override;
+    using SerialDevice::write;
+    int write(const char* data, std::size_t size, unsigned timeoutMs, std::size_t& taken) override;
+    void takeSent(std::string& bytes) override;
     int setControlLine(ControlLine line, bool on) override;
     int abort() override;
     int close() override;

@@ -25,6 +25,24 @@ public:
     virtual void end() = 0;
 };
 
+// While an object of this class lives, openings on this thread are the
+// program's own attempts to bring a lost link back, not the operator's: a wait
+// that would show a box for the operator shows none, since nobody asked for
+// this opening and a box on every retry would trap whoever sits at the window.
+class UnattendedOpening {
+public:
+    UnattendedOpening();
+    ~UnattendedOpening();
+    UnattendedOpening(const UnattendedOpening&) = delete;
+    UnattendedOpening& operator=(const UnattendedOpening&) = delete;
+
+    // True while one lives on this thread.
+    static bool active();
+
+private:
+    bool previous_;
+};
+
 // The wait of a program without a window: poll().
 class PollConnectionWait : public ConnectionWait {
 public:

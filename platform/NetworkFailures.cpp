@@ -40,4 +40,16 @@ std::string recalledNetworkFailure(const std::string& comName, int error)
     return found != record().failures.end() && found->second.first == error ? found->second.second : std::string();
 }
 
+std::string serverClosedConnection(const std::string& words)
+{
+    std::string text = "the server closed the connection";
+    if (words.empty()) return text;
+    text += ": \"" + words + "\"";
+    if (words.find("Port's device already in use") != std::string::npos)
+        text += ": another program holds the serial device on the server";
+    else if (words.find("Port already in use") != std::string::npos)
+        text += ": another client holds this port";
+    return text;
+}
+
 } // namespace platform

@@ -15,4 +15,12 @@ void forgetNetworkFailure(const std::string& comName);
 // otherwise.
 std::string recalledNetworkFailure(const std::string& comName, int error);
 
+// What a server that closed the connection at once said, in the words of a
+// diagnosis: its own words quoted, and what they mean where we know. A serial
+// server turns a second client away with "Port already in use", but a device
+// that another program on the server holds with "Port's device already in
+// use": the one waits for the other client, the other for whoever is at the
+// server. Empty words say only that the server closed the connection.
+std::string serverClosedConnection(const std::string& words);
+
 } // namespace platform

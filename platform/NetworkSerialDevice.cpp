@@ -41,18 +41,22 @@ private:
 
 // What a server said before it closed the connection ("Port already in use",
 // say), printable and short, for the diagnosis.
-std::string serverWords(InputQueue& input)
+std::string serverWords(const std::string& received)
 {
-    char buffer[160];
-    const std::size_t count = input.take(buffer, sizeof buffer);
     std::string words;
-    for (std::size_t i = 0; i < count; ++i) {
-        const char c = buffer[i];
+    for (const char c : received) {
         if (c >= 0x20 && c < 0x7f) words += c;
         else if (!words.empty() && words.back() != ' ') words += ' ';
     }
     while (!words.empty() && words.back() == ' ') words.pop_back();
     return words;
+}
+
+// A server's words are a line of text; a connection that has carried anything
+// else carried the device's data, and what came last is no farewell.
+bool isText(char c)
+{
+    return (c >= 0x20 && c < 0x7f) || c == '\r' || c == '\n' || c == '\t';
 }
 
 // Acknowledges what came in at once rather than up to 40 ms later. A server
@@ -120,10 +124,17 @@ int NetworkSerialDevice::open(const std::string& comName)
     {
         std::lock_guard lock(writeMutex_);
         unsent_.clear();
+        pending_.clear();
+        frontWireSent_ = 0;
+        frontDataWire_ = 0;
+        frontDataSent_ = 0;
+        sent_.clear();
     }
     {
         std::lock_guard lock(mutex_);
         input_.clear();
+        farewell_.clear();
+        onlyText_ = true;
         pendingEvents_ = 0;
         reader_ = Reader::None;
         comPort_ = {};
@@ -165,9 +176,9 @@ int NetworkSerialDevice::negotiate(Clock::time_point deadline)
         std::string words;
         {
             std::lock_guard lock(mutex_);
-            words = serverWords(input_);
+            words = serverWords(farewell_);
         }
-        return fail(error, "the server closed the connection" + (words.empty() ? std::string() : ": \"" + words + "\""));
+        return fail(error, serverClosedConnection(words));
     }
     if (error != 0) return fail(error, "the Telnet negotiation failed");
     if (!telnet_->ours(TelnetCodec::ComPort))
@@ -292,6 +303,7 @@ int NetworkSerialDevice::waitLoop(int fd, std::uint32_t& events)
             // Bytes that came before the end are delivered before it is told.
             events = pendingEvents_ & mask_;
             pendingEvents_ = 0;
+            if (sentLate_.exchange(false)) events |= EvSentLate;
             pollInput = input_.room() > 0;
         }
         if (events != 0) return 0;
@@ -324,7 +336,7 @@ int NetworkSerialDevice::waitLoop(int fd, std::uint32_t& events)
         if (pollSocket && (fds[1].revents & POLLOUT)) {
             std::lock_guard lock(writeMutex_);
             // Whatever the socket does not take now waits for its next POLLOUT.
-            if (const int flushed = flushUnsent(fd, Clock::now()); flushed != ETIMEDOUT) error = flushed;
+            if (const int flushed = flushUnsent(fd, Clock::now(), false); flushed != ETIMEDOUT) error = flushed;
         }
         if (error == 0 && pollSocket && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) error = receive(fd);
         if (error != 0) {
@@ -360,21 +372,25 @@ int NetworkSerialDevice::receive(int fd)
         if (got <= 0) {
             // An orderly end and a reset alike: the server is gone.
             error = got < 0 && errno != EPIPE ? errno : ECONNRESET;
+            sayServerClosed(error);
             break;
         }
         {
             std::lock_guard lock(mutex_);
             const std::size_t before = input_.size();
+            const std::string_view arrived(raw, static_cast<std::size_t>(got));
             if (telnet_) {
                 TelnetCodec::Received received;
                 telnet_->receive(std::string_view(raw, static_cast<std::size_t>(got)), received);
                 input_.append(received.data);
+                keepFarewell(received.data);
                 replies += received.reply;
                 for (const auto& sb : received.subnegotiations)
                     if (sb.option == TelnetCodec::ComPort) comPort_.receive(sb.payload);
                 pendingEvents_ |= comPort_.takeEvents();
             } else {
-                input_.append(std::string_view(raw, static_cast<std::size_t>(got)));
+                input_.append(arrived);
+                keepFarewell(arrived);
             }
             if (input_.size() > before) pendingEvents_ |= EvRxChar;
         }
@@ -385,7 +401,37 @@ int NetworkSerialDevice::receive(int fd)
     return error;
 }
 
+// The caller holds mutex_.
+void NetworkSerialDevice::keepFarewell(std::string_view data)
+{
+    if (!onlyText_) return;
+    onlyText_ = std::all_of(data.begin(), data.end(), isText);
+    if (!onlyText_) {
+        farewell_.clear();
+        return;
+    }
+    farewell_.append(data.substr(0, FarewellLimit - std::min(FarewellLimit, farewell_.size())));
+}
+
+// A connection that the server ends after nothing but text (a server turning
+// us away says why, then hangs up) keeps those words for the diagnosis of the
+// loss, so that the operator reads the server's reason, not only "reset".
+void NetworkSerialDevice::sayServerClosed(int error)
+{
+    std::string words;
+    {
+        std::lock_guard lock(mutex_);
+        if (onlyText_) words = serverWords(farewell_);
+    }
+    if (!words.empty()) fail(error, serverClosedConnection(words));
+}
+
 int NetworkSerialDevice::send(std::string_view bytes, unsigned timeoutMs)
+{
+    return send(bytes, {}, timeoutMs, false);
+}
+
+int NetworkSerialDevice::send(std::string_view bytes, std::string_view data, unsigned timeoutMs, bool byWrite)
 {
     std::lock_guard lock(writeMutex_);
     const int fd = fd_.load();
@@ -394,12 +440,49 @@ int NetworkSerialDevice::send(std::string_view bytes, unsigned timeoutMs)
     // What a write that timed out left goes first, or the stream would be
     // out of order (and, with Telnet, could split a command).
     unsent_.append(bytes);
-    return flushUnsent(fd, Clock::now() + std::chrono::milliseconds(timeoutMs));
+    pending_.push_back({bytes.size(), std::string(data), telnet_.has_value()});
+    return flushUnsent(fd, Clock::now() + std::chrono::milliseconds(timeoutMs), byWrite);
+}
+
+// Moves the written bytes among the first `wire` bytes of unsent_, which have
+// just gone out, to sent_. With Telnet a written 0xFF is two bytes on the wire
+// and counts as gone once both are. The caller holds writeMutex_.
+bool NetworkSerialDevice::accountSent(std::size_t wire)
+{
+    const std::size_t before = sent_.size();
+    while (wire > 0 && !pending_.empty()) {
+        const Pending& front = pending_.front();
+        const std::size_t step = std::min(wire, front.wire - frontWireSent_);
+        frontWireSent_ += step;
+        wire -= step;
+        while (frontDataSent_ < front.data.size()) {
+            const char c = front.data[frontDataSent_];
+            const std::size_t cost = front.doubled && static_cast<unsigned char>(c) == 0xFF ? 2 : 1;
+            if (frontDataWire_ + cost > frontWireSent_) break;
+            frontDataWire_ += cost;
+            ++frontDataSent_;
+            sent_ += c;
+        }
+        if (frontWireSent_ < front.wire) break;
+        pending_.pop_front();
+        frontWireSent_ = 0;
+        frontDataWire_ = 0;
+        frontDataSent_ = 0;
+    }
+    return sent_.size() > before;
+}
+
+void NetworkSerialDevice::takeSent(std::string& bytes)
+{
+    std::lock_guard lock(writeMutex_);
+    bytes += sent_;
+    sent_.clear();
 }
 
 // Sends unsent_ until it is gone or `deadline` passes. The caller holds
-// writeMutex_.
-int NetworkSerialDevice::flushUnsent(int fd, Clock::time_point deadline)
+// writeMutex_. Written bytes that go out other than in the write that brought
+// them are news for the waiter to tell (EvSentLate).
+int NetworkSerialDevice::flushUnsent(int fd, Clock::time_point deadline, bool byWrite)
 {
     std::size_t done = 0;
     int result = 0;
@@ -426,6 +509,7 @@ int NetworkSerialDevice::flushUnsent(int fd, Clock::time_point deadline)
         }
     }
     unsent_.erase(0, done);
+    if (accountSent(done) && !byWrite) sentLate_ = true;
     if (done > 0) {
         outputDrain_.wrote();
         wake_.signal();
@@ -522,11 +606,14 @@ int NetworkSerialDevice::read(char* data, std::size_t size, std::size_t& count)
     return 0;
 }
 
-int NetworkSerialDevice::write(const char* data, std::size_t size, unsigned timeoutMs)
+int NetworkSerialDevice::write(const char* data, std::size_t size, unsigned timeoutMs, std::size_t& taken)
 {
+    taken = 0;
     if (!isOpen()) return EBADF;
     const std::string_view bytes(data, size);
-    const int error = send(telnet_ ? TelnetCodec::escape(bytes) : std::string(bytes), timeoutMs);
+    const int error = send(telnet_ ? TelnetCodec::escape(bytes) : std::string(bytes), bytes, timeoutMs, true);
+    // A write that timed out keeps its rest and sends it first thing later.
+    if (error == 0 || error == ETIMEDOUT) taken = size;
     // However the connection ended (a reset, a peer that stopped answering),
     // a write that finds it gone says so in the one way that means "gone".
     return gone_ ? ECONNRESET : error;

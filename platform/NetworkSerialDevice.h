@@ -12,6 +12,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -64,7 +65,9 @@ public:
     int modemStatus(std::uint32_t& status) override;
     int queueCounts(CommStatus& status) override;
     int read(char* data, std::size_t size, std::size_t& count) override;
-    int write(const char* data, std::size_t size, unsigned timeoutMs) override;
+    using SerialDevice::write;
+    int write(const char* data, std::size_t size, unsigned timeoutMs, std::size_t& taken) override;
+    void takeSent(std::string& bytes) override;
     int setControlLine(ControlLine line, bool on) override;
     int abort() override;
     int close() override;
@@ -75,6 +78,8 @@ public:
     std::string diagnosis() const;
 
 private:
+    static constexpr std::size_t FarewellLimit = 160;
+
     using Clock = ConnectionWait::Clock;
     // Who reads the socket: the event thread's wait, or a call that waits for
     // the server's answers. Never both, so neither takes what the other waits for.
@@ -86,8 +91,14 @@ private:
     int awaitAnswers(Clock::time_point deadline, Done done);
     int waitLoop(int fd, std::uint32_t& events);
     int receive(int fd);
+    void keepFarewell(std::string_view data);
+    void sayServerClosed(int error);
+    // A Telnet command or answer: no written bytes among them.
     int send(std::string_view bytes, unsigned timeoutMs);
-    int flushUnsent(int fd, Clock::time_point deadline);
+    // `bytes` on the wire stand for the written `data`.
+    int send(std::string_view bytes, std::string_view data, unsigned timeoutMs, bool byWrite);
+    int flushUnsent(int fd, Clock::time_point deadline, bool byWrite);
+    bool accountSent(std::size_t wire);
     std::uint32_t checkOutputEmpty(int fd);
     void markGone(int error);
     void shutDown(int fd);
@@ -107,8 +118,22 @@ private:
 
     OutputDrain outputDrain_;
 
-    std::mutex writeMutex_;              // one writer at a time; guards unsent_
+    // What unsent_ holds, in order: each write's or command's bytes on the
+    // wire and the written bytes among them.
+    struct Pending {
+        std::size_t wire = 0;
+        std::string data;
+        bool doubled = false;            // each 0xFF of data is two bytes on the wire
+    };
+
+    std::mutex writeMutex_;              // one writer at a time; guards what follows
     std::string unsent_;                 // the rest of a write that timed out, sent first
+    std::deque<Pending> pending_;
+    std::size_t frontWireSent_ = 0;      // of pending_.front(): wire bytes gone,
+    std::size_t frontDataWire_ = 0;      // the wire bytes of its data counted as gone,
+    std::size_t frontDataSent_ = 0;      // and that data's length
+    std::string sent_;                   // written bytes gone out, not yet taken
+    std::atomic<bool> sentLate_{false};  // sent_ grew outside a write
 
     mutable std::mutex mutex_;           // guards everything below
     std::condition_variable changed_;
@@ -119,6 +144,8 @@ private:
     std::optional<TelnetCodec> telnet_;  // RFC 2217 only
     ComPortClient comPort_;
     std::string diagnosis_;
+    std::string farewell_;               // the first text the connection brought
+    bool onlyText_ = true;               // it has brought nothing but text so far
 };
 
 } // namespace platform

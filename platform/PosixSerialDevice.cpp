@@ -60,6 +60,10 @@ int PosixSerialDevice::open(const std::string& comName)
 int PosixSerialDevice::openPath(const std::string& path)
 {
     if (isOpen()) return EBUSY;
+    {
+        std::lock_guard lock(sentMutex_);
+        sent_.clear();
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return errno;
     const auto fail = [fd](int error, bool exclusive) {
@@ -360,8 +364,9 @@ int PosixSerialDevice::read(char* data, std::size_t size, std::size_t& count)
     return 0;
 }
 
-int PosixSerialDevice::write(const char* data, std::size_t size, unsigned timeoutMs)
+int PosixSerialDevice::write(const char* data, std::size_t size, unsigned timeoutMs, std::size_t& taken)
 {
+    taken = 0;
     const int fd = fd_.load();
     if (fd < 0) return EBADF;
     if (gone_) return goneError_;
@@ -391,11 +396,25 @@ int PosixSerialDevice::write(const char* data, std::size_t size, unsigned timeou
             break;
         }
     }
+    // What the terminal took goes out; the rest of a write that timed out is
+    // dropped, so nothing ever goes out late here.
+    taken = done;
     if (done > 0) {
+        {
+            std::lock_guard lock(sentMutex_);
+            sent_.append(data, done);
+        }
         outputDrain_.wrote();
         wake_.signal();
     }
     return result;
+}
+
+void PosixSerialDevice::takeSent(std::string& bytes)
+{
+    std::lock_guard lock(sentMutex_);
+    bytes += sent_;
+    sent_.clear();
 }
 
 int PosixSerialDevice::setControlLine(ControlLine line, bool on)

@@ -58,7 +58,9 @@ public:
     int modemStatus(std::uint32_t& status) override;
     int queueCounts(CommStatus& status) override;
     int read(char* data, std::size_t size, std::size_t& count) override;
-    int write(const char* data, std::size_t size, unsigned timeoutMs) override;
+    using SerialDevice::write;
+    int write(const char* data, std::size_t size, unsigned timeoutMs, std::size_t& taken) override;
+    void takeSent(std::string& bytes) override;
     int setControlLine(ControlLine line, bool on) override;
     int abort() override;
     int close() override;
@@ -92,6 +94,8 @@ private:
     std::atomic<unsigned long> wakeups_{0};
 
     OutputDrain outputDrain_;
+    std::mutex sentMutex_;
+    std::string sent_;                 // written, not yet taken by takeSent()
     int txFifo_ = 0;                   // set at open, then waiter only
 
     ModemLinesFactory modemFactory_;

@@ -16,6 +16,10 @@ enum EventFlag : std::uint32_t {
     EvRlsd = 0x0020,     // carrier detect changed
     EvBreak = 0x0040,    // a break condition on the input
     EvRing = 0x0100,     // ring indicator
+    // Bytes that an earlier write left with the device have gone out since;
+    // takeSent() has them. Returned whatever the mask selects: it is not a
+    // line event but news of our own output.
+    EvSentLate = 0x10000,
 };
 
 // Modem input states as modemStatus() reports them.
@@ -116,8 +120,22 @@ public:
     // queued.
     virtual int read(char* data, std::size_t size, std::size_t& count) = 0;
     // Writes all `size` bytes, waiting at most `timeoutMs` for the device to take
-    // them (ETIMEDOUT when it has not).
-    virtual int write(const char* data, std::size_t size, unsigned timeoutMs) = 0;
+    // them (ETIMEDOUT when it has not). `taken` says how many it took: all of
+    // them on success; after a time-out, those it sent and those it keeps to
+    // send later, in order, before any later write's. The rest is dropped.
+    virtual int write(const char* data, std::size_t size, unsigned timeoutMs, std::size_t& taken) = 0;
+    // For a caller that looks at the error alone.
+    int write(const char* data, std::size_t size, unsigned timeoutMs)
+    {
+        std::size_t taken = 0;
+        return write(data, size, timeoutMs, taken);
+    }
+    // The written bytes that have gone out since the last call, appended to
+    // `bytes` in the order they went: those a write sent at once, and those a
+    // write that timed out left behind, when they go (EvSentLate says so). A
+    // watcher of the traffic that takes them after each write and on each
+    // EvSentLate sees exactly what went out, when it went.
+    virtual void takeSent(std::string& bytes) = 0;
     virtual int setControlLine(ControlLine line, bool on) = 0;
     // Aborts reads and writes in progress.
     virtual int abort() = 0;

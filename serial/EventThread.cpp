@@ -39,6 +39,7 @@ void TEventThread::Execute()
 void TEventThread::dispatch(const Device& device, std::uint64_t session, std::uint32_t events)
 {
     TSerial* const s = &serial_;
+    if ((events & platform::EvSentLate) && !deliver(session, [s] { s->tellSent(); })) return;
     if ((events & platform::EvCts) && !signalChanged(device, session, msCTS)) return;
     if ((events & platform::EvDsr) && !signalChanged(device, session, msDSR)) return;
     if ((events & platform::EvRlsd) && !signalChanged(device, session, msDCD)) return;

@@ -180,28 +180,44 @@ int TSerial::PendingHandOffs() const
 
 void TSerial::openPort()
 {
-    if (const int error = openDevice()) ReportError(error);
+    if (const int error = openDevice(false)) ReportError(error);
 }
 
 int TSerial::tryOpen()
 {
     if (Active()) return 0;
-    return openDevice();
+    return openDevice(true);
 }
 
-int TSerial::openDevice()
+int TSerial::openDevice(bool automatic)
 {
     auto device = factory_();
+    settingsError_ = 0;
     const int error = device->open("COM" + std::to_string(unsigned{port_}));
     if (error != 0) return error;
-    if (const int e = device->setupQueues(rxQueueSize_, txQueueSize_)) ReportError(e);
+    // The event thread is out of every session while the port is closed, so
+    // the assembler is ours to clear.
+    if (automatic) assembler_ = MessageAssembler();
+    if (const int e = device->setupQueues(rxQueueSize_, txQueueSize_)) {
+        settingsError_ = e;
+        if (automatic) {
+            device->close();
+            return e;
+        }
+        ReportError(e);
+    }
     {
         std::lock_guard lock(sessionMutex_);
         device_ = std::move(device);
         ++session_;
         open_ = true;
     }
-    ApplySettings();
+    buildSettings();
+    if (const int e = applyToDevice(!automatic); e != 0 && settingsError_ == 0) settingsError_ = e;
+    if (automatic && settingsError_ != 0) {
+        closePort(false);
+        return settingsError_;
+    }
     SetControlLine(1, true);
     SetControlLine(0, true);
     StartEvents();
@@ -257,7 +273,10 @@ void TSerial::sessionFailed(std::uint64_t session, int error)
     if (!isCurrent(session)) return; // the port was closed meanwhile: not a failure
     closePort(false);
     emit portFailed(error);
-    ReportError(error);
+    if (reportLosses_)
+        ReportError(error);
+    else
+        errorCode_ = error;
     emit portLost(error);
 }
 
@@ -302,16 +321,25 @@ void TSerial::SendString(const std::string& Text)
         ReportError(EBADF);
         return;
     }
-    const int error = device_->write(Text.data(), Text.size(), WriteCompletionMs);
-    if (error == 0) {
-        tellTaps([&](SerialTap& tap) { tap.sent(Text); });
-        return;
-    }
+    std::size_t taken = 0;
+    const int error = device_->write(Text.data(), Text.size(), WriteCompletionMs, taken);
+    // The taps hear what went out, which after a time-out is less than Text,
+    // or more when an earlier write's rest went first.
+    tellSent();
+    if (error == 0) return;
     // A device that has gone is the event thread's news too: take the same way,
     // which closes the port and reports it once, so that the thread's own report
     // finds the session over and is dropped.
     if (platform::isGoneError(error)) sessionFailed(session_.load(), error);
     else ReportError(error);
+}
+
+void TSerial::tellSent()
+{
+    if (!Active()) return;
+    std::string bytes;
+    device_->takeSent(bytes);
+    if (!bytes.empty()) tellTaps([&](SerialTap& tap) { tap.sent(bytes); });
 }
 
 int TSerial::ReadByte(std::uint8_t& Value)
@@ -344,6 +372,12 @@ void TSerial::UpdateStatus()
 
 void TSerial::ApplySettings()
 {
+    buildSettings();
+    if (Active()) applyToDevice(true);
+}
+
+void TSerial::buildSettings()
+{
     platform::DeviceControl settings;
     settings.DCBlength = 28;
     settings.BaudRate = static_cast<std::uint32_t>(baudrate_);
@@ -370,9 +404,18 @@ void TSerial::ApplySettings()
     settings.XoffChar = '\x13';
     settings.ErrorChar = '?';
     portSettings_ = settings;
+}
 
-    if (!Active()) return;
-    if (const int error = device_->applySettings(portSettings_)) ReportError(error);
+int TSerial::applyToDevice(bool report)
+{
+    if (!Active()) return EBADF;
+    int first = 0;
+    const auto check = [&](int error) {
+        if (error == 0) return;
+        if (first == 0) first = error;
+        if (report) ReportError(error);
+    };
+    check(device_->applySettings(portSettings_));
     portTimeouts_.ReadIntervalTimeout = 0xFFFFFFFF;
     portTimeouts_.ReadTotalTimeoutMultiplier = 0;
     portTimeouts_.ReadTotalTimeoutConstant = 0;
@@ -380,7 +423,8 @@ void TSerial::ApplySettings()
         portTimeouts_.WriteTotalTimeoutMultiplier = 0;
         portTimeouts_.WriteTotalTimeoutConstant = 10000;
     }
-    if (const int error = device_->setTimeouts(portTimeouts_)) ReportError(error);
+    check(device_->setTimeouts(portTimeouts_));
+    return first;
 }
 
 void TSerial::StartEvents()

@@ -162,11 +162,26 @@ public:
     void addTap(SerialTap* tap);
     void removeTap(SerialTap* tap);
 
-    // Opens a closed port as writing true to Active does, except that a device
-    // that does not open is not reported: the errno value is returned and
-    // ErrorCode stays as it was. For a caller that tries again quietly while it
-    // waits for a device to come back. Returns 0 once the port is open.
+    // An automatic attempt to bring a lost port back: opens a closed port as
+    // writing true to Active does, except that nothing is reported (the errno
+    // value is returned and ErrorCode stays as it was), that a device whose
+    // queues or line settings are refused counts as not opened (it is closed
+    // again, its control lines never raised), and that assembly starts afresh:
+    // half a frame from before the loss came over another connection, perhaps
+    // from another device, and must not join the bytes of this one. Returns 0
+    // once the port is open.
     int tryOpen();
+
+    // The first error with which the last opening's queues or line settings
+    // were refused, 0 when all were taken. The operator's opening leaves such a
+    // port open (and reports the refusal); a display should not call it well.
+    int SettingsError() const { return settingsError_; }
+    // Whether the loss of an open port is reported (true, the default) or only
+    // signalled. A reconnecting caller turns it off for links that have not
+    // held since they were restored: their losses are failed attempts, which
+    // the operator has been told of once already.
+    void setReportLosses(bool report) { reportLosses_ = report; }
+    bool ReportLosses() const { return reportLosses_; }
 
 signals:
     // The device has gone away while the port was open (the event thread's wait
@@ -183,11 +198,18 @@ private:
 
     void reopenIfOpen() { setActive(Active()); }
     void openPort();
-    int openDevice();
+    int openDevice(bool automatic);
+    // The device-control record from the properties, into portSettings_.
+    void buildSettings();
+    // Hands the line settings and time-outs to the open device; returns the
+    // first error, each reported when `report` is set.
+    int applyToDevice(bool report);
     void closePort(bool reportFailures);
     void waitForEventThreadToLeave();
     void sessionFailed(std::uint64_t session, int error);
     void tellTaps(const std::function<void(SerialTap&)>& tell);
+    // Tells the taps what the device has sent since they were last told.
+    void tellSent();
 
     // Event thread side of the closing handshake.
     std::shared_ptr<platform::SerialDevice> takeSession(std::uint64_t& session);
@@ -206,6 +228,8 @@ private:
     bool checkParity_ = true;
     eNotifyErr notifyErrors_ = neDialog;
     int errorCode_ = 0;
+    int settingsError_ = 0;
+    bool reportLosses_ = true;
 
     // Read by the event thread as it goes.
     std::atomic<eOpModes> rxEventMode_{rxNormal};

@@ -10,7 +10,8 @@ class SerialTap {
 public:
     virtual ~SerialTap() = default;
 
-    // A write that the device took whole.
+    // Bytes that went out, when they went: a write's at once, and the rest of
+    // one that timed out when the device sends it later. Nothing else goes out.
     virtual void sent(const std::string& bytes) = 0;
     // A complete message, just before the component's OnMessage handler gets it.
     virtual void received(const std::string& message) = 0;

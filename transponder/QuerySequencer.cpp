@@ -47,9 +47,7 @@ void QuerySequencer::lineRestored()
     watchdogTimer_.setEnabled(false);
     queryDue_ = false;
     step_ = 0;
-    host_.sequenceRunning(false);
-    countdown_ = host_.interval();
-    countdownTimer_.setEnabled(true);
+    startSequence();
 }
 
 void QuerySequencer::countdownTick()
@@ -58,6 +56,12 @@ void QuerySequencer::countdownTick()
     // like any interval of 0 or less it then never reaches 0.
     countdown_ = static_cast<int>(static_cast<unsigned>(countdown_) - 1u);
     if (countdown_ != 0) return;
+    startSequence();
+}
+
+void QuerySequencer::startSequence()
+{
+    countdown_ = 0;
     host_.sequenceRunning(true);
     spacingTimer_.setInterval(SpacingMs);
     spacingTimer_.setEnabled(true);
@@ -111,6 +115,7 @@ void QuerySequencer::sendDue()
         step_ = 0;
         countdown_ = host_.interval();
         countdownTimer_.setEnabled(true);
+        host_.sequenceCompleted();
     }
     host_.send(frame);
 

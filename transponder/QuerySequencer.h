@@ -31,6 +31,9 @@ public:
     virtual void linkSilent() = 0;
     // A ping reply has been shown for long enough.
     virtual void pingExpired() = 0;
+    // The last query of a sequence went out: each one before it followed a
+    // decoded message, so the link carried a whole sequence.
+    virtual void sequenceCompleted() {}
 };
 
 // The panel's automatic sequence: a countdown of the operator's seconds, then
@@ -67,8 +70,8 @@ public:
     // The link is given up: Auto off, and no timer of the sequence runs.
     void stop();
     // The line is back after a loss. A sequence the loss cut short waits for
-    // replies that will not come: it is dropped and the countdown starts again. A
-    // countdown that runs carries on.
+    // replies that will not come: it is dropped and a fresh one starts at once,
+    // as when the countdown reaches 0. A countdown that runs carries on.
     void lineRestored();
 
     void countdownTick();
@@ -83,6 +86,8 @@ public:
     void sendDue();
 
 private:
+    void startSequence();
+
     SequencerHost& host_;
     fw::TTimer& countdownTimer_;
     fw::TTimer& spacingTimer_;

@@ -147,38 +147,6 @@ TEST_P(PanelThroughSer2net, XpdrctlReadsTheStatusThroughTheSameEntry)
     EXPECT_EQ(status.value(QStringLiteral("answered")).toInt(), 14);
 }
 
-TEST_P(PanelThroughSer2net, Ser2netKilledWhileAutoRunsIsReportedOnceAndReconnectedWhenItIsBack)
-{
-    start();
-    click("btnConnect");
-    EXPECT_EQ(link(), QStringLiteral("COM1 \u2192 %1 \u00b7 9600 8N1 \u00b7 connected").arg(ser2net->entry()));
-    click("autobtn");
-    ASSERT_TRUE(runUntil([&] { return !textOf("lblCode").isEmpty(); }, 3000));
-    ser2net->kill(); // mid-sequence: the connection ends
-    runUntil([&] { return !boxes.shown.empty(); }, 3000);
-    runFor(1500); // the rest of the sequence would go out meanwhile
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Connection reset by peer"));
-    EXPECT_FALSE(form->SerialComm->Active());
-    EXPECT_TRUE(link().endsWith(QStringLiteral("lost, reconnecting"))) << link().toStdString();
-
-    // Back on the same port: found by the next retry (within 2 s of the loss
-    // the retries came at 0.5, 1.5 and 3.5 s), and polling resumes.
-    simulator->framesIn();
-    ASSERT_TRUE(ser2net->start());
-    ASSERT_TRUE(runUntil([&] { return form->SerialComm->Active(); }, 4000));
-    EXPECT_TRUE(link().contains(QStringLiteral(" \u00b7 9600 8N1 \u00b7 restored "))) << link().toStdString();
-    QStringList frames;
-    EXPECT_TRUE(runUntil(
-        [&] {
-            frames += simulator->framesIn();
-            return frames.contains(QStringLiteral("e=?"));
-        },
-        3000));
-    EXPECT_EQ(frames.value(0), QStringLiteral("a=?")) << "Auto starts a fresh sequence";
-    EXPECT_EQ(boxes.shown.size(), 1u);
-}
-
 // A port nobody listens on: "Connection refused", the status bar says where,
 // and a server that starts then is found by the retries.
 TEST_P(PanelThroughSer2net, APortNobodyListensOnIsRefusedAndFoundOnceItListens)
@@ -191,7 +159,8 @@ TEST_P(PanelThroughSer2net, APortNobodyListensOnIsRefusedAndFoundOnceItListens)
     EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Error"));
     EXPECT_FALSE(form->SerialComm->Active());
     const QString address = ser2net->entry().mid(ser2net->entry().indexOf(QStringLiteral("://")) + 3);
-    EXPECT_EQ(link(), QStringLiteral("COM1 \u2192 %1: nothing listens at %2").arg(ser2net->entry(), address));
+    EXPECT_TRUE(link().startsWith(QStringLiteral("COM1 \u2192 %1: nothing listens at %2 \u00b7 next try ").arg(ser2net->entry(), address)))
+        << link().toStdString();
 
     ASSERT_TRUE(ser2net->start());
     EXPECT_TRUE(runUntil([&] { return form->SerialComm->Active(); }, 4000));

@@ -175,12 +175,22 @@ int ScriptedDevice::read(char* data, std::size_t size, std::size_t& count)
     return 0;
 }
 
-int ScriptedDevice::write(const char* data, std::size_t size, unsigned)
+int ScriptedDevice::write(const char* data, std::size_t size, unsigned, std::size_t& taken)
 {
     std::lock_guard lock(mutex_);
+    taken = 0;
     if (!open_) return EBADF;
     written_.append(data, size);
+    unreported_.append(data, size);
+    taken = size;
     return 0;
+}
+
+void ScriptedDevice::takeSent(std::string& bytes)
+{
+    std::lock_guard lock(mutex_);
+    bytes += unreported_;
+    unreported_.clear();
 }
 
 int ScriptedDevice::setControlLine(platform::ControlLine line, bool on)

@@ -41,7 +41,9 @@ public:
     int modemStatus(std::uint32_t& status) override;
     int queueCounts(platform::CommStatus& status) override;
     int read(char* data, std::size_t size, std::size_t& count) override;
-    int write(const char* data, std::size_t size, unsigned timeoutMs) override;
+    using platform::SerialDevice::write;
+    int write(const char* data, std::size_t size, unsigned timeoutMs, std::size_t& taken) override;
+    void takeSent(std::string& bytes) override;
     int setControlLine(platform::ControlLine line, bool on) override;
     int abort() override;
     int close() override;
@@ -64,6 +66,7 @@ private:
     int modemError_ = 0;
     std::string input_;
     std::string written_;
+    std::string unreported_; // written, not yet taken by takeSent()
     std::vector<std::string> calls_;
     platform::DeviceControl settings_;
     platform::CommTimeouts timeouts_;

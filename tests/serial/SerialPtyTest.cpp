@@ -2,7 +2,7 @@
 #include "tests/testkit/PortDirectory.h"
 #include "tests/testkit/PtyPair.h"
 #include "framework/MessageBoxes.h"
-#include "serial/PortReconnector.h"
+#include "serial/ReconnectMachine.h"
 #include "serial/Serial2.h"
 #include "tests/testkit/WaitWithoutEvents.h"
 
@@ -242,17 +242,17 @@ TEST_F(PtySerial, AVanishedLineIsReportedOnceAndThePortCloses)
 TEST_F(PtySerial, AHungUpLineIsAwaitedInThePortDirectoryAloneAndReopensOnANewLink)
 {
     ScopedRecordingMessageBoxes boxes;
-    PortReconnector reconnector(serial);
+    ReconnectMachine reconnector(serial);
     serial.setActive(true);
     pumpFor(10ms);
     pty.closeMaster();
-    ASSERT_TRUE(pumpUntil([&] { return reconnector.isWaiting(); }, 1000ms));
+    ASSERT_TRUE(pumpUntil([&] { return reconnector.state() == ReconnectMachine::State::Waiting; }, 1000ms));
     EXPECT_EQ(reconnector.watchedFolders().join(QLatin1Char(' ')).toStdString(), ports.path());
 
     PtyPair next;
     ports.map(PortNumber, next.slavePath());
     ASSERT_TRUE(pumpUntil([&] { return serial.Active(); }, 1000ms));
-    EXPECT_FALSE(reconnector.isWaiting());
+    EXPECT_EQ(reconnector.state(), ReconnectMachine::State::Connected);
     EXPECT_TRUE(reconnector.watchedFolders().isEmpty());
     EXPECT_EQ(boxes.shown.size(), 1u);
 }

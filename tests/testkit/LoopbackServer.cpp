@@ -10,13 +10,17 @@
 
 namespace {
 
+// Binds `port`, or a port the kernel chooses when it is 0, and says which.
 int boundSocket(std::uint16_t& port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) throw std::runtime_error("socket failed");
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
     sockaddr_in address {};
     address.sin_family = AF_INET;
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    address.sin_port = htons(port);
     socklen_t length = sizeof address;
     if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0
         || ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
@@ -36,15 +40,28 @@ bool ready(int fd, short events, std::chrono::milliseconds limit)
 } // namespace
 
 LoopbackServer::LoopbackServer(int backlog)
+    : backlog_(backlog)
 {
+    listenAgain();
+}
+
+void LoopbackServer::stopListening()
+{
+    closeConnection();
+    ::close(listener_);
+    listener_ = -1;
+}
+
+void LoopbackServer::listenAgain()
+{
+    if (listener_ >= 0) return;
     listener_ = boundSocket(port_);
-    if (::listen(listener_, backlog) != 0) throw std::runtime_error("listen failed");
+    if (::listen(listener_, backlog_) != 0) throw std::runtime_error("listen failed");
 }
 
 LoopbackServer::~LoopbackServer()
 {
-    closeConnection();
-    ::close(listener_);
+    stopListening();
 }
 
 bool LoopbackServer::accept(std::chrono::milliseconds limit)

@@ -24,8 +24,13 @@ public:
     std::string receive(std::size_t count, std::chrono::milliseconds limit = std::chrono::milliseconds(2000));
     // Ends the connection as a server that is stopped does.
     void closeConnection();
+    // Stops listening, as a server that is away: connects are refused. Then
+    // listens again on the same port, as the server back.
+    void stopListening();
+    void listenAgain();
 
 private:
+    int backlog_ = 4;
     int listener_ = -1;
     int connection_ = -1;
     std::uint16_t port_ = 0;

@@ -37,7 +37,8 @@ quint16 freeLoopbackPort()
 
 } // namespace
 
-Ser2netProcess::Ser2netProcess(const QString& device, Accepter accepter, int baud, CharDelay delay)
+Ser2netProcess::Ser2netProcess(const QString& device, Accepter accepter, int baud, CharDelay delay,
+                               const QStringList& options)
     : accepter_(accepter)
     , port_(freeLoopbackPort())
 {
@@ -56,7 +57,9 @@ Ser2netProcess::Ser2netProcess(const QString& device, Accepter accepter, int bau
                    .arg(device)
                    .arg(baud)
                    .toUtf8());
-    if (delay == CharDelay::ToNetworkAtOnce) file.write("  options:\n    chardelay: false\n");
+    QStringList lines = options;
+    if (delay == CharDelay::ToNetworkAtOnce) lines << QStringLiteral("chardelay: false");
+    if (!lines.isEmpty()) file.write(("  options:\n    " + lines.join(QStringLiteral("\n    ")) + "\n").toUtf8());
 }
 
 Ser2netProcess::~Ser2netProcess()

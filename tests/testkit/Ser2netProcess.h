@@ -2,6 +2,7 @@
 
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // ser2net serving one pseudo-terminal of a test on 127.0.0.1, from a
@@ -16,7 +17,9 @@ public:
     // turns that off (chardelay: false).
     enum class CharDelay { Default, ToNetworkAtOnce };
 
-    Ser2netProcess(const QString& device, Accepter accepter, int baud = 9600, CharDelay delay = CharDelay::Default);
+    // `options` are further lines of the connection's options ("max-connections: 1").
+    Ser2netProcess(const QString& device, Accepter accepter, int baud = 9600, CharDelay delay = CharDelay::Default,
+                   const QStringList& options = {});
     ~Ser2netProcess();
     Ser2netProcess(const Ser2netProcess&) = delete;
     Ser2netProcess& operator=(const Ser2netProcess&) = delete;
