@@ -3,6 +3,7 @@
 #include "framework/MessageBoxes.h"
 #include "framework/QtMessageBoxes.h"
 #include "framework/Thread.h"
+#include "tests/testkit/EventLoopWait.h"
 #include "tests/testkit/WaitWithoutEvents.h"
 
 #include <QApplication>
@@ -30,17 +31,8 @@ void runWorker(F body)
         body();
         done = true;
     });
-    QTest::qWaitFor([&] { return done.load(); }, 5000);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 5000)) << "the worker did not end";
     worker.join();
-}
-
-// Serves the window thread's events until a call posted now has run: a hand-off
-// queued before it has had its turn by then, so what it did, or did not do, shows.
-void serveWhatIsQueued()
-{
-    bool served = false;
-    QMetaObject::invokeMethod(qApp, [&] { served = true; }, Qt::QueuedConnection);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return served; }, 5000));
 }
 
 } // namespace
@@ -114,7 +106,7 @@ TEST(HandOff, WithdrawnCallsReturnAtOnceAndNeverRun)
     EXPECT_TRUE(waitWithoutEvents([&] { return channel.pendingCalls() == 1; })) << "the call was never queued";
     channel.withdrawPending();
     worker.join(); // would hang if the withdrawal did not release it
-    serveWhatIsQueued();
+    ASSERT_TRUE(serveWhatIsQueued());
     EXPECT_EQ(result, 0);
     EXPECT_FALSE(ran);
 }
@@ -127,7 +119,7 @@ TEST(HandOff, AfterShutdownEveryCallIsRefused)
     bool returned = true;
     std::thread worker([&] { returned = channel.call([&] { ran = true; }); });
     worker.join();
-    serveWhatIsQueued();
+    ASSERT_TRUE(serveWhatIsQueued());
     EXPECT_FALSE(returned);
     EXPECT_FALSE(ran);
 }
@@ -177,7 +169,7 @@ TEST(TThread, StopReleasesAThreadBlockedInAHandOffWithoutServingIt)
     EXPECT_LT(elapsed.elapsed(), 100);
     EXPECT_TRUE(thread->Finished());
     const int served = thread->handedOff;
-    serveWhatIsQueued();
+    ASSERT_TRUE(serveWhatIsQueued());
     EXPECT_EQ(thread->handedOff, served) << "a withdrawn call ran later";
 }
 

@@ -3,19 +3,16 @@
 #include "framework/Application.h"
 #include "framework/MessageBoxes.h"
 #include "serial/Serial2.h"
+#include "tests/testkit/EventLoopWait.h"
 #include "tests/testkit/WaitWithoutEvents.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
 #include <chrono>
-#include <filesystem>
-#include <fstream>
 #include <stdexcept>
 #include <string>
-#include <sys/syscall.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -34,15 +31,6 @@ public:
     }
     std::vector<std::thread::id> threads;
 };
-
-// Serves the window thread's events until a call posted now has run: a hand-off
-// queued before it has had its turn by then, so what it did, or did not do, shows.
-void serveWhatIsQueued()
-{
-    bool served = false;
-    QMetaObject::invokeMethod(qApp, [&] { served = true; }, Qt::QueuedConnection);
-    ASSERT_TRUE(pumpUntil([&] { return served; }));
-}
 
 // A component on a scripted port, opened, with every event recorded in order.
 class ScriptedSerial : public ::testing::Test {
@@ -228,7 +216,7 @@ TEST_F(ScriptedSerial, ClosingWhileAHandOffIsPendingDropsItAndReturnsAtOnce)
     const auto start = std::chrono::steady_clock::now();
     serial.setActive(false);
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
-    serveWhatIsQueued();
+    ASSERT_TRUE(serveWhatIsQueued());
     EXPECT_TRUE(messages.empty());
     EXPECT_EQ(device().calls().back(), "close");
 
@@ -251,32 +239,10 @@ TEST(TSerialLifetime, DestroyingTheComponentWhileAHandOffIsPendingIsSafe)
         ports.last().receive("\x02" "A\x03");
         ASSERT_TRUE(waitWithoutEvents([&] { return ports.last().inputEmpty() && serial.PendingHandOffs() == 1; }));
     }
-    serveWhatIsQueued();
+    ASSERT_TRUE(serveWhatIsQueued());
     EXPECT_FALSE(ran);
     EXPECT_EQ(ports.last().calls().back(), "close");
 }
-
-namespace {
-
-// True when every thread but the calling one is blocked in a futex wait without
-// a time-out (a condition variable's plain wait): only a notification wakes it,
-// so it costs no wake-ups for as long as it stays there.
-bool otherThreadsWaitWithoutTimeOut()
-{
-    const std::string self = std::to_string(::gettid());
-    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
-        if (task.path().filename() == self) continue;
-        // The system call a blocked thread is in and its arguments; a futex's fourth is its time-out.
-        std::ifstream call(task.path() / "syscall");
-        std::string number, address, operation, value, timeOut;
-        if (!(call >> number >> address >> operation >> value >> timeOut) || number != std::to_string(SYS_futex)
-            || timeOut != "0x0")
-            return false;
-    }
-    return true;
-}
-
-} // namespace
 
 TEST_F(ScriptedSerial, AClosedPortsEventThreadSleepsUntilTheNextOpening)
 {
