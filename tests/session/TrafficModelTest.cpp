@@ -1,6 +1,7 @@
 #include "framework/VirtualClock.h"
 #include "session/TrafficModel.h"
 
+#include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -96,6 +97,7 @@ TEST(TrafficModel, FiltersByDirectionAndByLetter)
     };
     fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
+    const QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     feedSession(model);
     settle(clock);
     for (const Case& c : cases) {
@@ -114,6 +116,7 @@ TEST(TrafficModel, KeepsTheLastHundredThousandLines)
 {
     fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
+    const QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.setFilter(TrafficDirection::Received, {});
     const std::size_t total = TrafficModel::MaxLines + 1234;
     // In batches, as a busy line brings them; the last batch is larger than
@@ -136,6 +139,7 @@ TEST(TrafficModel, APausedViewKeepsTakingLinesAndShowsThemOnResuming)
 {
     fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
+    const QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.traffic(event(TrafficDirection::Sent, "\x02" "a=?\x03"));
     settle(clock);
     model.setPaused(true);
@@ -159,9 +163,13 @@ TEST(TrafficModel, ClearForgetsEverything)
 {
     fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
+    const QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     feedSession(model);
     settle(clock);
+    // The tester cannot tell a clear that no view was told of: the reset is counted.
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
     model.clear();
+    EXPECT_EQ(reset.count(), 1);
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.lineCount(), 0u);
     model.traffic(event(TrafficDirection::Sent, "\x02" "z=?\x03"));
