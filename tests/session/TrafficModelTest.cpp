@@ -50,6 +50,8 @@ void feedSession(TrafficModel& model)
     model.traffic(event(TrafficDirection::Sent, "\x02" "c=?\x03"));
     model.traffic(event(TrafficDirection::Received, "\x02" "c=1200\x03"));
     model.traffic(event(TrafficDirection::Received, "\x02*=\x03"));
+    // Noise that holds a frame cut off before its end: it has a letter to look at, yet is no frame.
+    model.traffic(event(TrafficDirection::Noise, "\x02" "c=12"));
 }
 
 } // namespace
@@ -86,14 +88,14 @@ TEST(TrafficModel, FiltersByDirectionAndByLetter)
     };
     const Case cases[] = {
         {"everything", {}, {}, {"<STX>a=?<ETX>", "<STX>a=1000<ETX>", "<7F><0D>", "<STX>c=?<ETX>", "<STX>c=1200<ETX>",
-                                 "<STX>*=<ETX>"}},
+                                 "<STX>*=<ETX>", "<STX>c=12"}},
         {"sent", TrafficDirection::Sent, {}, {"<STX>a=?<ETX>", "<STX>c=?<ETX>"}},
         {"received", TrafficDirection::Received, {}, {"<STX>a=1000<ETX>", "<STX>c=1200<ETX>", "<STX>*=<ETX>"}},
-        {"noise", TrafficDirection::Noise, {}, {"<7F><0D>"}},
+        {"noise", TrafficDirection::Noise, {}, {"<7F><0D>", "<STX>c=12"}},
         {"letter c", {}, 'c', {"<STX>c=?<ETX>", "<STX>c=1200<ETX>"}},
         {"letter *", {}, '*', {"<STX>*=<ETX>"}},
         {"received a", TrafficDirection::Received, 'a', {"<STX>a=1000<ETX>"}},
-        {"a letter hides noise", TrafficDirection::Noise, 'a', {}},
+        {"a letter hides noise, a cut-off frame of that letter too", TrafficDirection::Noise, 'c', {}},
     };
     fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
