@@ -15,6 +15,8 @@ struct TrafficEvent {
     std::chrono::system_clock::time_point time;
     TrafficDirection direction = TrafficDirection::Sent;
     std::string bytes;
+
+    bool operator==(const TrafficEvent&) const = default;
 };
 
 // "out", "in" or "noise": the direction as the record and the monitor write it.

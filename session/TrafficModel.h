@@ -49,7 +49,7 @@ public:
     void publish();
 
     // Nothing: every direction, or every letter. A letter filter hides noise,
-    // which has no letter.
+    // even noise that holds a cut-off frame of that letter: it is no frame.
     void setFilter(std::optional<TrafficDirection> direction, std::optional<char> letter);
     void setPaused(bool paused);
     bool paused() const { return paused_; }

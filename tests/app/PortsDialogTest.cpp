@@ -231,9 +231,10 @@ TEST_F(PortsDialogTest, ListsNetworkPortsByTheirAddressAndAddsOne)
     EXPECT_EQ(cell(rowOf(devices.pathOf(QStringLiteral("ttyUSB0"))), PortsDialog::Com), QString());
 }
 
-// Not a check of pixels: the dialog over a fake device folder, for the README
-// (build/screenshots/ports-dialog.png).
-TEST_F(PortsDialogTest, WritesAPictureOfTheDialogWithFakeDevices)
+// The dialog over a fake device folder, for the README
+// (build/screenshots/ports-dialog.png): each port in its row with its number and
+// diagnosis, and the selected one marked in the picture.
+TEST_F(PortsDialogTest, PictureOfTheDialogWithFakeDevicesShowsEachPortWithItsNumberAndDiagnosis)
 {
     setUpPanelApplication(*qApp);
     for (const auto& device : {Ftdi, Prolific, Cp210x, Onboard}) devices.plug(device);
@@ -251,9 +252,32 @@ TEST_F(PortsDialogTest, WritesAPictureOfTheDialogWithFakeDevices)
     open(ports.path());
     ::close(holder);
     dialog->resize(1720, 285);
-    table()->selectRow(rowOf(devices.pathOf(QStringLiteral("ttyUSB0"))));
-    runFor(50);
+    const int selected = rowOf(devices.pathOf(QStringLiteral("ttyUSB0")));
+    table()->selectRow(selected);
+    const QImage shot = dialog->grab().toImage();
+
+    const struct { QString device, com, diagnosis; } rows[] = {
+        {devices.pathOf(QStringLiteral("ttyACM0")), {}, {}},
+        {devices.pathOf(QStringLiteral("ttyUSB0")), QStringLiteral("COM3"), {}},
+        {devices.pathOf(QStringLiteral("ttyUSB1")), {}, {}},
+        {devices.pathOf(QStringLiteral("ttyUSB2")), {}, QStringLiteral("busy, held by ")},
+        {QStringLiteral("rfc2217://bench-3.lab:2000"), QStringLiteral("COM4"), {}},
+        {QStringLiteral("/dev/serial/by-id/usb-Gone_Adapter-if00-port0"), QStringLiteral("COM7"),
+         QStringLiteral("No such file or directory")},
+    };
+    ASSERT_EQ(table()->rowCount(), static_cast<int>(std::size(rows)));
+    for (int r = 0; r < table()->rowCount(); ++r) {
+        EXPECT_EQ(cell(r, PortsDialog::Device), rows[r].device) << r;
+        EXPECT_EQ(cell(r, PortsDialog::Com), rows[r].com) << r;
+        EXPECT_TRUE(rows[r].diagnosis.isEmpty() == cell(r, PortsDialog::Diagnosis).isEmpty()
+                    && cell(r, PortsDialog::Diagnosis).startsWith(rows[r].diagnosis))
+            << r << ": " << cell(r, PortsDialog::Diagnosis).toStdString();
+        const QRect place = table()->visualItemRect(table()->item(r, PortsDialog::Description));
+        const QRgb background = shot.pixel(table()->viewport()->mapTo(dialog.get(), place.topRight() + QPoint(-2, 2)));
+        EXPECT_EQ(background == table()->palette().color(QPalette::Highlight).rgb(), r == selected) << r;
+    }
+
     const QString folder = QCoreApplication::applicationDirPath() + QStringLiteral("/../../screenshots");
     QDir().mkpath(folder);
-    EXPECT_TRUE(dialog->grab().save(folder + QStringLiteral("/ports-dialog.png")));
+    EXPECT_TRUE(shot.save(folder + QStringLiteral("/ports-dialog.png")));
 }

@@ -3,6 +3,7 @@
 #include "framework/MessageBoxes.h"
 #include "framework/QtMessageBoxes.h"
 #include "framework/Thread.h"
+#include "tests/testkit/EventLoopWait.h"
 #include "tests/testkit/WaitWithoutEvents.h"
 
 #include <QApplication>
@@ -30,9 +31,7 @@ void runWorker(F body)
         body();
         done = true;
     });
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (!done && elapsed.elapsed() < 5000) QTest::qWait(1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return done.load(); }, 5000)) << "the worker did not end";
     worker.join();
 }
 
@@ -82,7 +81,7 @@ TEST(HandOff, IsServedWhileAModalBoxIsOpen)
     bool ranWhileModal = false;
     std::thread worker;
     // Once the box is up, a worker hands over a call that notes the open box and closes it.
-    QTimer::singleShot(50, [&] {
+    QTimer::singleShot(0, [&] {
         worker = std::thread([&] {
             channel.call([&] {
                 QWidget* box = QApplication::activeModalWidget();
@@ -107,7 +106,7 @@ TEST(HandOff, WithdrawnCallsReturnAtOnceAndNeverRun)
     EXPECT_TRUE(waitWithoutEvents([&] { return channel.pendingCalls() == 1; })) << "the call was never queued";
     channel.withdrawPending();
     worker.join(); // would hang if the withdrawal did not release it
-    QTest::qWait(10);
+    ASSERT_TRUE(serveWhatIsQueued());
     EXPECT_EQ(result, 0);
     EXPECT_FALSE(ran);
 }
@@ -120,7 +119,7 @@ TEST(HandOff, AfterShutdownEveryCallIsRefused)
     bool returned = true;
     std::thread worker([&] { returned = channel.call([&] { ran = true; }); });
     worker.join();
-    QTest::qWait(10);
+    ASSERT_TRUE(serveWhatIsQueued());
     EXPECT_FALSE(returned);
     EXPECT_FALSE(ran);
 }
@@ -147,15 +146,14 @@ protected:
 
 TEST(TThread, CreatedSuspendedRunsOnlyAfterResume)
 {
-    CountingThread thread;
-    QTest::qWait(50);
+    CountingThread thread, witness;
+    // A thread resumed beside it shows that it had time for several passes.
+    witness.Resume();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return witness.handedOff >= 3; }, 2000));
     EXPECT_TRUE(thread.Suspended());
     EXPECT_EQ(thread.passes, 0);
     thread.Resume();
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (thread.handedOff < 3 && elapsed.elapsed() < 2000) QTest::qWait(5);
-    EXPECT_GE(thread.handedOff, 3);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return thread.handedOff >= 3; }, 2000));
 }
 
 TEST(TThread, StopReleasesAThreadBlockedInAHandOffWithoutServingIt)
@@ -171,25 +169,23 @@ TEST(TThread, StopReleasesAThreadBlockedInAHandOffWithoutServingIt)
     EXPECT_LT(elapsed.elapsed(), 100);
     EXPECT_TRUE(thread->Finished());
     const int served = thread->handedOff;
-    QTest::qWait(20);
+    ASSERT_TRUE(serveWhatIsQueued());
     EXPECT_EQ(thread->handedOff, served) << "a withdrawn call ran later";
 }
 
 TEST(TThread, SuspendPausesAtTheNextSleep)
 {
-    CountingThread thread;
+    CountingThread thread, witness;
     thread.Resume();
-    QTest::qWait(30);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return thread.passes > 0; }, 2000));
     thread.Suspend();
-    QTest::qWait(30); // let the pause take effect
+    // One pass may be under way; a thread resumed beside it shows that it had time for several more.
     const int paused = thread.passes;
-    QTest::qWait(60);
+    witness.Resume();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return witness.passes >= 5; }, 2000));
     EXPECT_LE(thread.passes - paused, 1);
     thread.Resume();
     // Running again is waited for, not timed: a loaded machine may take a while
     // to schedule the thread.
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (thread.passes <= paused + 1 && elapsed.elapsed() < 2000) QTest::qWait(5);
-    EXPECT_GT(thread.passes, paused + 1);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return thread.passes > paused + 1; }, 2000));
 }

@@ -1,6 +1,7 @@
 #include "framework/VirtualClock.h"
 #include "session/TrafficModel.h"
 
+#include <QAbstractItemModelTester>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
 
@@ -49,6 +50,8 @@ void feedSession(TrafficModel& model)
     model.traffic(event(TrafficDirection::Sent, "\x02" "c=?\x03"));
     model.traffic(event(TrafficDirection::Received, "\x02" "c=1200\x03"));
     model.traffic(event(TrafficDirection::Received, "\x02*=\x03"));
+    // Noise that holds a frame cut off before its end: it has a letter to look at, yet is no frame.
+    model.traffic(event(TrafficDirection::Noise, "\x02" "c=12"));
 }
 
 } // namespace
@@ -85,17 +88,18 @@ TEST(TrafficModel, FiltersByDirectionAndByLetter)
     };
     const Case cases[] = {
         {"everything", {}, {}, {"<STX>a=?<ETX>", "<STX>a=1000<ETX>", "<7F><0D>", "<STX>c=?<ETX>", "<STX>c=1200<ETX>",
-                                 "<STX>*=<ETX>"}},
+                                 "<STX>*=<ETX>", "<STX>c=12"}},
         {"sent", TrafficDirection::Sent, {}, {"<STX>a=?<ETX>", "<STX>c=?<ETX>"}},
         {"received", TrafficDirection::Received, {}, {"<STX>a=1000<ETX>", "<STX>c=1200<ETX>", "<STX>*=<ETX>"}},
-        {"noise", TrafficDirection::Noise, {}, {"<7F><0D>"}},
+        {"noise", TrafficDirection::Noise, {}, {"<7F><0D>", "<STX>c=12"}},
         {"letter c", {}, 'c', {"<STX>c=?<ETX>", "<STX>c=1200<ETX>"}},
         {"letter *", {}, '*', {"<STX>*=<ETX>"}},
         {"received a", TrafficDirection::Received, 'a', {"<STX>a=1000<ETX>"}},
-        {"a letter hides noise", TrafficDirection::Noise, 'a', {}},
+        {"a letter hides noise, a cut-off frame of that letter too", TrafficDirection::Noise, 'c', {}},
     };
     fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
+    const QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     feedSession(model);
     settle(clock);
     for (const Case& c : cases) {
@@ -114,6 +118,7 @@ TEST(TrafficModel, KeepsTheLastHundredThousandLines)
 {
     fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
+    const QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.setFilter(TrafficDirection::Received, {});
     const std::size_t total = TrafficModel::MaxLines + 1234;
     // In batches, as a busy line brings them; the last batch is larger than
@@ -136,6 +141,7 @@ TEST(TrafficModel, APausedViewKeepsTakingLinesAndShowsThemOnResuming)
 {
     fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
+    const QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     model.traffic(event(TrafficDirection::Sent, "\x02" "a=?\x03"));
     settle(clock);
     model.setPaused(true);
@@ -159,9 +165,13 @@ TEST(TrafficModel, ClearForgetsEverything)
 {
     fw::ScopedVirtualClock clock;
     TrafficModel model(describe);
+    const QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     feedSession(model);
     settle(clock);
+    // The tester cannot tell a clear that no view was told of: the reset is counted.
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
     model.clear();
+    EXPECT_EQ(reset.count(), 1);
     EXPECT_EQ(model.rowCount(), 0);
     EXPECT_EQ(model.lineCount(), 0u);
     model.traffic(event(TrafficDirection::Sent, "\x02" "z=?\x03"));

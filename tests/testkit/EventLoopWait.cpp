@@ -1,8 +1,11 @@
 #include "tests/testkit/EventLoopWait.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QTimer>
+
+#include <memory>
 
 void runFor(int ms)
 {
@@ -23,4 +26,12 @@ bool runUntil(const std::function<bool()>& done, int timeoutMs)
     check.start(5);
     if (!done()) loop.exec();
     return done();
+}
+
+bool serveWhatIsQueued(int timeoutMs)
+{
+    // Shared: the call may run after a wait that gave up has returned.
+    const auto served = std::make_shared<bool>(false);
+    QMetaObject::invokeMethod(QCoreApplication::instance(), [served] { *served = true; }, Qt::QueuedConnection);
+    return runUntil([&] { return *served; }, timeoutMs);
 }

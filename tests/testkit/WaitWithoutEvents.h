@@ -7,6 +7,11 @@
 // thread's events; returns whether `done` held. For a state that another thread
 // brings about while the window thread must stay away from its queue, such as a
 // worker blocked in a hand-off that nobody serves yet.
+// True when every thread but the calling one is blocked in a futex wait without
+// a time-out (a condition variable's plain wait, a hand-off nobody serves): only
+// a notification wakes it, so it costs no wake-ups for as long as it stays there.
+bool otherThreadsWaitWithoutTimeOut();
+
 template <class Done>
 bool waitWithoutEvents(Done done, std::chrono::milliseconds limit = std::chrono::milliseconds(5000))
 {

@@ -1,6 +1,8 @@
 #include "LampTestSupport.h"
 #include "framework/MessageBoxes.h"
 #include "framework/VirtualClock.h"
+#include "tests/testkit/EventLoopWait.h"
+#include "tests/testkit/WaitWithoutEvents.h"
 #include "widgets/AbFlashT.h"
 #include "widgets/AbLED.h"
 
@@ -293,7 +295,11 @@ TEST(FlashWorker, TicksOnTheWindowThreadOnlyWhileEnabled)
 
     clock.setEnabled(false);
     const int stopped = ticks;
-    QTest::qWait(100);
+    // A clock running beside it shows that it would have ticked by now.
+    TAbFlash witness;
+    int witnessed = 0;
+    witness.setOnTick([&](QObject*) { ++witnessed; });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return witnessed >= 3; }, 2000));
     EXPECT_EQ(ticks, stopped);
     clock.setEnabled(true);
     EXPECT_TRUE(QTest::qWaitFor([&] { return ticks > stopped; }, 2000));
@@ -305,14 +311,16 @@ TEST(FlashWorker, DestroyingTheClockWithdrawsTheTickItsWorkerWaitsToHandOver)
     auto clock = std::make_unique<TAbFlash>();
     clock->setOnTick([&](QObject*) { ++ticks; });
     ASSERT_TRUE(QTest::qWaitFor([&] { return ticks >= 1; }, 2000));
-    // Keep the window thread away from its loop: the worker's next tick waits.
-    QThread::msleep(50);
+    // Keep the window thread away from its loop: the worker leaves the tick it
+    // handed over, sleeps, and then waits without a time-out to hand over the next.
+    ASSERT_TRUE(waitWithoutEvents([] { return !otherThreadsWaitWithoutTimeOut(); }));
+    ASSERT_TRUE(waitWithoutEvents([] { return otherThreadsWaitWithoutTimeOut(); }));
     const int before = ticks;
     QElapsedTimer elapsed;
     elapsed.start();
     clock.reset();
     EXPECT_LT(elapsed.elapsed(), 1000);
-    QTest::qWait(50);
+    ASSERT_TRUE(serveWhatIsQueued());
     EXPECT_EQ(ticks, before);
 }
 
@@ -325,7 +333,7 @@ TEST(FlashWorker, ATickHandlerMayDestroyItsOwnClock)
         destroyed = true;
     });
     EXPECT_TRUE(QTest::qWaitFor([&] { return destroyed; }, 2000));
-    QTest::qWait(50);
+    EXPECT_TRUE(serveWhatIsQueued());
 }
 
 TEST(FlashWorker, AFlashingLampBlinksOnScreen)
@@ -340,18 +348,17 @@ TEST(FlashWorker, AFlashingLampBlinksOnScreen)
 
     std::vector<QRgb> seen;
     lamp.flash(ff8Hz);
-    QElapsedTimer elapsed;
-    elapsed.start();
     std::size_t sampled = 0;
-    while (elapsed.elapsed() < 700) {
-        QTest::qWait(5);
+    // Each phase is grabbed from the screen as it comes, until six have been.
+    const bool sixPhases = QTest::qWaitFor([&] {
         for (; sampled < lamp.phases.size(); ++sampled)
             seen.push_back(window.screen()->grabWindow(window.winId()).toImage().pixel(6, 16));
-    }
+        return seen.size() >= 6;
+    }, 2000);
     lamp.setChecked(false);
     FreeFlashTimer();
 
-    ASSERT_GE(seen.size(), 4u);
+    ASSERT_TRUE(sixPhases);
     const int on = static_cast<int>(std::count(seen.begin(), seen.end(), lamptest::rgb(clLime)));
     const int off = static_cast<int>(std::count(seen.begin(), seen.end(), lamptest::face()));
     EXPECT_GE(on, 2);
