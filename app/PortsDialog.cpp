@@ -74,6 +74,8 @@ PortsDialog::PortsDialog(std::unique_ptr<DeviceSource> source, const QString& po
     addNetwork_->setObjectName(QStringLiteral("addNetwork"));
 
     auto* directory = new QLabel(QStringLiteral("Port directory: ") + portDirectory, this);
+    // A folder's name may hold anything a file name may, markup included.
+    directory->setTextFormat(Qt::PlainText);
     directory->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* mapping = new QHBoxLayout;
     mapping->addWidget(new QLabel(QStringLiteral("Number for the selected device:"), this));
