@@ -109,6 +109,20 @@ PortsDialog::PortsDialog(std::unique_ptr<DeviceSource> source, const QString& po
 
 PortsDialog::~PortsDialog() = default;
 
+// Before the first paint: the list is read here, not when the dialog was made.
+void PortsDialog::showEvent(QShowEvent* event)
+{
+    devices_->setFollowing(true);
+    QDialog::showEvent(event);
+}
+
+// A hidden dialog kept for later must not read /dev on every change under it.
+void PortsDialog::hideEvent(QHideEvent* event)
+{
+    devices_->setFollowing(false);
+    QDialog::hideEvent(event);
+}
+
 void PortsDialog::showDevices()
 {
     // The selection follows its device, not its row, as devices come and go.

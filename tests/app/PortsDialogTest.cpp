@@ -2,6 +2,7 @@
 #include "app/PortsDialog.h"
 #include "framework/MessageBoxes.h"
 #include "ports/DeviceList.h"
+#include "ports/FolderDeviceSource.h"
 #include "tests/testkit/EventLoopWait.h"
 #include "tests/support/FakeDevices.h"
 
@@ -18,6 +19,7 @@
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -106,6 +108,74 @@ TEST_F(PortsDialogTest, FollowsDevicesPluggedInAndPulledOutWhileItIsOpen)
               table()->viewport()->width())
         << "the diagnosis still runs to the edge";
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST(PortsDialogFollowing, AHiddenDialogReadsNothingAndCatchesUpWhenShown)
+{
+    const struct {
+        const char* name;
+        bool shown;
+        bool hiddenAgain;
+    } cases[] = {{"shown", true, false}, {"hidden after being shown", true, true}, {"never shown", false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeDevices devices;
+        QTemporaryDir ports;
+        devices.plug(Onboard);
+        PortsDialog dialog(devices.source(), ports.path());
+        if (c.shown) dialog.show();
+        if (c.hiddenAgain) dialog.hide();
+        const bool following = dialog.isVisible();
+        // A dialog always shown, on the same folder but not counted: once it has
+        // seen the whole adapter arrive, so would the other one, if it looked.
+        PortsDialog witness(std::make_unique<FolderDeviceSource>(devices.folder()), ports.path());
+        witness.show();
+        const QString plugged = devices.pathOf(QStringLiteral("ttyUSB0"));
+        const auto sees = [&](const PortsDialog& d) {
+            const auto& rows = d.devices().rows();
+            return std::any_of(rows.begin(), rows.end(), [&](const DeviceList::Row& row) {
+                return row.device.path == plugged && !row.device.byId.isEmpty();
+            });
+        };
+        const int scans = devices.scans();
+        devices.plug(Ftdi);
+        ASSERT_TRUE(runUntil([&] { return sees(following ? dialog : witness); }, 2000));
+        if (following)
+            EXPECT_GT(devices.scans(), scans);
+        else
+            EXPECT_EQ(devices.scans(), scans) << "read while hidden";
+
+        dialog.show();
+        EXPECT_TRUE(sees(dialog)) << "did not catch up when shown";
+    }
+}
+
+TEST_F(PortsDialogTest, ListsTheDevicesAtOnceAndTheirDiagnosisWhenItsScanReturns)
+{
+    devices.plug(Ftdi);
+    const QString held = devices.pathOf(QStringLiteral("ttyUSB0"));
+    const int holder = ::open(QFile::encodeName(held).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    const QString missing = devices.pathOf(QStringLiteral("ttyUSB9"));
+    ASSERT_TRUE(QFile::link(missing, ports.path() + QStringLiteral("/COM9")));
+    const struct {
+        QString device;
+        QString diagnosis;
+    } cases[] = {{held, QStringLiteral("busy, held by")}, {missing, QStringLiteral("No such file")}};
+
+    open(ports.path());
+    // No event has been handled yet: the scans cannot have been waited for.
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device.toStdString());
+        ASSERT_GE(rowOf(c.device), 0);
+        EXPECT_EQ(cell(rowOf(c.device), PortsDialog::Diagnosis), QString()) << "the window waited for the scan";
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device.toStdString());
+        EXPECT_TRUE(runUntil([&] { return cell(rowOf(c.device), PortsDialog::Diagnosis).contains(c.diagnosis); }, 5000))
+            << cell(rowOf(c.device), PortsDialog::Diagnosis).toStdString();
+    }
+    ::close(holder);
 }
 
 TEST_F(PortsDialogTest, MapsTheSelectedDeviceByItsByIdNameAndRemovesTheMapping)
