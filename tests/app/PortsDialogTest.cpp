@@ -319,6 +319,8 @@ TEST_F(PortsDialogTest, WritesAPictureOfTheDialogWithFakeDevices)
     const int holder = ::open(QFile::encodeName(devices.pathOf(QStringLiteral("ttyUSB2"))).constData(), O_RDWR | O_NOCTTY);
     ASSERT_GE(holder, 0);
     open(ports.path());
+    const QString held = devices.pathOf(QStringLiteral("ttyUSB2"));
+    EXPECT_TRUE(runUntil([&] { return !cell(rowOf(held), PortsDialog::Diagnosis).isEmpty(); }, 5000));
     ::close(holder);
     dialog->resize(1720, 285);
     table()->selectRow(rowOf(devices.pathOf(QStringLiteral("ttyUSB0"))));
