@@ -3,6 +3,7 @@
 #include "framework/MessageBoxes.h"
 #include "ports/DeviceList.h"
 #include "ports/FolderDeviceSource.h"
+#include "ports/PortMap.h"
 #include "tests/testkit/EventLoopWait.h"
 #include "tests/support/FakeDevices.h"
 
@@ -21,6 +22,7 @@
 
 #include <algorithm>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -299,6 +301,72 @@ TEST_F(PortsDialogTest, ListsNetworkPortsByTheirAddressAndAddsOne)
     EXPECT_TRUE(boxes.shown.back().text.contains(QStringLiteral("COM3 stands for ") + devices.byIdPathOf(Ftdi.byId)));
     EXPECT_EQ(cell(rowOf(QStringLiteral("tcp://127.0.0.1:2002")), PortsDialog::Com), QStringLiteral("COM3"));
     EXPECT_EQ(cell(rowOf(devices.pathOf(QStringLiteral("ttyUSB0"))), PortsDialog::Com), QString());
+}
+
+TEST(PortMapEntries, AnEntryIsWrittenAsideAndRenamedOverTheOldOneNeverRewrittenInPlace)
+{
+    enum Kind { Link, Network };
+    const struct {
+        const char* name;
+        Kind before;
+        Kind after;
+    } cases[] = {
+        {"a link over a link", Link, Link},
+        {"an address over a link", Link, Network},
+        {"an address over an address", Network, Network},
+        {"a link over an address", Network, Link},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir folder;
+        const QString directory = folder.filePath(QStringLiteral("ports"));
+        const QString entry = directory + QStringLiteral("/COM3");
+        // Devices that are plain files here, so that a write through a link shows.
+        const QString device = folder.filePath(QStringLiteral("ttyUSB0"));
+        const QString other = folder.filePath(QStringLiteral("ttyUSB1"));
+        for (const QString& path : {device, other}) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("device\n");
+        }
+        const PortMap map(directory);
+        const auto write = [&](Kind kind, const QString& address, const QString& target) {
+            return kind == Link ? map.map(3, target) : map.mapNetwork(3, address);
+        };
+        ASSERT_EQ(write(c.before, QStringLiteral("tcp://bench-1.lab:2000"), device), QString());
+        struct stat old {};
+        ASSERT_EQ(::lstat(QFile::encodeName(entry).constData(), &old), 0);
+        // Whoever has the old entry open goes on reading the old entry.
+        const int reader = c.before == Network ? ::open(QFile::encodeName(entry).constData(), O_RDONLY | O_CLOEXEC) : -1;
+
+        ASSERT_EQ(write(c.after, QStringLiteral("rfc2217://bench-2.lab:2001"), other), QString());
+
+        struct stat now {};
+        ASSERT_EQ(::lstat(QFile::encodeName(entry).constData(), &now), 0);
+        EXPECT_NE(now.st_ino, old.st_ino) << "the entry was rewritten in place";
+        if (c.after == Link) {
+            EXPECT_EQ(QFile::symLinkTarget(entry), other);
+        } else {
+            QFile written(entry);
+            ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+            EXPECT_EQ(written.readAll(), QByteArray("rfc2217://bench-2.lab:2001\n"));
+            EXPECT_FALSE(QFileInfo(entry).isSymLink());
+        }
+        if (reader >= 0) {
+            char kept[64] = {};
+            EXPECT_EQ(std::string(kept, static_cast<std::size_t>(::pread(reader, kept, sizeof kept, 0))),
+                      "tcp://bench-1.lab:2000\n");
+            ::close(reader);
+        }
+        for (const QString& path : {device, other}) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(file.readAll(), QByteArray("device\n")) << "written through the link: " << path.toStdString();
+        }
+        EXPECT_EQ(QDir(directory).entryList(QDir::System | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("COM3")})
+            << "something was left aside";
+    }
 }
 
 // Not a check of pixels: the dialog over a fake device folder, for the README
