@@ -83,6 +83,8 @@ void ConnectingBox::showBox()
     box_ = std::make_unique<QMessageBox>(QMessageBox::NoIcon, fw::Application::instance().title(),
                                          QStringLiteral("Connecting to %1\u2026").arg(peer_), QMessageBox::Cancel,
                                          parent_.data());
+    // The peer is written in the port directory, not by us: it shows as typed.
+    box_->setTextFormat(Qt::PlainText);
     box_->setWindowModality(Qt::ApplicationModal);
     // Cancel, Escape and the window's close button alike give the opening up.
     QObject::connect(box_.get(), &QDialog::finished, [this] { cancel(); });

@@ -1,6 +1,7 @@
 #include "app/PanelStatusBar.h"
 
 #include <QLabel>
+#include <QTextDocument>
 
 namespace {
 
@@ -8,6 +9,9 @@ QLabel* section(PanelStatusBar* bar, const char* name, int stretch)
 {
     auto* label = new QLabel(bar);
     label->setObjectName(QString::fromLatin1(name));
+    // The sections quote a server's text, a device's diagnosis and file names:
+    // words from outside, which are never markup and must show as typed.
+    label->setTextFormat(Qt::PlainText);
     // A long diagnosis is cut at the bar's edge; the tooltip has all of it.
     label->setMinimumWidth(0);
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
@@ -15,10 +19,18 @@ QLabel* section(PanelStatusBar* bar, const char* name, int stretch)
     return label;
 }
 
+// A tooltip has no text format of its own: Qt takes anything that looks like
+// markup for markup. Such a text goes as markup that shows its characters; any
+// other stays as it is, so its lines still break where they did.
+QString plainToolTip(const QString& text)
+{
+    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpacePre) : text;
+}
+
 void fill(QLabel* label, const QString& text, const QString& toolTip)
 {
     label->setText(text);
-    label->setToolTip(toolTip.isEmpty() ? text : toolTip);
+    label->setToolTip(plainToolTip(toolTip.isEmpty() ? text : toolTip));
 }
 
 } // namespace

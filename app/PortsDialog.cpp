@@ -74,6 +74,8 @@ PortsDialog::PortsDialog(std::unique_ptr<DeviceSource> source, const QString& po
     addNetwork_->setObjectName(QStringLiteral("addNetwork"));
 
     auto* directory = new QLabel(QStringLiteral("Port directory: ") + portDirectory, this);
+    // A folder's name may hold anything a file name may, markup included.
+    directory->setTextFormat(Qt::PlainText);
     directory->setTextInteractionFlags(Qt::TextSelectableByMouse);
     auto* mapping = new QHBoxLayout;
     mapping->addWidget(new QLabel(QStringLiteral("Number for the selected device:"), this));
@@ -106,6 +108,20 @@ PortsDialog::PortsDialog(std::unique_ptr<DeviceSource> source, const QString& po
 }
 
 PortsDialog::~PortsDialog() = default;
+
+// Before the first paint: the list is read here, not when the dialog was made.
+void PortsDialog::showEvent(QShowEvent* event)
+{
+    devices_->setFollowing(true);
+    QDialog::showEvent(event);
+}
+
+// A hidden dialog kept for later must not read /dev on every change under it.
+void PortsDialog::hideEvent(QHideEvent* event)
+{
+    devices_->setFollowing(false);
+    QDialog::hideEvent(event);
+}
 
 void PortsDialog::showDevices()
 {

@@ -13,8 +13,9 @@ class QTableWidget;
 // numbers that stand for it and what would stand in the way of opening it, and
 // the network ports of the port directory with their addresses. The operator
 // gives the selected device a number, or takes its numbers away, and adds a
-// network port under a number. The list follows devices as they are plugged in
-// and out.
+// network port under a number. While shown, the list follows devices as they
+// are plugged in and out; hidden, it follows nothing, and catches up when shown
+// again. The diagnosis of each device fills in when its scan is done.
 class PortsDialog : public QDialog {
     Q_OBJECT
 public:
@@ -36,6 +37,10 @@ public:
     // something else; an address that is not one is refused with a box that
     // says what is wrong with it.
     void addNetworkPort(const QString& address);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
 private:
     void showDevices();

@@ -4,7 +4,6 @@
 #include "session/TrendData.h"
 
 #include <QComboBox>
-#include <QDateTime>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -92,7 +91,7 @@ void TrendsWindow::changed(int series)
 void TrendsWindow::redrawChanged()
 {
     redrawTimer_->stop();
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 now = data_.nowMs();
     for (std::size_t i = 0; i < plots_.size(); ++i) {
         if (!stale_[i]) continue;
         stale_[i] = false;

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -55,8 +56,20 @@ DeviceList::DeviceList(std::unique_ptr<DeviceSource> source, QString portDirecto
     , source_(std::move(source))
     , map_(std::move(portDirectory))
 {
-    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, &DeviceList::refresh);
-    refresh();
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] {
+        if (following_) refresh();
+    });
+    connect(&scan_, &QFutureWatcherBase::finished, this, &DeviceList::diagnosed);
+}
+
+void DeviceList::setFollowing(bool following)
+{
+    if (following == following_) return;
+    following_ = following;
+    if (following)
+        refresh();
+    else
+        fw::watchExactly(watcher_, {});
 }
 
 void DeviceList::refresh()
@@ -66,15 +79,14 @@ void DeviceList::refresh()
     const QMap<int, QString> entries = map_.entries();
     QMap<int, QString> unclaimed = entries;
     rows_.clear();
+    Diagnoses wanted;
     for (SerialDeviceInfo device : source_->devices()) {
         Row row;
         const QString real = PortMap::deviceOf(device.path);
         device.byId = byId.value(real);
         row.numbers = map_.numbersFor(device.path);
         for (int number : row.numbers) unclaimed.remove(number);
-        const platform::OpenDiagnosis d = platform::predictOpenFailure(device.path.toStdString());
-        row.diagnosis = QString::fromStdString(d.summary);
-        row.diagnosisDetail = QString::fromStdString(d.detail);
+        wanted.emplace_back(rows_.size(), device.path.toStdString());
         row.device = device;
         rows_ << row;
     }
@@ -89,10 +101,32 @@ void DeviceList::refresh()
         row.device.path = it.value();
         row.numbers = {it.key()};
         row.missing = true;
-        const platform::OpenDiagnosis d = platform::predictOpenFailure(it.value().toStdString());
-        row.diagnosis = QString::fromStdString(d.summary);
-        row.diagnosisDetail = QString::fromStdString(d.detail);
+        wanted.emplace_back(rows_.size(), it.value().toStdString());
         rows_ << row;
+    }
+    diagnose(std::move(wanted));
+    emit changed();
+}
+
+void DeviceList::diagnose(Diagnoses wanted)
+{
+    std::vector<std::string> paths;
+    for (const auto& [row, path] : wanted) paths.push_back(path);
+    scanned_ = std::move(wanted);
+    scan_.setFuture(QtConcurrent::run([paths = std::move(paths)] {
+        std::vector<platform::OpenDiagnosis> found;
+        for (const std::string& path : paths) found.push_back(platform::predictOpenFailure(path));
+        return found;
+    }));
+}
+
+void DeviceList::diagnosed()
+{
+    const std::vector<platform::OpenDiagnosis> found = scan_.result();
+    for (std::size_t i = 0; i < scanned_.size(); ++i) {
+        Row& row = rows_[scanned_[i].first];
+        row.diagnosis = QString::fromStdString(found[i].summary);
+        row.diagnosisDetail = QString::fromStdString(found[i].detail);
     }
     emit changed();
 }

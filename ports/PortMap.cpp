@@ -4,6 +4,7 @@
 #include "platform/PortNames.h"
 
 #include <QFile>
+#include <QSaveFile>
 #include <cerrno>
 #include <climits>
 #include <cstring>
@@ -22,6 +23,16 @@ QString reason(int error)
 QByteArray native(const QString& path)
 {
     return QFile::encodeName(path);
+}
+
+// Makes a rename in `folder` durable. A file system that cannot sync a folder
+// leaves it to its own flush: the entry is in place either way.
+void syncFolder(const QString& folder)
+{
+    const int fd = ::open(native(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
 }
 
 } // namespace
@@ -79,6 +90,7 @@ QString PortMap::replaceEntry(int number, Make make) const
         ::unlink(native(temporary).constData());
         return reason(error);
     }
+    syncFolder(directory_);
     return {};
 }
 
@@ -95,13 +107,14 @@ QString PortMap::mapNetwork(int number, const QString& address) const
     std::string problem;
     if (!platform::parseNetworkEntry(address.toStdString(), parsed, problem)) return QString::fromStdString(problem);
     const QByteArray line = address.toUtf8() + '\n';
+    // QSaveFile writes aside and syncs before its own rename. It is pointed at
+    // the temporary name, not at COM<n>: over a link it would write into the
+    // device the link leads to. The rename over COM<n> stays ours.
     return replaceEntry(number, [&line](const QByteArray& temporary) {
-        const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-        if (fd < 0) return errno;
-        const ssize_t wrote = ::write(fd, line.constData(), static_cast<std::size_t>(line.size()));
-        const int error = wrote == line.size() ? 0 : wrote < 0 ? errno : EIO;
-        if (::close(fd) != 0 && error == 0) return errno;
-        return error;
+        QSaveFile file(QFile::decodeName(temporary));
+        errno = 0;
+        if (file.open(QIODevice::WriteOnly) && file.write(line) == line.size() && file.commit()) return 0;
+        return errno != 0 ? errno : EIO;
     });
 }
 

@@ -6,7 +6,9 @@
 
 // The port directory: which COM number stands for which device. A mapping is
 // written as a link under a temporary name that is then renamed over COM<n>, so
-// the entry is never missing or half made, whoever looks at it meanwhile.
+// the entry is never missing or half made, whoever looks at it meanwhile. What
+// is written reaches the disk before the rename, and the folder after it, so
+// that a power loss leaves the old entry or the new one, never an empty file.
 class PortMap {
 public:
     static constexpr int FirstNumber = 1;

@@ -69,9 +69,19 @@ int LineFile::sync(int descriptor)
 int LineFile::close()
 {
     if (fd_ < 0) return 0;
-    const int result = ::close(fd_);
+    return closeDescriptor(release());
+}
+
+int LineFile::release()
+{
+    const int fd = fd_;
     fd_ = -1;
-    return result == 0 ? 0 : errno;
+    return fd;
+}
+
+int LineFile::closeDescriptor(int descriptor)
+{
+    return ::close(descriptor) == 0 ? 0 : errno;
 }
 
 } // namespace session

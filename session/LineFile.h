@@ -34,6 +34,10 @@ public:
 
     // Closes without flushing; returns close()'s error.
     int close();
+    // Gives the descriptor up to the caller, who closes it with closeDescriptor();
+    // the file reads as closed from then on.
+    int release();
+    static int closeDescriptor(int descriptor);
 
 private:
     int fd_ = -1;

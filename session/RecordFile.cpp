@@ -17,13 +17,17 @@ RecordFile::RecordFile(QObject* parent, fw::TimerScheduler& scheduler, Sync sync
 
 RecordFile::~RecordFile()
 {
+    // The files still closing are waited for: the program may be about to end,
+    // and what was recorded must reach the disk first.
     close();
+    closing_.clear();
 }
 
 int RecordFile::open(const QString& path)
 {
     close();
     if (const int error = file_.open(QFile::encodeName(path).toStdString())) return error;
+    path_ = path;
     ++generation_;
     const int descriptor = file_.descriptor();
     const unsigned generation = generation_;
@@ -65,17 +69,43 @@ void RecordFile::flushFailed(unsigned generation, int error)
     emit failed(error);
 }
 
-int RecordFile::close()
+void RecordFile::close()
 {
-    if (!file_.isOpen()) return 0;
+    finish(true);
+}
+
+void RecordFile::abandon()
+{
+    finish(false);
+}
+
+void RecordFile::finish(bool report)
+{
+    if (!file_.isOpen()) return;
     flushTimer_->setEnabled(false);
-    // The worker finishes a flush it is running; what is left is flushed here.
-    worker_.reset();
-    int error = sync_(file_.descriptor());
-    const int closing = file_.close();
-    if (error == 0) error = closing;
     unflushed_ = false;
-    return error;
+    const int descriptor = file_.release();
+    SyncWorker* worker = worker_.get();
+    const QString path = path_;
+    // After a flush it is running, the worker flushes what is left and closes.
+    worker->finish(
+        [this, descriptor] {
+            const int error = sync_(descriptor);
+            const int closing = LineFile::closeDescriptor(descriptor);
+            return error != 0 ? error : closing;
+        },
+        [this, worker, path, report](int error) {
+            QMetaObject::invokeMethod(
+                this, [this, worker, path, error, report] { finished(worker, path, error, report); },
+                Qt::QueuedConnection);
+        });
+    closing_.push_back(std::move(worker_));
+}
+
+void RecordFile::finished(SyncWorker* worker, const QString& path, int error, bool report)
+{
+    closing_.remove_if([worker](const std::unique_ptr<SyncWorker>& w) { return w.get() == worker; });
+    if (report) emit closed(path, error);
 }
 
 } // namespace session

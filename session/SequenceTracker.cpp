@@ -1,5 +1,6 @@
 #include "session/SequenceTracker.h"
 
+#include "framework/Timer.h"
 #include "transponder/MessageSet.h"
 #include "transponder/ReplyParser.h"
 
@@ -28,6 +29,7 @@ void SequenceTracker::sequenceStarted()
     if (current_) end();
     current_.emplace();
     current_->record.time = clock_();
+    current_->record.tickMs = fw::tickCount();
 }
 
 void SequenceTracker::querySent(char letter)

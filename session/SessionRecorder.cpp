@@ -32,6 +32,13 @@ SessionRecorder::SessionRecorder(Describe describe, QObject* parent, fw::TimerSc
     , file_(nullptr, scheduler, std::move(sync))
 {
     connect(&file_, &RecordFile::failed, this, &SessionRecorder::fail);
+    // The last flush ends after stop() has returned; its failure gets the same
+    // box as a flush that fails while recording.
+    connect(&file_, &RecordFile::closed, this, [](const QString& path, int error) {
+        if (error != 0)
+            fw::MessageBox(stoppedText(path, error), fw::Application::instance().title(), fw::MsgButtons::Ok,
+                           fw::MsgIcon::Error);
+    });
 }
 
 SessionRecorder::~SessionRecorder()
@@ -65,7 +72,7 @@ bool SessionRecorder::start(const QString& path, const QString& port)
     int error = file_.open(path);
     if (error == 0) error = file_.append(jsonLine(start));
     if (error != 0) {
-        file_.close();
+        file_.abandon();
         fw::MessageBox(cannotRecordText(path, error), fw::Application::instance().title(), fw::MsgButtons::Ok,
                        fw::MsgIcon::Error);
         return false;
@@ -78,13 +85,9 @@ bool SessionRecorder::start(const QString& path, const QString& port)
 void SessionRecorder::stop()
 {
     if (!recording()) return;
-    const int error = file_.close();
-    const QString path = path_;
+    file_.close();
     path_.clear();
     emit recordingChanged(QString());
-    if (error != 0)
-        fw::MessageBox(stoppedText(path, error), fw::Application::instance().title(), fw::MsgButtons::Ok,
-                       fw::MsgIcon::Error);
 }
 
 void SessionRecorder::traffic(const TrafficEvent& event)
@@ -115,7 +118,7 @@ void SessionRecorder::write(const QJsonObject& object)
 void SessionRecorder::fail(int error)
 {
     const QString path = path_;
-    file_.close();
+    file_.abandon();
     path_.clear();
     emit recordingChanged(QString());
     fw::MessageBox(stoppedText(path, error), fw::Application::instance().title(), fw::MsgButtons::Ok,

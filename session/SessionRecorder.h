@@ -39,7 +39,8 @@ public:
     // when none). Recording to another file first stops the one before. False,
     // after the box, when the file cannot be opened or written.
     bool start(const QString& path, const QString& port);
-    // Flushes and closes; a failure of that last flush gets the box too.
+    // Returns at once; the last flush and the closing follow on the recorder's
+    // worker thread, and their failure gets the box too.
     void stop();
     bool recording() const { return file_.isOpen(); }
     QString path() const { return path_; }

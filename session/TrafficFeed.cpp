@@ -1,5 +1,6 @@
 #include "session/TrafficFeed.h"
 
+#include "framework/Timer.h"
 #include "serial/Serial2.h"
 
 #include <algorithm>
@@ -41,7 +42,7 @@ void TrafficFeed::removeListener(TrafficListener* listener)
 
 void TrafficFeed::tell(TrafficDirection direction, const std::string& bytes)
 {
-    const TrafficEvent event{clock_(), direction, bytes};
+    const TrafficEvent event{clock_(), direction, bytes, fw::tickCount()};
     // By index: a listener may add or remove listeners while it is told.
     ++telling_;
     for (std::size_t i = 0; i < listeners_.size(); ++i)

@@ -1,6 +1,6 @@
 #include "session/TrafficModel.h"
 
-#include "session/FrameText.h"
+#include "transponder/FrameText.h"
 
 #include <QDateTime>
 
@@ -52,7 +52,7 @@ QString TrafficModel::columnText(const Line& l, int column) const
     switch (column) {
     case Time: return QDateTime::fromMSecsSinceEpoch(l.ms).toString(QStringLiteral("HH:mm:ss.zzz"));
     case Direction: return QLatin1String(directionName(l.direction));
-    case Frame: return frameText(l.bytes);
+    case Frame: return transponder::frameText(l.bytes);
     case Description: {
         const TrafficEvent event{std::chrono::system_clock::time_point(std::chrono::milliseconds(l.ms)),
                                  l.direction, l.bytes};

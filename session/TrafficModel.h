@@ -16,8 +16,8 @@ namespace session {
 // The traffic monitor's lines: the last MaxLines events on the line, of which
 // the rows are those that pass the filter (a direction, a frame letter). A row
 // has four columns: the time local to the millisecond, the direction, the frame
-// as frameText() shows it, and what it means; as one line of text it reads
-// "time  dir  frame  description", the columns padded to line up.
+// as transponder::frameText() shows it, and what it means; as one line of text
+// it reads "time  dir  frame  description", the columns padded to line up.
 //
 // Lines are taken in as they come, and handed to the views a few times a
 // second (publish()), so that a busy line costs a view one update per batch,

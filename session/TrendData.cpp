@@ -1,5 +1,6 @@
 #include "session/TrendData.h"
 
+#include "framework/Timer.h"
 #include "transponder/MessageSet.h"
 #include "transponder/ReplyParser.h"
 #include "transponder/SequenceRecord.h"
@@ -21,50 +22,65 @@ TrendData::TrendData(QObject* parent)
 {
 }
 
+qint64 TrendData::nowMs() const
+{
+    if (!origin_) return static_cast<qint64>(msOf(std::chrono::system_clock::now()));
+    return static_cast<qint64>(origin_->wallMs) + static_cast<qint64>(fw::tickCount() - origin_->tickMs);
+}
+
+double TrendData::xOf(std::chrono::system_clock::time_point time, std::uint64_t tickMs)
+{
+    if (!origin_) origin_ = Origin{msOf(time), tickMs};
+    // In doubles: a tick from before the first point is a point before it, not
+    // a wrapped-around difference.
+    return origin_->wallMs + (static_cast<double>(tickMs) - static_cast<double>(origin_->tickMs));
+}
+
 void TrendData::traffic(const TrafficEvent& event)
 {
     if (event.direction == TrafficDirection::Sent) {
-        if (event.bytes == transponder::MessageSet::FirePing()) pingSent_ = event.time;
+        if (event.bytes == transponder::MessageSet::FirePing()) pingSentMs_ = event.tickMs;
         return;
     }
     if (event.direction != TrafficDirection::Received) return;
     const auto reply = transponder::parseReply(event.bytes);
     if (!reply) return;
+    const double x = xOf(event.time, event.tickMs);
     if (reply->shows) {
         const std::string& text = reply->shows->text;
         switch (reply->shows->item) {
-        case transponder::Item::Altitude: addText(Altitude, event.time, text); break;
-        case transponder::Item::Volts: addText(Volts, event.time, text); break;
+        case transponder::Item::Altitude: addText(Altitude, x, text); break;
+        case transponder::Item::Volts: addText(Volts, x, text); break;
         case transponder::Item::Offset: {
             // Shown with " V" after the number; the number is what is plotted.
             std::string_view number = text;
             if (number.ends_with(" V")) number.remove_suffix(2);
-            addText(Offset, event.time, number);
+            addText(Offset, x, number);
             break;
         }
         default: break;
         }
     }
-    if (reply->lamp && reply->lamp->lamp == transponder::Lamp::Ping && reply->lamp->lit && pingSent_) {
-        add(PingMs, event.time, std::chrono::duration<double, std::milli>(event.time - *pingSent_).count());
-        pingSent_.reset();
+    if (reply->lamp && reply->lamp->lamp == transponder::Lamp::Ping && reply->lamp->lit && pingSentMs_) {
+        add(PingMs, x, static_cast<double>(event.tickMs) - static_cast<double>(*pingSentMs_));
+        pingSentMs_.reset();
     }
 }
 
 void TrendData::sequenceEnded(const transponder::SequenceRecord& record)
 {
-    add(Answered, record.time, record.answered);
+    add(Answered, xOf(record.time, record.tickMs), record.answered);
 }
 
-void TrendData::add(Series which, std::chrono::system_clock::time_point time, double value)
+void TrendData::add(Series which, double x, double value)
 {
-    series_[which].add(msOf(time), value);
+    series_[which].add(x, value);
     emit changed(which);
 }
 
-void TrendData::addText(Series which, std::chrono::system_clock::time_point time, std::string_view text)
+void TrendData::addText(Series which, double x, std::string_view text)
 {
-    series_[which].addText(msOf(time), text);
+    series_[which].addText(x, text);
     emit changed(which);
 }
 

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <array>
 #include <chrono>
+#include <cstdint>
 #include <optional>
 
 namespace transponder {
@@ -18,7 +19,12 @@ namespace session {
 // a plot is open or not: the altitude, the supply voltage and the voltage offset
 // as the replies give them, the answered queries of each sequence, and the
 // ping's round trip (from "p=y" on the line to the "p" reply that lights the
-// ping lamp). Times are wall times in ms since the epoch.
+// ping lamp).
+//
+// A point's time is the wall time of the first point plus the program's
+// monotonic time since then, in ms: the plots read wall times, while a wall
+// clock set back or forward meanwhile moves no point out of order and makes no
+// round trip negative. The wall times themselves stay in the record.
 class TrendData : public QObject, public TrafficListener {
     Q_OBJECT
 public:
@@ -31,17 +37,26 @@ public:
     void sequenceEnded(const transponder::SequenceRecord& record);
 
     const TrendSeries& series(Series which) const { return series_[which]; }
+    // Now, on the points' time line.
+    qint64 nowMs() const;
 
 signals:
     // A point was added to the series, or a value counted as not a number.
     void changed(int series);
 
 private:
-    void add(Series which, std::chrono::system_clock::time_point time, double value);
-    void addText(Series which, std::chrono::system_clock::time_point time, std::string_view text);
+    struct Origin {
+        double wallMs;
+        std::uint64_t tickMs;
+    };
+    // The x of what happened at `time`, stamped `tickMs`.
+    double xOf(std::chrono::system_clock::time_point time, std::uint64_t tickMs);
+    void add(Series which, double x, double value);
+    void addText(Series which, double x, std::string_view text);
 
     std::array<TrendSeries, SeriesCount> series_;
-    std::optional<std::chrono::system_clock::time_point> pingSent_;
+    std::optional<Origin> origin_;
+    std::optional<std::uint64_t> pingSentMs_; // its tick
 };
 
 } // namespace session

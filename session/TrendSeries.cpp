@@ -44,14 +44,20 @@ std::vector<QPointF> envelope(const QPointF* first, const QPointF* last, int col
     if (count <= 2 * width) return {first, last};
     const double start = first->x();
     const double span = std::max((last - 1)->x() - start, 1.0);
+    // Clamped before it becomes an index: a point out of order (before the
+    // first) would make a negative, and a negative double is no size_t.
+    const auto columnOf = [&](const QPointF* p) {
+        return static_cast<std::size_t>(std::clamp((p->x() - start) / span * static_cast<double>(width), 0.0,
+                                                   static_cast<double>(width - 1)));
+    };
     std::vector<QPointF> kept;
     kept.reserve(2 * width);
     const QPointF* p = first;
     while (p != last) {
-        const std::size_t column = std::min(width - 1, static_cast<std::size_t>((p->x() - start) / span * width));
+        const std::size_t column = columnOf(p);
         const QPointF* low = p;
         const QPointF* high = p;
-        for (; p != last && std::min(width - 1, static_cast<std::size_t>((p->x() - start) / span * width)) == column; ++p) {
+        for (; p != last && columnOf(p) == column; ++p) {
             if (p->y() < low->y()) low = p;
             if (p->y() > high->y()) high = p;
         }

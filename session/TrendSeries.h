@@ -7,8 +7,8 @@
 
 namespace session {
 
-// One quantity over time for the trend plots: x is the wall time in ms since
-// the epoch, y the value. It holds at most MaxPoints; when full, the oldest half
+// One quantity over time for the trend plots: x is the time in ms since the
+// epoch (TrendData keeps it in order), y the value. It holds at most MaxPoints; when full, the oldest half
 // keeps every second point, so that the recent past stays sharp and the whole
 // session stays in view. Values that were not numbers are not points; they are
 // counted, so that a plot can say how many it left out.

@@ -4,6 +4,7 @@
 
 #include <QJsonObject>
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <string>
 
@@ -13,6 +14,9 @@ namespace transponder {
 // last value received for each letter, and which queries went unanswered.
 struct SequenceRecord {
     std::chrono::system_clock::time_point time; // when the sequence started
+    // fw::tickCount() then, where sequences are spaced in time against the
+    // traffic (the panel's trends); 0 where no one does.
+    std::uint64_t tickMs = 0;
     StatusModel status;
     std::map<char, std::string> raw;
     int answered = 0;

@@ -79,7 +79,8 @@ int main(int argc, char** argv)
     std::printf("recorder on %s: %lld frames in %.2f s\n", qPrintable(folder), written, elapsed);
     std::printf("  %.0f frames/s, %.1f MB/s, %.0f bytes a line\n", static_cast<double>(written) / elapsed,
                 bytes / elapsed / 1e6, bytes / static_cast<double>(written));
-    std::printf("  %d flushes (fdatasync) on the worker, %.2f ms each on average; the last at stop took %.2f ms\n",
+    std::printf("  %d flushes (fdatasync) on the worker, %.2f ms each on average; stop() returned in %.2f ms, the "
+                "last flush following on the worker\n",
                 flushes.load(), flushes > 0 ? static_cast<double>(flushNs.load()) / 1e6 / flushes : 0.0, stopMs);
     std::printf("  the panel puts about 15 frames a second on the line during Auto\n");
     return 0;

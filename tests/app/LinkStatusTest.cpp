@@ -5,6 +5,7 @@
 #include "tests/testkit/EventLoopWait.h"
 
 #include <QLabel>
+#include <QTextDocument>
 
 namespace {
 
@@ -14,7 +15,53 @@ public:
     QString link() const { return bar()->link(); }
 };
 
+// What a reader sees of a text Qt may take for markup: a label takes it so
+// unless told it is plain, a tooltip whenever it looks like markup.
+QString seen(const QString& text, bool markup)
+{
+    if (!markup) return text;
+    QTextDocument document;
+    document.setHtml(text);
+    return document.toPlainText();
+}
+
 } // namespace
+
+TEST(PanelStatusBarText, WordsFromOutsideShowAsTheirCharactersInEverySection)
+{
+    const QString hostile[] = {
+        QStringLiteral("<b>x</b>"),
+        QStringLiteral("<img src=\"file:///etc/hostname\">"),
+        QStringLiteral("server says <i>hi</i> &amp; bye"),
+        QStringLiteral("<p>two</p>\n<p>lines</p>"),
+        QStringLiteral("\x1b[31mred\x1b[0m"),
+        QString::fromLatin1("caf\xe9 \x9b" "31m \xff"),
+    };
+    using Setter = void (PanelStatusBar::*)(const QString&, const QString&);
+    const struct {
+        const char* section;
+        Setter set;
+    } sections[] = {{"linkSection", &PanelStatusBar::setLink},
+                    {"recordingSection", &PanelStatusBar::setRecording},
+                    {"linkQualitySection", &PanelStatusBar::setLinkQuality}};
+    for (const QString& text : hostile) {
+        SCOPED_TRACE(text.toStdString());
+        for (const auto& s : sections) {
+            SCOPED_TRACE(s.section);
+            PanelStatusBar bar;
+            const auto* label = bar.findChild<QLabel*>(QLatin1String(s.section));
+            ASSERT_TRUE(label);
+            for (const QString& toolTip : {QString(), QStringLiteral("detail: ") + text}) {
+                (bar.*s.set)(text, toolTip);
+                const bool labelMarkup = label->textFormat() == Qt::RichText
+                                         || (label->textFormat() == Qt::AutoText && Qt::mightBeRichText(label->text()));
+                EXPECT_EQ(seen(label->text(), labelMarkup), text);
+                EXPECT_EQ(seen(label->toolTip(), Qt::mightBeRichText(label->toolTip())),
+                          toolTip.isEmpty() ? text : toolTip);
+            }
+        }
+    }
+}
 
 TEST_F(LinkStatus, SectionsStandInTheirOrderAndAreEmptyUntilFilled)
 {

@@ -2,6 +2,8 @@
 #include "app/PortsDialog.h"
 #include "framework/MessageBoxes.h"
 #include "ports/DeviceList.h"
+#include "ports/FolderDeviceSource.h"
+#include "ports/PortMap.h"
 #include "tests/testkit/EventLoopWait.h"
 #include "tests/support/FakeDevices.h"
 
@@ -18,7 +20,9 @@
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -106,6 +110,74 @@ TEST_F(PortsDialogTest, FollowsDevicesPluggedInAndPulledOutWhileItIsOpen)
               table()->viewport()->width())
         << "the diagnosis still runs to the edge";
     EXPECT_TRUE(boxes.shown.empty());
+}
+
+TEST(PortsDialogFollowing, AHiddenDialogReadsNothingAndCatchesUpWhenShown)
+{
+    const struct {
+        const char* name;
+        bool shown;
+        bool hiddenAgain;
+    } cases[] = {{"shown", true, false}, {"hidden after being shown", true, true}, {"never shown", false, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        FakeDevices devices;
+        QTemporaryDir ports;
+        devices.plug(Onboard);
+        PortsDialog dialog(devices.source(), ports.path());
+        if (c.shown) dialog.show();
+        if (c.hiddenAgain) dialog.hide();
+        const bool following = dialog.isVisible();
+        // A dialog always shown, on the same folder but not counted: once it has
+        // seen the whole adapter arrive, so would the other one, if it looked.
+        PortsDialog witness(std::make_unique<FolderDeviceSource>(devices.folder()), ports.path());
+        witness.show();
+        const QString plugged = devices.pathOf(QStringLiteral("ttyUSB0"));
+        const auto sees = [&](const PortsDialog& d) {
+            const auto& rows = d.devices().rows();
+            return std::any_of(rows.begin(), rows.end(), [&](const DeviceList::Row& row) {
+                return row.device.path == plugged && !row.device.byId.isEmpty();
+            });
+        };
+        const int scans = devices.scans();
+        devices.plug(Ftdi);
+        ASSERT_TRUE(runUntil([&] { return sees(following ? dialog : witness); }, 2000));
+        if (following)
+            EXPECT_GT(devices.scans(), scans);
+        else
+            EXPECT_EQ(devices.scans(), scans) << "read while hidden";
+
+        dialog.show();
+        EXPECT_TRUE(sees(dialog)) << "did not catch up when shown";
+    }
+}
+
+TEST_F(PortsDialogTest, ListsTheDevicesAtOnceAndTheirDiagnosisWhenItsScanReturns)
+{
+    devices.plug(Ftdi);
+    const QString held = devices.pathOf(QStringLiteral("ttyUSB0"));
+    const int holder = ::open(QFile::encodeName(held).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(holder, 0);
+    const QString missing = devices.pathOf(QStringLiteral("ttyUSB9"));
+    ASSERT_TRUE(QFile::link(missing, ports.path() + QStringLiteral("/COM9")));
+    const struct {
+        QString device;
+        QString diagnosis;
+    } cases[] = {{held, QStringLiteral("busy, held by")}, {missing, QStringLiteral("No such file")}};
+
+    open(ports.path());
+    // No event has been handled yet: the scans cannot have been waited for.
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device.toStdString());
+        ASSERT_GE(rowOf(c.device), 0);
+        EXPECT_EQ(cell(rowOf(c.device), PortsDialog::Diagnosis), QString()) << "the window waited for the scan";
+    }
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device.toStdString());
+        EXPECT_TRUE(runUntil([&] { return cell(rowOf(c.device), PortsDialog::Diagnosis).contains(c.diagnosis); }, 5000))
+            << cell(rowOf(c.device), PortsDialog::Diagnosis).toStdString();
+    }
+    ::close(holder);
 }
 
 TEST_F(PortsDialogTest, MapsTheSelectedDeviceByItsByIdNameAndRemovesTheMapping)
@@ -231,6 +303,72 @@ TEST_F(PortsDialogTest, ListsNetworkPortsByTheirAddressAndAddsOne)
     EXPECT_EQ(cell(rowOf(devices.pathOf(QStringLiteral("ttyUSB0"))), PortsDialog::Com), QString());
 }
 
+TEST(PortMapEntries, AnEntryIsWrittenAsideAndRenamedOverTheOldOneNeverRewrittenInPlace)
+{
+    enum Kind { Link, Network };
+    const struct {
+        const char* name;
+        Kind before;
+        Kind after;
+    } cases[] = {
+        {"a link over a link", Link, Link},
+        {"an address over a link", Link, Network},
+        {"an address over an address", Network, Network},
+        {"a link over an address", Network, Link},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir folder;
+        const QString directory = folder.filePath(QStringLiteral("ports"));
+        const QString entry = directory + QStringLiteral("/COM3");
+        // Devices that are plain files here, so that a write through a link shows.
+        const QString device = folder.filePath(QStringLiteral("ttyUSB0"));
+        const QString other = folder.filePath(QStringLiteral("ttyUSB1"));
+        for (const QString& path : {device, other}) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write("device\n");
+        }
+        const PortMap map(directory);
+        const auto write = [&](Kind kind, const QString& address, const QString& target) {
+            return kind == Link ? map.map(3, target) : map.mapNetwork(3, address);
+        };
+        ASSERT_EQ(write(c.before, QStringLiteral("tcp://bench-1.lab:2000"), device), QString());
+        struct stat old {};
+        ASSERT_EQ(::lstat(QFile::encodeName(entry).constData(), &old), 0);
+        // Whoever has the old entry open goes on reading the old entry.
+        const int reader = c.before == Network ? ::open(QFile::encodeName(entry).constData(), O_RDONLY | O_CLOEXEC) : -1;
+
+        ASSERT_EQ(write(c.after, QStringLiteral("rfc2217://bench-2.lab:2001"), other), QString());
+
+        struct stat now {};
+        ASSERT_EQ(::lstat(QFile::encodeName(entry).constData(), &now), 0);
+        EXPECT_NE(now.st_ino, old.st_ino) << "the entry was rewritten in place";
+        if (c.after == Link) {
+            EXPECT_EQ(QFile::symLinkTarget(entry), other);
+        } else {
+            QFile written(entry);
+            ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+            EXPECT_EQ(written.readAll(), QByteArray("rfc2217://bench-2.lab:2001\n"));
+            EXPECT_FALSE(QFileInfo(entry).isSymLink());
+        }
+        if (reader >= 0) {
+            char kept[64] = {};
+            EXPECT_EQ(std::string(kept, static_cast<std::size_t>(::pread(reader, kept, sizeof kept, 0))),
+                      "tcp://bench-1.lab:2000\n");
+            ::close(reader);
+        }
+        for (const QString& path : {device, other}) {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            EXPECT_EQ(file.readAll(), QByteArray("device\n")) << "written through the link: " << path.toStdString();
+        }
+        EXPECT_EQ(QDir(directory).entryList(QDir::System | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
+                  QStringList{QStringLiteral("COM3")})
+            << "something was left aside";
+    }
+}
+
 // The dialog over a fake device folder, for the README
 // (build/screenshots/ports-dialog.png): each port in its row with its number and
 // diagnosis, and the selected one marked in the picture.
@@ -250,6 +388,8 @@ TEST_F(PortsDialogTest, PictureOfTheDialogWithFakeDevicesShowsEachPortWithItsNum
     const int holder = ::open(QFile::encodeName(devices.pathOf(QStringLiteral("ttyUSB2"))).constData(), O_RDWR | O_NOCTTY);
     ASSERT_GE(holder, 0);
     open(ports.path());
+    const QString held = devices.pathOf(QStringLiteral("ttyUSB2"));
+    EXPECT_TRUE(runUntil([&] { return !cell(rowOf(held), PortsDialog::Diagnosis).isEmpty(); }, 5000));
     ::close(holder);
     dialog->resize(1720, 285);
     const int selected = rowOf(devices.pathOf(QStringLiteral("ttyUSB0")));

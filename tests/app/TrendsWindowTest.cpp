@@ -1,5 +1,6 @@
 #include "app/TrendPlot.h"
 #include "app/TrendsWindow.h"
+#include "framework/VirtualClock.h"
 #include "session/TrendData.h"
 #include "transponder/SequenceRecord.h"
 
@@ -14,21 +15,31 @@ using session::TrendData;
 
 namespace {
 
+// The program's clock an hour on, so that there is room to go back from it.
+constexpr std::uint64_t HourMs = 3'600'000;
+
+std::chrono::milliseconds msAgo(double minutes)
+{
+    return std::chrono::milliseconds(static_cast<long long>(minutes * 60'000));
+}
+
 std::chrono::system_clock::time_point minutesAgo(double minutes)
 {
-    return std::chrono::system_clock::now() -
-           std::chrono::milliseconds(static_cast<long long>(minutes * 60'000));
+    return std::chrono::system_clock::now() - msAgo(minutes);
 }
 
 void received(TrendData& data, double minutes, const std::string& frame)
 {
-    data.traffic({minutesAgo(minutes), TrafficDirection::Received, frame});
+    data.traffic({minutesAgo(minutes), TrafficDirection::Received, frame,
+                  fw::tickCount() - static_cast<std::uint64_t>(msAgo(minutes).count())});
 }
 
 } // namespace
 
 TEST(TrendsWindow, DrawsASequenceWhenItEndsAndOtherValuesWithinTheDelay)
 {
+    fw::ScopedVirtualClock clock;
+    clock.advance(HourMs);
     TrendData data;
     TrendsWindow window(data);
     window.show();
@@ -37,6 +48,7 @@ TEST(TrendsWindow, DrawsASequenceWhenItEndsAndOtherValuesWithinTheDelay)
 
     transponder::SequenceRecord record;
     record.time = minutesAgo(0);
+    record.tickMs = fw::tickCount();
     record.answered = 14;
     data.sequenceEnded(record);
     EXPECT_EQ(window.plot(TrendData::Altitude)->shownPoints(), 1);
@@ -49,6 +61,8 @@ TEST(TrendsWindow, DrawsASequenceWhenItEndsAndOtherValuesWithinTheDelay)
 
 TEST(TrendsWindow, ShowsTheChosenSpanAndCountsWhatWasNoNumber)
 {
+    fw::ScopedVirtualClock clock;
+    clock.advance(HourMs);
     TrendData data;
     received(data, 40, "\x02" "v=27.1\x03");
     received(data, 20, "\x02" "v=27.5\x03");
@@ -72,6 +86,8 @@ TEST(TrendsWindow, ShowsTheChosenSpanAndCountsWhatWasNoNumber)
 
 TEST(TrendsWindow, SavesAPlotAsAPicture)
 {
+    fw::ScopedVirtualClock clock;
+    clock.advance(HourMs);
     TrendData data;
     received(data, 1, "\x02" "f=1.2\x03");
     TrendsWindow window(data);

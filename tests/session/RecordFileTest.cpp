@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <future>
 #include <thread>
 
 using session::LineFile;
@@ -117,10 +118,11 @@ TEST(RecordFile, FlushesOnceASecondWhileLinesArriveAndNeverWhenQuiet)
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
     EXPECT_EQ(flushes, 3);
 
-    // Stopping flushes what the last second left.
+    // Stopping flushes what the last second left, on the worker's thread.
     ASSERT_EQ(file.append("last"), 0);
-    EXPECT_EQ(file.close(), 0);
-    EXPECT_EQ(flushes, 4);
+    file.close();
+    EXPECT_FALSE(file.isOpen());
+    EXPECT_TRUE(waitFor([&] { return flushes == 4; }));
 }
 
 TEST(RecordFile, AFlushThatFailsClosesTheFileAndSaysSoOnce)
@@ -137,4 +139,52 @@ TEST(RecordFile, AFlushThatFailsClosesTheFileAndSaysSoOnce)
     EXPECT_EQ(failed.at(0).at(0).toInt(), EIO);
     EXPECT_FALSE(file.isOpen());
     EXPECT_EQ(contents(dir.filePath(QStringLiteral("record.jsonl"))), "line\n");
+}
+
+TEST(RecordFile, TheLastFlushRunsOnTheWorkerAfterCloseHasReturnedAndItsOutcomeIsTold)
+{
+    const struct {
+        const char* name;
+        bool abandon;
+        int error;
+        int told; // closed() signals
+    } cases[] = {
+        {"closed, flushed", false, 0, 1},
+        {"closed, the flush fails", false, EIO, 1},
+        {"abandoned, the flush fails", true, EIO, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fw::ScopedVirtualClock clock;
+        QTemporaryDir dir;
+        std::promise<void> release;
+        const std::shared_future<void> released = release.get_future().share();
+        std::atomic<bool> flushed{false};
+        std::thread::id flushedOn;
+        RecordFile file(nullptr, clock, [&](int) {
+            flushedOn = std::this_thread::get_id();
+            // Held until the test has seen close() return; bounded, so that a
+            // flush on the window thread fails the test instead of hanging it.
+            released.wait_for(std::chrono::seconds(5));
+            flushed = true;
+            return c.error;
+        });
+        QSignalSpy closed(&file, &RecordFile::closed);
+        const QString path = dir.filePath(QStringLiteral("record.jsonl"));
+        ASSERT_EQ(file.open(path), 0);
+        ASSERT_EQ(file.append("line"), 0);
+        if (c.abandon)
+            file.abandon();
+        else
+            file.close();
+        EXPECT_FALSE(flushed) << "close() waited for the flush";
+        EXPECT_FALSE(file.isOpen());
+        release.set_value();
+        ASSERT_TRUE(waitFor([&] { return flushed.load(); }));
+        EXPECT_NE(flushedOn, std::this_thread::get_id());
+        if (c.told == 0) continue;
+        ASSERT_TRUE(waitFor([&] { return closed.count() == c.told; }));
+        EXPECT_EQ(closed.at(0).at(0).toString(), path);
+        EXPECT_EQ(closed.at(0).at(1).toInt(), c.error);
+    }
 }

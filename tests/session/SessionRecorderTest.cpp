@@ -166,16 +166,27 @@ TEST_F(Recorder, AWriteThatFailsMidwayStopsWithOneBoxAndKeepsTheLinesBefore)
 
 TEST_F(Recorder, AFlushThatFailsInTheBackgroundStopsWithOneBox)
 {
-    SessionRecorder failing(describe, nullptr, clock, [](int) { return EIO; });
-    const QString file = path("session.jsonl");
-    ASSERT_TRUE(failing.start(file, QStringLiteral("COM1")));
-    failing.traffic(event(TrafficDirection::Sent, "\x02" "a=?\x03"));
-    clock.advance(session::RecordFile::SyncIntervalMs);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    while (failing.recording() && std::chrono::steady_clock::now() < deadline) QCoreApplication::processEvents();
-    EXPECT_FALSE(failing.recording());
-    failing.traffic(event(TrafficDirection::Sent, "\x02" "c=?\x03"));
-    ASSERT_EQ(boxes.shown.size(), 1u);
-    EXPECT_EQ(boxes.shown[0].text, SessionRecorder::stoppedText(file, EIO));
-    EXPECT_EQ(lines(file).size(), 2u);
+    const struct {
+        const char* name;
+        bool stop; // the failing flush is the last one, after stop()
+    } cases[] = {{"while recording", false}, {"on stop", true}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        boxes.shown.clear();
+        SessionRecorder failing(describe, nullptr, clock, [](int) { return EIO; });
+        const QString file = path(c.stop ? "stopped.jsonl" : "session.jsonl");
+        ASSERT_TRUE(failing.start(file, QStringLiteral("COM1")));
+        failing.traffic(event(TrafficDirection::Sent, "\x02" "a=?\x03"));
+        if (c.stop)
+            failing.stop();
+        else
+            clock.advance(session::RecordFile::SyncIntervalMs);
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+        while (boxes.shown.empty() && std::chrono::steady_clock::now() < deadline) QCoreApplication::processEvents();
+        EXPECT_FALSE(failing.recording());
+        failing.traffic(event(TrafficDirection::Sent, "\x02" "c=?\x03"));
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text, SessionRecorder::stoppedText(file, EIO));
+        EXPECT_EQ(lines(file).size(), 2u);
+    }
 }

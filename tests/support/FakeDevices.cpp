@@ -14,14 +14,17 @@ namespace {
 
 class FakeDeviceSource : public DeviceSource {
 public:
-    FakeDeviceSource(const QString& folder, std::shared_ptr<QHash<QString, FakeDevices::Device>> known)
+    FakeDeviceSource(const QString& folder, std::shared_ptr<QHash<QString, FakeDevices::Device>> known,
+                     std::shared_ptr<int> scans)
         : folder_(folder)
         , known_(std::move(known))
+        , scans_(std::move(scans))
     {
     }
 
     QList<SerialDeviceInfo> devices() const override
     {
+        ++*scans_;
         QList<SerialDeviceInfo> devices = folder_.devices();
         for (SerialDeviceInfo& info : devices) {
             const FakeDevices::Device known = known_->value(QFileInfo(info.path).fileName());
@@ -37,6 +40,7 @@ public:
 private:
     FolderDeviceSource folder_;
     std::shared_ptr<QHash<QString, FakeDevices::Device>> known_;
+    std::shared_ptr<int> scans_;
 };
 
 } // namespace
@@ -85,5 +89,5 @@ void FakeDevices::unplug(const QString& name)
 
 std::unique_ptr<DeviceSource> FakeDevices::source() const
 {
-    return std::make_unique<FakeDeviceSource>(folder(), known_);
+    return std::make_unique<FakeDeviceSource>(folder(), known_, scans_);
 }

@@ -39,6 +39,8 @@ public:
 
     // A source that lists the folder and adds what each device would tell.
     std::unique_ptr<DeviceSource> source() const;
+    // How many times the sources made here have listed the folder.
+    int scans() const { return *scans_; }
 
 private:
     struct Line {
@@ -48,5 +50,6 @@ private:
 
     QTemporaryDir folder_;
     std::shared_ptr<QHash<QString, Device>> known_;
+    std::shared_ptr<int> scans_ = std::make_shared<int>(0);
     QHash<QString, Line> lines_;
 };

@@ -8,6 +8,7 @@
 #include "tests/testkit/PtyPair.h"
 #include "tests/testkit/RunProgram.h"
 #include "tests/testkit/SimulatorProcess.h"
+#include "tools/xpdrctl/StatusOutput.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -16,6 +17,7 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <memory>
@@ -24,7 +26,7 @@ namespace {
 
 const QString Program = QStringLiteral(XPDRCTL_PROGRAM);
 
-ProgramRun xpdrctl(const QStringList& arguments)
+ProgramRun runXpdrctl(const QStringList& arguments)
 {
     return runWithoutDisplay(Program, arguments);
 }
@@ -87,7 +89,7 @@ TEST_F(XpdrctlAgainstSimulator, EachVerbSendsThePanelsFramesAndReadsTheItemBack)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(u' ').toStdString());
-        const ProgramRun run = xpdrctl(onCom1(c.arguments));
+        const ProgramRun run = runXpdrctl(onCom1(c.arguments));
         EXPECT_EQ(run.exitCode, fw::exitcode::Ok) << run.err.toStdString();
         EXPECT_TRUE(QRegularExpression(QStringLiteral("^%1$").arg(QLatin1String(c.printed))).match(run.out).hasMatch())
             << run.out.toStdString();
@@ -96,7 +98,7 @@ TEST_F(XpdrctlAgainstSimulator, EachVerbSendsThePanelsFramesAndReadsTheItemBack)
     }
 
     // Everything set above, read back in one sequence as JSON.
-    const ProgramRun run = xpdrctl(onCom1({"status", "--json"}));
+    const ProgramRun run = runXpdrctl(onCom1({"status", "--json"}));
     ASSERT_EQ(run.exitCode, fw::exitcode::Ok) << run.err.toStdString();
     EXPECT_EQ(run.out.count(u'\n'), 1);
     QJsonParseError error;
@@ -126,7 +128,7 @@ TEST_F(XpdrctlAgainstSimulator, StatusPrintsTheNineItemsAndADevicePathWorksAsWel
     const std::string device = std::filesystem::read_symlink(ports.entry(1)).string();
     for (const QString& port : {QStringLiteral("COM1"), QString::fromStdString(device)}) {
         SCOPED_TRACE(port.toStdString());
-        const ProgramRun run = xpdrctl({QStringLiteral("--port"), port, QStringLiteral("status")});
+        const ProgramRun run = runXpdrctl({QStringLiteral("--port"), port, QStringLiteral("status")});
         EXPECT_EQ(run.exitCode, fw::exitcode::Ok) << run.err.toStdString();
         EXPECT_EQ(run.out, QStringLiteral("mode: Standby\ncode: 1200\nreplies: Enabled\nspi: \naltitude: 1000\n"
                                           "volts: 27.9\noffset: 1.2 V\nversion: 2.14\nping: \n"));
@@ -136,11 +138,11 @@ TEST_F(XpdrctlAgainstSimulator, StatusPrintsTheNineItemsAndADevicePathWorksAsWel
 TEST_F(XpdrctlAgainstSimulator, ASilentTransponderExits4WithEveryLetterListed)
 {
     start({QStringLiteral("--silent")});
-    const ProgramRun status = xpdrctl(onCom1({"status", "--timeout", "20"}));
+    const ProgramRun status = runXpdrctl(onCom1({"status", "--timeout", "20"}));
     EXPECT_EQ(status.exitCode, fw::exitcode::Unanswered);
     EXPECT_EQ(status.err, QStringLiteral("xpdrctl: unanswered: a c f i r s v o u n l d z e\n"));
     for (const QStringList& arguments : {QStringList{"set", "code", "7700"}, QStringList{"ping"}, QStringList{"send", "c=?"}}) {
-        const ProgramRun run = xpdrctl(onCom1(arguments + QStringList{"--timeout", "20"}));
+        const ProgramRun run = runXpdrctl(onCom1(arguments + QStringList{"--timeout", "20"}));
         EXPECT_EQ(run.exitCode, fw::exitcode::Unanswered) << arguments.join(u' ').toStdString();
     }
 }
@@ -181,7 +183,7 @@ TEST_F(XpdrctlAgainstSimulator, APortThatCannotBeOpenedExits3WithTheSystemsReaso
     start();
     platform::PosixSerialDevice holder;
     ASSERT_EQ(holder.open("COM1"), 0);
-    const ProgramRun busy = xpdrctl(onCom1({"status"}));
+    const ProgramRun busy = runXpdrctl(onCom1({"status"}));
     EXPECT_EQ(busy.exitCode, fw::exitcode::PortUnavailable);
     EXPECT_TRUE(busy.err.contains(QStringLiteral("busy"))) << busy.err.toStdString();
     EXPECT_EQ(busy.err.count(u'\n'), 1);
@@ -189,7 +191,7 @@ TEST_F(XpdrctlAgainstSimulator, APortThatCannotBeOpenedExits3WithTheSystemsReaso
     holder.close();
 
     // COM10 and above fall back to no device at all.
-    const ProgramRun missing = xpdrctl({"--port", "COM42", "status"});
+    const ProgramRun missing = runXpdrctl({"--port", "COM42", "status"});
     EXPECT_EQ(missing.exitCode, fw::exitcode::PortUnavailable);
     EXPECT_TRUE(missing.err.startsWith(QStringLiteral("xpdrctl: COM42: "))) << missing.err.toStdString();
 }
@@ -244,6 +246,60 @@ TEST(XpdrctlProgram, AReadBackIsJudgedByWhatTheTransponderAnswers)
     }
 }
 
+TEST(XpdrctlProgram, TheTransponderBytesReachTheTerminalAsTheMonitorWritesThemUnlessRaw)
+{
+    const struct {
+        std::string sent;    // by the transponder, as the version
+        std::string printed; // without --raw
+        std::string raw;     // with --raw: Latin-1 as UTF-8, the rest as it came
+    } cases[] = {
+        {"\x1b]0;owned\x07", "<1B>]0;owned<07>", "\x1b]0;owned\x07"},
+        {"\x1b[2J\x1b[H", "<1B>[2J<1B>[H", "\x1b[2J\x1b[H"},
+        {"a\rb\x7f", "a<0D>b<7F>", "a\rb\x7f"},
+        {"\x9b" "31m", "<9B>31m", "\xc2\x9b" "31m"},
+        {"caf\xe9", "caf<E9>", "caf\xc3\xa9"},
+        {"<b>x</b>", "<b>x</b>", "<b>x</b>"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.printed);
+        for (const bool raw : {false, true}) {
+            SCOPED_TRACE(raw ? "--raw" : "escaped");
+            const std::string& expected = raw ? c.raw : c.printed;
+
+            // status and watch, as they print a sequence.
+            transponder::SequenceRecord record;
+            record.status.show(transponder::Item::Version, c.sent);
+            EXPECT_NE(xpdrctl::statusLines(record, raw).find("version: " + expected + '\n'), std::string::npos);
+            const std::string quoted = expected.find_first_of(" \t\"=\\") == std::string::npos ? expected
+                                                                                              : '"' + expected + '"';
+            EXPECT_NE(xpdrctl::watchLine(record, raw).find(" version=" + quoted + ' '), std::string::npos);
+            // JSON escapes by its own rules and carries the bytes exactly.
+            const std::string jsonLine = xpdrctl::jsonLine(record);
+            const QString jsonText = QString::fromUtf8(jsonLine).chopped(1);
+            const auto control = [](QChar ch) { return ch.category() == QChar::Other_Control; };
+            EXPECT_FALSE(std::any_of(jsonText.begin(), jsonText.end(), control)) << jsonLine;
+            const QJsonDocument json = QJsonDocument::fromJson(QByteArray::fromStdString(jsonLine));
+            EXPECT_EQ(json.object().value(QStringLiteral("version")).toString(),
+                      QString::fromLatin1(c.sent.data(), static_cast<qsizetype>(c.sent.size())));
+
+            // send, end to end.
+            PortDirectory ports;
+            PtyPair line;
+            ports.map(5, line.slavePath());
+            QStringList arguments{"--port", "COM5", "--timeout", "2000", "send", "v=?"};
+            if (raw) arguments << QStringLiteral("--raw");
+            QProcess program;
+            program.start(Program, arguments);
+            ASSERT_TRUE(program.waitForStarted());
+            EXPECT_EQ(line.receive(5), framed("v=?"));
+            line.send(framed("v=" + c.sent));
+            ASSERT_TRUE(program.waitForFinished(5000));
+            EXPECT_EQ(program.exitCode(), fw::exitcode::Ok);
+            EXPECT_EQ(program.readAllStandardOutput().toStdString(), "v=" + expected + '\n');
+        }
+    }
+}
+
 TEST(XpdrctlProgram, EachBadInputExits2WithOneLineThatSaysWhatWasWrong)
 {
     const struct {
@@ -272,7 +328,7 @@ TEST(XpdrctlProgram, EachBadInputExits2WithOneLineThatSaysWhatWasWrong)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(u' ').toStdString());
-        const ProgramRun run = xpdrctl(c.arguments);
+        const ProgramRun run = runXpdrctl(c.arguments);
         EXPECT_EQ(run.exitCode, fw::exitcode::Usage);
         EXPECT_EQ(run.out, QString());
         EXPECT_TRUE(run.err.startsWith(QStringLiteral("xpdrctl: "))) << run.err.toStdString();
@@ -283,7 +339,7 @@ TEST(XpdrctlProgram, EachBadInputExits2WithOneLineThatSaysWhatWasWrong)
 
 TEST(XpdrctlProgram, HelpListsTheExitCodes)
 {
-    const ProgramRun help = xpdrctl({QStringLiteral("--help")});
+    const ProgramRun help = runXpdrctl({QStringLiteral("--help")});
     EXPECT_EQ(help.exitCode, fw::exitcode::Ok);
     for (const char* line : {"  0  ok\n", "  2  bad usage", "  3  the port could not be opened", "  4  an item went",
                              "  5  a setting read back differs"})

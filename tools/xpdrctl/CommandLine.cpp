@@ -150,7 +150,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             continue;
         }
         const auto option = fw::readOption(args, i, {"--port", "--timeout", "--spacing", "--interval"},
-                                           {"--json", "--help", "-h", "--version"}, result.error);
+                                           {"--json", "--raw", "--help", "-h", "--version"}, result.error);
         if (!option) return result;
         const std::string& name = option->name;
         const std::string& value = option->value;
@@ -164,6 +164,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             result.version = true;
         } else if (name == "--json") {
             invocation.json = true;
+        } else if (name == "--raw") {
+            invocation.raw = true;
         } else if (name == "--port") {
             port = value;
         } else if (name == "--timeout") {
@@ -265,6 +267,10 @@ and compares what the transponder answers.
 Options:
   --port PORT      COM<n> (1 .. 255) or a device path; required
   --json           status and watch: one JSON object per sequence
+  --raw            print the transponder's bytes as they come, control bytes
+                   included; without it a byte outside printable ASCII shows
+                   as the traffic monitor shows it ("<1B>"), so that the line
+                   cannot steer the terminal (JSON escapes them either way)
   --timeout MS     how long to wait for each answer (default 300)
   --spacing MS     a pause after each answer, for a slow transponder
                    (default 0)

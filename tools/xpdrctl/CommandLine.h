@@ -30,6 +30,7 @@ struct Invocation {
     std::optional<Setting> setting; // set
     std::string command;            // send: the frame's content
     bool json = false;
+    bool raw = false; // the transponder's bytes as they come, control bytes too
     Millis timeout{300};
     Millis spacing{0};
     Millis interval{1000};

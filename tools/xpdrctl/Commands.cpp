@@ -50,7 +50,7 @@ private:
     {
         std::string listed;
         for (char letter : letters) listed += std::string(listed.empty() ? "" : " ") + letter;
-        err_ << "xpdrctl: unanswered: " << forTerminal(listed) << std::endl;
+        err_ << "xpdrctl: unanswered: " << forTerminal(listed, invocation_.raw) << std::endl;
         return fw::exitcode::Unanswered;
     }
 
@@ -69,7 +69,7 @@ private:
     {
         const auto record = sequence();
         if (!record) return interrupted();
-        out_ << (invocation_.json ? jsonLine(*record) : statusLines(*record)) << std::flush;
+        out_ << (invocation_.json ? jsonLine(*record) : statusLines(*record, invocation_.raw)) << std::flush;
         return record->unanswered.empty() ? fw::exitcode::Ok : unanswered(record->unanswered);
     }
 
@@ -79,7 +79,7 @@ private:
         for (;;) {
             const auto record = sequence();
             if (!record) return interrupted();
-            out_ << (invocation_.json ? jsonLine(*record) : watchLine(*record)) << std::flush;
+            out_ << (invocation_.json ? jsonLine(*record) : watchLine(*record, invocation_.raw)) << std::flush;
             if (!link_.pause(invocation_.interval)) return interrupted();
         }
     }
@@ -103,11 +103,11 @@ private:
         const std::string shown = reply->shows ? reply->shows->text : setting.wanted;
         if (setting.matches && !setting.matches(reply->value)) {
             err_ << "xpdrctl: " << (setting.item == "spi" ? "spi" : "set " + setting.item)
-                 << ": the transponder answered '" << forTerminal(reply->value) << "', not " << setting.wanted
-                 << std::endl;
+                 << ": the transponder answered '" << forTerminal(reply->value, invocation_.raw) << "', not "
+                 << setting.wanted << std::endl;
             return fw::exitcode::ReadBackDiffers;
         }
-        out_ << setting.item << ": " << forTerminal(shown) << std::endl;
+        out_ << setting.item << ": " << forTerminal(shown, invocation_.raw) << std::endl;
         return fw::exitcode::Ok;
     }
 
@@ -119,7 +119,8 @@ private:
         if (!outcome.answeredAt) return unanswered(std::string(1, MessageSet::Ping));
         const auto reply = transponder::parseReply(outcome.answer);
         if (!reply->lamp) {
-            err_ << "xpdrctl: ping: the transponder answered '" << forTerminal(reply->value) << "', not Y" << std::endl;
+            err_ << "xpdrctl: ping: the transponder answered '" << forTerminal(reply->value, invocation_.raw)
+                 << "', not Y" << std::endl;
             return fw::exitcode::ReadBackDiffers;
         }
         const double ms = std::chrono::duration<double, std::milli>(*outcome.answeredAt - *outcome.sentAt).count();
@@ -145,7 +146,8 @@ private:
         }
         const std::string& frame = outcome.answer;
         const std::size_t start = frame.find(MessageSet::STX) + 1;
-        out_ << forTerminal(frame.substr(start, frame.find(MessageSet::ETX) - start)) << std::endl;
+        out_ << forTerminal(frame.substr(start, frame.find(MessageSet::ETX) - start), invocation_.raw)
+             << std::endl;
         return fw::exitcode::Ok;
     }
 

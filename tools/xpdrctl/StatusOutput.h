@@ -6,16 +6,19 @@
 
 namespace xpdrctl {
 
-// The nine items, one "key: text" line each.
-std::string statusLines(const transponder::SequenceRecord& record);
+// The nine items, one "key: text" line each; each text as forTerminal() writes it.
+std::string statusLines(const transponder::SequenceRecord& record, bool raw);
 // One line per sequence for watch: the time, then key=text for the nine items
 // (quoted when the text holds a blank, a quote or "="), then the letters left
 // unanswered, if any.
-std::string watchLine(const transponder::SequenceRecord& record);
-// The record as one line of compact JSON.
+std::string watchLine(const transponder::SequenceRecord& record, bool raw);
+// The record as one line of compact JSON, with every control character escaped.
 std::string jsonLine(const transponder::SequenceRecord& record);
 
-// 8-bit text from the line, for the terminal.
-std::string forTerminal(const std::string& latin1);
+// 8-bit text from the line, for the terminal. Unless `raw`, every byte outside
+// printable ASCII is written as the traffic monitor writes it (ESC as "<1B>"):
+// whatever the transponder sends, it cannot move the cursor, clear the screen
+// or retitle the window of whoever reads the output.
+std::string forTerminal(const std::string& latin1, bool raw);
 
 } // namespace xpdrctl

@@ -1,6 +1,6 @@
-#include "session/FrameText.h"
+#include "transponder/FrameText.h"
 
-namespace session {
+namespace transponder {
 
 QString frameText(std::string_view bytes)
 {
@@ -22,4 +22,4 @@ QString frameText(std::string_view bytes)
     return text;
 }
 
-} // namespace session
+} // namespace transponder
