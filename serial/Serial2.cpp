@@ -35,7 +35,7 @@ TSerial::TSerial(QObject* Owner)
 TSerial::TSerial(QObject* Owner, DeviceFactory factory)
     : QObject(Owner)
     , factory_(std::move(factory))
-    , eventThread_(std::make_unique<TEventThread>(*this))
+    , eventThread_(std::make_unique<TEventThread>(static_cast<SerialEventPort&>(*this)))
 {
 }
 
@@ -280,7 +280,7 @@ void TSerial::sessionFailed(std::uint64_t session, int error)
     emit portLost(error);
 }
 
-std::shared_ptr<platform::SerialDevice> TSerial::takeSession(std::uint64_t& session)
+SerialEventPort::Device TSerial::takeSession(std::uint64_t& session)
 {
     std::unique_lock lock(sessionMutex_);
     if (!(open_ && armed_)) {
@@ -303,6 +303,62 @@ void TSerial::leaveSessions()
     std::lock_guard lock(sessionMutex_);
     threadWaiting_ = false;
     sessionChanged_.notify_all();
+}
+
+bool TSerial::readSignal(platform::SerialDevice& device, eModemInSignal signal)
+{
+    struct Line {
+        std::atomic<bool> TSerial::*state;
+        std::uint32_t bit;
+    };
+    static constexpr Line lines[] = {
+        {&TSerial::ctsState_, platform::MsCtsOn},
+        {&TSerial::dsrState_, platform::MsDsrOn},
+        {&TSerial::dcdState_, platform::MsRlsdOn},
+    };
+    const Line& line = lines[signal];
+    std::uint32_t status = 0;
+    if (device.modemStatus(status) == 0) (this->*line.state) = (status & line.bit) != 0;
+    return (this->*line.state).load();
+}
+
+void TSerial::lineEvent(std::uint32_t event)
+{
+    switch (event) {
+    case platform::EvSentLate:
+        tellSent();
+        break;
+    case platform::EvTxEmpty:
+        if (onTxEmpty_) onTxEmpty_(this);
+        break;
+    case platform::EvBreak:
+        if (onBreak_) onBreak_(this);
+        break;
+    case platform::EvRing:
+        if (onRing_) onRing_(this);
+        break;
+    case platform::EvRxChar:
+        if (onRxData_) onRxData_(this);
+        break;
+    default:
+        break;
+    }
+}
+
+void TSerial::signalChanged(eModemInSignal signal, bool state)
+{
+    if (onSignalChange_) onSignalChange_(this, signal, state);
+}
+
+void TSerial::messageArrived(const std::string& message)
+{
+    tellTaps([&](SerialTap& tap) { tap.received(message); });
+    if (onMessage_) onMessage_(this, message);
+}
+
+void TSerial::bytesDropped(const std::string& bytes)
+{
+    tellTaps([&](SerialTap& tap) { tap.dropped(bytes); });
 }
 
 MessageAssembler::Settings TSerial::messageSettings() const

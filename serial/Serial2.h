@@ -4,6 +4,7 @@
 #include "framework/Thread.h"
 #include "platform/SerialDevice.h"
 #include "serial/MessageAssembler.h"
+#include "serial/SerialEventPort.h"
 #include "serial/SerialTap.h"
 
 #include <QObject>
@@ -22,7 +23,6 @@ enum eStopBits : std::uint8_t { st1bit, st2bit };
 enum eFlowControl : std::uint8_t { fcNone, fcRTS_CTS, fcDTR_DSR, fcXON_XOF };
 enum eOpModes : std::uint8_t { rxNormal, rxMessage };
 enum eNotifyErr : std::uint8_t { neDialog, neEvent, neNone };
-enum eModemInSignal : std::uint8_t { msCTS, msDSR, msDCD };
 
 // Port number; the device opened is "COM<n>".
 using sPorts = std::uint8_t;
@@ -31,15 +31,13 @@ using TRxMessageEvent = std::function<void(QObject* Sender, const std::string& R
 using TSignalChangeEvent = std::function<void(QObject* Sender, eModemInSignal Signal, bool SignalState)>;
 using TWriteCompletedEvent = std::function<void()>;
 
-class TSerial;
-
 // Waits for the events of its component's port and hands each one to the window
 // thread, where the handlers run; the thread blocks until the handler returns.
 // In rxMessage mode it reads the received bytes itself and hands over whole
-// messages.
+// messages. It knows the component only as its port (SerialEventPort).
 class TEventThread : public fw::TThread {
 public:
-    explicit TEventThread(TSerial& owner);
+    explicit TEventThread(SerialEventPort& port);
     ~TEventThread() override;
 
     // Window thread, for closing: lets a hand-off the window has not served yet
@@ -53,7 +51,7 @@ protected:
     void Execute() override;
 
 private:
-    using Device = std::shared_ptr<platform::SerialDevice>;
+    using Device = SerialEventPort::Device;
 
     void dispatch(const Device& device, std::uint64_t session, std::uint32_t events);
     bool signalChanged(const Device& device, std::uint64_t session, eModemInSignal signal);
@@ -64,7 +62,7 @@ private:
     // call was withdrawn or the port it belongs to has been closed meanwhile.
     bool deliver(std::uint64_t session, std::function<void()> fn);
 
-    TSerial& serial_;
+    SerialEventPort& port_;
 };
 
 // One serial port: opened by number, line settings, writes, queue and modem
@@ -75,7 +73,7 @@ private:
 // Everything here is called on the window thread. Do not destroy the component
 // from inside one of its own event handlers (use deleteLater()): the destructor
 // waits for the event thread, which is waiting for that handler.
-class TSerial : public QObject {
+class TSerial : public QObject, private SerialEventPort {
     Q_OBJECT
 public:
     using DeviceFactory = std::function<std::shared_ptr<platform::SerialDevice>()>;
@@ -194,7 +192,21 @@ signals:
     void portFailed(int error);
 
 private:
-    friend class TEventThread;
+    // The event thread's port (SerialEventPort).
+    Device takeSession(std::uint64_t& session) override;
+    void leaveSessions() override;
+    bool isCurrent(std::uint64_t session) const override { return open_.load() && session_.load() == session; }
+    bool readsMessages() const override { return rxEventMode_.load() == rxMessage; }
+    bool takesMessages() const override { return hasOnMessage_.load(); }
+    bool watchesDropped() const override { return hasTaps_.load(); }
+    MessageAssembler& assembler() override { return assembler_; }
+    MessageAssembler::Settings messageSettings() const override;
+    bool readSignal(platform::SerialDevice& device, eModemInSignal signal) override;
+    void lineEvent(std::uint32_t event) override;
+    void signalChanged(eModemInSignal signal, bool state) override;
+    void messageArrived(const std::string& message) override;
+    void bytesDropped(const std::string& bytes) override;
+    void sessionFailed(std::uint64_t session, int error) override;
 
     void reopenIfOpen() { setActive(Active()); }
     void openPort();
@@ -206,16 +218,9 @@ private:
     int applyToDevice(bool report);
     void closePort(bool reportFailures);
     void waitForEventThreadToLeave();
-    void sessionFailed(std::uint64_t session, int error);
     void tellTaps(const std::function<void(SerialTap&)>& tell);
     // Tells the taps what the device has sent since they were last told.
     void tellSent();
-
-    // Event thread side of the closing handshake.
-    std::shared_ptr<platform::SerialDevice> takeSession(std::uint64_t& session);
-    void leaveSessions();
-    bool isCurrent(std::uint64_t session) const { return open_.load() && session_.load() == session; }
-    MessageAssembler::Settings messageSettings() const;
 
     sPorts port_ = 1;
     int baudrate_ = 9600;
