@@ -42,14 +42,15 @@ std::string recalledNetworkFailure(const std::string& comName, int error)
 
 std::string serverClosedConnection(const std::string& words)
 {
-    std::string text = "the server closed the connection";
-    if (words.empty()) return text;
-    text += ": \"" + words + "\"";
+    const std::string closed = "the server closed the connection";
+    if (words.empty()) return closed;
+    // What the words mean comes first: a narrow status bar shows the start.
+    const std::string quoted = "\"" + words + "\"";
     if (words.find("Port's device already in use") != std::string::npos)
-        text += ": another program holds the serial device on the server";
-    else if (words.find("Port already in use") != std::string::npos)
-        text += ": another client holds this port";
-    return text;
+        return "another program holds the serial device on the server (" + quoted + ")";
+    if (words.find("Port already in use") != std::string::npos)
+        return "another client holds this port (" + quoted + ")";
+    return closed + ": " + quoted;
 }
 
 } // namespace platform

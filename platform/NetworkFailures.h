@@ -16,7 +16,7 @@ void forgetNetworkFailure(const std::string& comName);
 std::string recalledNetworkFailure(const std::string& comName, int error);
 
 // What a server that closed the connection at once said, in the words of a
-// diagnosis: its own words quoted, and what they mean where we know. A serial
+// diagnosis: what its words mean where we know, and the words quoted. A serial
 // server turns a second client away with "Port already in use", but a device
 // that another program on the server holds with "Port's device already in
 // use": the one waits for the other client, the other for whoever is at the

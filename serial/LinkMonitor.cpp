@@ -119,7 +119,7 @@ void LinkMonitor::follow(ReconnectMachine::State state)
             // The server's words, where it gave any, tell why the attempts fail.
             const QString words = QString::fromStdString(
                 platform::recalledNetworkFailure(comName(serial_).toStdString(), machine_.lastError()));
-            show(QStringLiteral("lost, reconnecting") + nextTry() + (words.isEmpty() ? QString() : Separator + words),
+            show(QStringLiteral("lost") + nextTry() + (words.isEmpty() ? QString() : Separator + words),
                  lossText(machine_.lastError()));
         } else {
             show(QStringLiteral("lost, waiting for the adapter") + nextTry(), lossText(machine_.lastError()));
@@ -138,7 +138,7 @@ void LinkMonitor::follow(ReconnectMachine::State state)
 QString LinkMonitor::nextTry() const
 {
     const QDateTime next = machine_.nextAttempt();
-    return next.isNull() ? QString() : Separator + QStringLiteral("next try ") + next.toString(QStringLiteral("HH:mm:ss"));
+    return next.isNull() ? QString() : QStringLiteral(", next try ") + next.toString(QStringLiteral("HH:mm:ss"));
 }
 
 // The device's own words (a server's reason for hanging up, the setting it

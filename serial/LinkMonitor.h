@@ -10,10 +10,11 @@ class TSerial;
 // Tells what the link is doing, for the link section of the status bar: the
 // port, the device it leads to (a network port's address), the line settings
 // and the state ("connected", "open, settings refused: …", "lost", "lost,
-// waiting for the adapter", "lost, reconnecting · next try 12:03:48",
-// "restored 12:03:44", "disconnected"), or, when the port did not open, a
-// diagnosis that says how to fix it, kept until the next Connect. The server's
-// own words, where it gave any, are quoted. It owns the reconnect machine and
+// waiting for the adapter", "lost, next try 12:03:48 · another client holds
+// this port ("Port already in use")", "restored 12:03:44", "disconnected"), or,
+// when the port did not open, a diagnosis that says how to fix it, kept until
+// the next Connect, with the next try's time. The server's own words, where it
+// gave any, are quoted. It owns the reconnect machine and
 // shows what that does; the machine decides.
 class LinkMonitor : public QObject {
     Q_OBJECT
@@ -39,7 +40,7 @@ private:
     // The tooltip of a lost link: what went away, and the system's reason.
     QString lossText(int error) const;
     QString reasonFor(int error) const;
-    // " · next try 12:03:48" while a timed attempt is due.
+    // ", next try 12:03:48" while a timed attempt is due.
     QString nextTry() const;
 
     TSerial& serial_;

@@ -44,7 +44,7 @@ TEST(NetworkDiagnosis, EachFailureNamesTheEntryTheAddressAndWhatToCheck)
          "COM4: the port entry " + entry + ", line 1 \"tcp://127.0.0.1:" + nobody + " \": blanks after the address",
          "An entry holds one line: tcp://HOST:PORT or rfc2217://HOST:PORT."},
         {"rfc2217://127.0.0.1:" + busyPort + "\n", true, ECONNRESET,
-         "COM4 \u2192 rfc2217://127.0.0.1:" + busyPort + ": the server closed the connection: \"Port already in use\": another client holds this port",
+         "COM4 \u2192 rfc2217://127.0.0.1:" + busyPort + ": another client holds this port (\"Port already in use\")",
          "COM4 is a network port: its entry " + entry + " names rfc2217://127.0.0.1:" + busyPort},
     };
     for (const auto& c : cases) {

@@ -159,7 +159,7 @@ TEST_P(PanelThroughSer2net, APortNobodyListensOnIsRefusedAndFoundOnceItListens)
     EXPECT_EQ(boxes.shown[0].caption, QStringLiteral("Error"));
     EXPECT_FALSE(form->SerialComm->Active());
     const QString address = ser2net->entry().mid(ser2net->entry().indexOf(QStringLiteral("://")) + 3);
-    EXPECT_TRUE(link().startsWith(QStringLiteral("COM1 \u2192 %1: nothing listens at %2 \u00b7 next try ").arg(ser2net->entry(), address)))
+    EXPECT_TRUE(link().startsWith(QStringLiteral("COM1 \u2192 %1: nothing listens at %2, next try ").arg(ser2net->entry(), address)))
         << link().toStdString();
 
     ASSERT_TRUE(ser2net->start());

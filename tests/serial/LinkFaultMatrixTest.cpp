@@ -407,7 +407,7 @@ const Row Rows[] = {
          rig.wire = drain(line);
      },
      1, {0, 500, 1500, 3500, 7500, 15500, 23500, 31500, 39500, 47500, 55500},
-     std::vector<std::string>(11, "entry"), "\"Port already in use\": another client holds this port"},
+     std::vector<std::string>(11, "entry"), "another client holds this port (\"Port already in use\")"},
     {"raw TCP", "refused", false,
      [](Rig& rig) {
          networkEntry(rig, "tcp", unusedLoopbackPort());

@@ -42,7 +42,6 @@ Ser2netProcess::Ser2netProcess(const QString& device, Accepter accepter, int bau
     : accepter_(accepter)
     , port_(freeLoopbackPort())
 {
-    process_.setProcessChannelMode(QProcess::MergedChannels);
     configuration_ = folder_.filePath(QStringLiteral("ser2net.yaml"));
     const QString accepterText = accepter == Accepter::Rfc2217 ? QStringLiteral("telnet(rfc2217),tcp") : QStringLiteral("tcp");
     QFile file(configuration_);
@@ -73,12 +72,13 @@ bool Ser2netProcess::start()
     if (program.isEmpty() || port_ == 0) return false;
     // In the foreground (-n), with our configuration only (-c), without UUCP
     // locks (-u), its messages on its output (-d).
-    process_.start(program, {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-u"), QStringLiteral("-c"), configuration_});
-    if (!process_.waitForStarted(5000)) return false;
+    if (!process_.start(program, {QStringLiteral("-n"), QStringLiteral("-d"), QStringLiteral("-u"), QStringLiteral("-c"), configuration_},
+                        ChildProcess::Output::Merged))
+        return false;
     const QDeadlineTimer deadline(5000);
     while (!deadline.hasExpired()) {
         if (listening()) return true;
-        if (process_.state() != QProcess::Running) return false;
+        if (!process_.running()) return false;
         QThread::msleep(5);
     }
     return false;
@@ -86,16 +86,12 @@ bool Ser2netProcess::start()
 
 void Ser2netProcess::stop()
 {
-    if (process_.state() == QProcess::NotRunning) return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) kill();
+    if (!process_.terminate()) kill();
 }
 
 void Ser2netProcess::kill()
 {
-    if (process_.state() == QProcess::NotRunning) return;
     process_.kill();
-    process_.waitForFinished(5000);
 }
 
 QString Ser2netProcess::entry() const
@@ -106,7 +102,7 @@ QString Ser2netProcess::entry() const
 
 QString Ser2netProcess::output()
 {
-    output_ += QString::fromLocal8Bit(process_.readAll());
+    output_ += QString::fromLocal8Bit(process_.readOutput());
     return output_;
 }
 

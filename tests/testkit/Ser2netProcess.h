@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QProcess>
+#include "tests/testkit/ChildProcess.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -45,7 +46,7 @@ private:
     QString configuration_;
     Accepter accepter_;
     quint16 port_ = 0;
-    QProcess process_;
+    ChildProcess process_;
     QString output_;
 };
 

@@ -4,11 +4,10 @@
 
 SimulatorProcess::SimulatorProcess(int port, const QStringList& options, const QString& logFile)
 {
-    if (!logFile.isEmpty()) process_.setStandardErrorFile(logFile);
     const QString link = QStringLiteral("COM%1").arg(port);
-    process_.start(QStringLiteral(XPDRSIM_PATH), QStringList{QStringLiteral("--link"), link} + options);
-    ready_ = process_.waitForStarted(5000) && process_.waitForReadyRead(5000) &&
-             process_.readLine().startsWith("xpdrsim: " + link.toLatin1());
+    ready_ = process_.start(QStringLiteral(XPDRSIM_PATH), QStringList{QStringLiteral("--link"), link} + options,
+                            ChildProcess::Output::Separate, logFile)
+        && process_.readLine(5000).startsWith("xpdrsim: " + link.toLatin1());
 }
 
 SimulatorProcess::~SimulatorProcess()
@@ -18,20 +17,17 @@ SimulatorProcess::~SimulatorProcess()
 
 void SimulatorProcess::stop()
 {
-    if (process_.state() == QProcess::NotRunning) return;
     process_.terminate();
-    process_.waitForFinished(5000);
 }
 
 void SimulatorProcess::kill()
 {
     process_.kill();
-    process_.waitForFinished(5000);
 }
 
 QStringList SimulatorProcess::frames()
 {
-    log_ += QString::fromLatin1(process_.readAllStandardError());
+    log_ += QString::fromLatin1(process_.readError());
     QStringList frames;
     qsizetype end;
     while ((end = log_.indexOf(u'\n')) >= 0) {

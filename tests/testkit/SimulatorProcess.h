@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QProcess>
+#include "tests/testkit/ChildProcess.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -20,7 +21,7 @@ public:
 
     // True once it has named its device, which it does after linking it.
     bool ready() const { return ready_; }
-    qint64 pid() const { return process_.processId(); }
+    qint64 pid() const { return process_.pid(); }
 
     // Ends it as an operator would (SIGTERM: it removes its link).
     void stop();
@@ -34,7 +35,7 @@ public:
     QStringList framesIn();
 
 private:
-    QProcess process_;
+    ChildProcess process_;
     QString log_;
     bool ready_ = false;
 };
