@@ -92,7 +92,7 @@ ReconnectMachine::ReconnectMachine(TSerial& serial, QObject* parent)
 {
     connect(&serial_, &TSerial::portFailed, this, [this](int error) { portFailed(error); });
     connect(&serial_, &TSerial::portLost, this, [this](int error) { reportClosed(error); });
-    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { lookAgain(); });
+    connect(&watcher_, &QFileSystemWatcher::directoryChanged, this, [this] { lookAgain(true); });
     retry_.setOnTimer([this](QObject*) {
         retry_.setEnabled(false);
         nextAttempt_ = {};
@@ -122,6 +122,7 @@ void ReconnectMachine::connectStarted()
     hold_.setEnabled(false);
     held_ = false;
     reopened_ = false;
+    triedEntry_.clear();
     schedule_.reset();
     setReportDue(true);
     enter(State::Connecting);
@@ -232,7 +233,7 @@ void ReconnectMachine::stopWaiting()
     if (!folders.isEmpty()) watcher_.removePaths(folders);
 }
 
-void ReconnectMachine::lookAgain()
+void ReconnectMachine::lookAgain(bool notified)
 {
     if (state_ != State::Waiting) return;
     startWaiting(); // the way to the device may have changed
@@ -246,7 +247,13 @@ void ReconnectMachine::lookAgain()
         emit stateChanged(state_);
         return;
     }
-    if (!platform::isNetworkEntry(entry) && isPseudoTerminal(entry) && linkIdentity(entry) == lostLink_) return;
+    const bool network = platform::isNetworkEntry(entry);
+    if (!network && isPseudoTerminal(entry) && linkIdentity(entry) == lostLink_) return;
+    // A network entry that was written anew is tried at once, in the place of
+    // the next scheduled attempt; other changes in its folder wait their turn.
+    const QString identity = linkIdentity(entry);
+    if (network && notified && (identity == triedEntry_ || identity == lostLink_)) return;
+    if (network) triedEntry_ = identity;
     attempt();
 }
 

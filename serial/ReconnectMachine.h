@@ -95,7 +95,7 @@ private:
     void reportClosed(int error);
     void startWaiting();
     void stopWaiting();
-    void lookAgain();
+    void lookAgain(bool notified = false);
     void attempt();
     void scheduleRetry();
     void becameHeld();
@@ -113,4 +113,5 @@ private:
     int lastError_ = 0;
     QDateTime nextAttempt_;
     QString lostLink_;        // the entry as it was at the loss, see linkIdentity()
+    QString triedEntry_;      // a network entry as it was at the last attempt
 };

@@ -1,6 +1,7 @@
 #include "tests/testkit/LoopbackServer.h"
 #include "framework/MessageBoxes.h"
 #include "platform/TcpConnector.h"
+#include "serial/LinkMonitor.h"
 #include "serial/Serial2.h"
 #include "tests/support/PanelControls.h"
 
@@ -104,6 +105,8 @@ TEST_F(ConnectingToANetworkPort, TheBoxShowsCancelGivesUpAndTheTimeLimitEndsIt)
     ASSERT_EQ(boxes.shown.size(), 1u);
     EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Operation canceled"));
     EXPECT_FALSE(form->SerialComm->Active());
+    ReconnectMachine& machine = form->findChild<LinkMonitor*>()->reconnector();
+    EXPECT_EQ(machine.state(), ReconnectMachine::State::Stopped) << "Cancel stops the reconnecting too";
 
     // Left alone, the opening gives up after five seconds, painting all along.
     click("btnConnect"); // Disconnect: the panel counts as connected after a Connect
@@ -116,4 +119,6 @@ TEST_F(ConnectingToANetworkPort, TheBoxShowsCancelGivesUpAndTheTimeLimitEndsIt)
     ASSERT_EQ(boxes.shown.size(), 2u);
     EXPECT_EQ(boxes.shown[1].text, QStringLiteral("Connection timed out"));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    // A server that does not answer may answer later: it is tried again, with no box.
+    EXPECT_EQ(machine.state(), ReconnectMachine::State::Waiting);
 }
