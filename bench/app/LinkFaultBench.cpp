@@ -19,6 +19,7 @@
 #include "app/PanelApplication.h"
 #include "app/PanelStatusBar.h"
 #include "framework/MessageBoxes.h"
+#include "platform/NetworkSerialDevice.h"
 #include "serial/LinkMonitor.h"
 #include "serial/Serial2.h"
 #include "serial/SerialTap.h"
@@ -27,11 +28,7 @@
 #include <QMessageBox>
 #include <QTimer>
 #include <algorithm>
-#include <arpa/inet.h>
 #include <fstream>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -48,36 +45,17 @@ ReconnectMachine& machineOf(TForm1& form)
     return form.findChild<LinkMonitor*>()->reconnector();
 }
 
-// A client that holds a server's port for as long as it lives.
-class Holder {
-public:
-    explicit Holder(quint16 port)
-        : fd_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
-    {
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        connected_ = ::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-    }
-    ~Holder() { ::close(fd_); }
-    bool connected() const { return connected_; }
-
-private:
-    int fd_;
-    bool connected_ = false;
-};
-
 int hangup(TForm1& form, PortDirectory& ports, fw::RecordingMessageBoxes& boxes, int seconds)
 {
     PtyPair line;
     Ser2netProcess ser2net(QString::fromStdString(line.slavePath()), Ser2netProcess::Accepter::RawTcp, 9600,
                            Ser2netProcess::CharDelay::Default, {QStringLiteral("max-connections: 1")});
     if (!ser2net.start()) return std::fprintf(stderr, "ser2net did not start\n"), 1;
-    const Holder holder(ser2net.port());
-    if (!holder.connected()) return std::fprintf(stderr, "the first client did not connect\n"), 1;
-    runFor(200); // ser2net has the first client before ours comes
     std::ofstream(ports.path() + "/COM4") << ser2net.entry().toStdString() << "\n";
+    // Another client holds the port: what it sends reaches the line.
+    platform::NetworkSerialDevice holder;
+    if (holder.open("COM4") != 0 || holder.write("!", 1, 1000) != 0 || line.receive(1) != "!")
+        return std::fprintf(stderr, "the first client did not connect\n"), 1;
 
     std::vector<double> connections;
     const long long start = bench::nowNs();
@@ -101,7 +79,10 @@ int silent(TForm1& form, PortDirectory& ports, int seconds)
 {
     LoopbackServer working;
     LoopbackServer full(0);
-    Holder filler(full.port()); // one connection fills a backlog of 0: every further connect hangs
+    // One connection fills a backlog of 0: every further connect hangs.
+    std::ofstream(ports.path() + "/COM5") << "tcp://127.0.0.1:" << full.port() << "\n";
+    platform::NetworkSerialDevice filler;
+    if (filler.open("COM5") != 0) return std::fprintf(stderr, "the backlog did not fill\n"), 1;
     std::ofstream(ports.path() + "/COM4") << "tcp://127.0.0.1:" << working.port() << "\n";
     if (!bench::connectPanel(form, 4) || !working.accept()) return std::fprintf(stderr, "no connection\n"), 1;
     runFor(ReconnectMachine::HoldMs + 200); // the link holds

@@ -6,11 +6,16 @@
 // (the port closed) and from ser2net listening again to the port open again,
 // and which retry found it.
 //
+// Between cycles the link is left up until it has held (10 s), as a link in
+// use would be; a link lost before it holds is a failed attempt, after which
+// the waits go on doubling instead.
+//
 //   network_reconnect_bench [cycles] [delay]     default 20 cycles, no delay
 #include "PanelBench.h"
 
 #include "app/PanelApplication.h"
 #include "framework/MessageBoxes.h"
+#include "serial/ReconnectMachine.h"
 #include "serial/RetrySchedule.h"
 #include "serial/Serial2.h"
 
@@ -104,6 +109,9 @@ int main(int argc, char** argv)
         fromLoss.push_back(bench::nsToMs(restored - lost));
         fromListening.push_back(bench::nsToMs(restored - listening));
         ++foundBy[retryThatFinds(bench::nsToMs(listening - lost))];
+        // The link holds before the next loss, as a link in use does: the
+        // back-off starts again from half a second only after a link held.
+        runFor(static_cast<int>(ReconnectMachine::HoldMs) + 100);
     }
     const Figures loss = figuresOf(fromLoss);
     const Figures back = figuresOf(fromListening);
@@ -115,6 +123,6 @@ int main(int argc, char** argv)
                 back.min, back.max);
     for (const auto& [retry, count] : foundBy)
         std::printf("  found by retry %d (%.1f s after the loss): %d cycles\n", retry, retryTime(retry) / 1000, count);
-    std::printf("  reports: %zu (the Connect's one: the links restored never held)\n", boxes.shown.size());
+    std::printf("  reports: %zu (one per loss of a link that had held)\n", boxes.shown.size());
     return 0;
 }

@@ -9,6 +9,7 @@
 #include "framework/Timer.h"
 #include "framework/VirtualClock.h"
 #include "platform/ComPortDevice.h"
+#include "platform/NetworkSerialDevice.h"
 #include "platform/PortNames.h"
 #include "serial/LinkMonitor.h"
 #include "serial/Serial2.h"
@@ -23,12 +24,9 @@
 
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <functional>
 #include <map>
 #include <optional>
@@ -261,26 +259,6 @@ struct PtyEnd {
     }
 };
 
-// A client of a server, connected for as long as it lives; it says "!" once.
-class Client {
-public:
-    explicit Client(quint16 port)
-    {
-        fd_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address {};
-        address.sin_family = AF_INET;
-        address.sin_port = htons(port);
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) (void)::write(fd_, "!", 1);
-    }
-    ~Client() { ::close(fd_); }
-    Client(const Client&) = delete;
-    Client& operator=(const Client&) = delete;
-
-private:
-    int fd_ = -1;
-};
-
 std::string framed(const QStringList& frames)
 {
     std::string bytes;
@@ -396,10 +374,12 @@ const Row Rows[] = {
          Ser2netProcess server(QString::fromStdString(line.slavePath()), Ser2netProcess::Accepter::RawTcp, 9600,
                                Ser2netProcess::CharDelay::Default, {QStringLiteral("max-connections: 1")});
          ASSERT_TRUE(server.start());
-         // Another client holds the port: what it sends reaches the line.
-         const Client holder(server.port());
-         ASSERT_EQ(line.receive(1), "!");
          networkEntry(rig, "tcp", server.port());
+         // Another client holds the port: what it sends reaches the line.
+         platform::NetworkSerialDevice holder;
+         ASSERT_EQ(holder.open("COM" + std::to_string(Port)), 0);
+         ASSERT_EQ(holder.write("!", 1, 1000), 0);
+         ASSERT_EQ(line.receive(1), "!");
          rig.lossFrom(0);
          rig.operatorConnects();
          ASSERT_TRUE(rig.until([&] { return rig.state() == State::Waiting; }));
