@@ -2,7 +2,6 @@
 #include "tests/testkit/PortDirectory.h"
 #include "tests/testkit/PtyPair.h"
 #include "framework/MessageBoxes.h"
-#include "serial/ReconnectMachine.h"
 #include "serial/Serial2.h"
 #include "tests/testkit/WaitWithoutEvents.h"
 
@@ -233,28 +232,6 @@ TEST_F(PtySerial, AVanishedLineIsReportedOnceAndThePortCloses)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 100ms);
     EXPECT_EQ(serial.ErrorCode(), EBADF);
     EXPECT_EQ(boxes.shown.size(), 2u);
-}
-
-// A hung-up pseudo-terminal leaves a link to its number, which the next program
-// to ask for a terminal may be given; only a new link brings the port back. So
-// the wait watches the port directory alone, and not the terminals' folder,
-// which changes whenever any program on the machine opens a terminal.
-TEST_F(PtySerial, AHungUpLineIsAwaitedInThePortDirectoryAloneAndReopensOnANewLink)
-{
-    ScopedRecordingMessageBoxes boxes;
-    ReconnectMachine reconnector(serial);
-    serial.setActive(true);
-    pumpFor(10ms);
-    pty.closeMaster();
-    ASSERT_TRUE(pumpUntil([&] { return reconnector.state() == ReconnectMachine::State::Waiting; }, 1000ms));
-    EXPECT_EQ(reconnector.watchedFolders().join(QLatin1Char(' ')).toStdString(), ports.path());
-
-    PtyPair next;
-    ports.map(PortNumber, next.slavePath());
-    ASSERT_TRUE(pumpUntil([&] { return serial.Active(); }, 1000ms));
-    EXPECT_EQ(reconnector.state(), ReconnectMachine::State::Connected);
-    EXPECT_TRUE(reconnector.watchedFolders().isEmpty());
-    EXPECT_EQ(boxes.shown.size(), 1u);
 }
 
 // A real box runs its own event loop, in which the event thread's hand-offs are
