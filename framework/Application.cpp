@@ -51,7 +51,7 @@ void Application::setSpinWhileNotDone(bool spin)
 
 bool Application::modalOpen() const
 {
-    return modalDepth_ > 0 || (modalProbe_ && modalProbe_());
+    return modalDepth_ > 0;
 }
 
 Application::ModalScope::ModalScope()
