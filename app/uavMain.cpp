@@ -3,6 +3,7 @@
 #include "ButtonGlyph.h"
 #include "ConnectingBox.h"
 #include "app/SessionControls.h"
+#include "session/LinkQuality.h"
 #include "JpegPicture.h"
 #include "serial/LinkMonitor.h"
 #include "PortsDialog.h"
@@ -213,6 +214,7 @@ void TForm1::btnConnectClick(QObject*)
         // itself, and the operator can still Disconnect.
         SerialComm->setActive(true);
         linkMonitor->connected();
+        sessionControls->linkQuality().opened();
         btnConnect->setProperty("Tag", 1);
         btnConnect->setText(QStringLiteral("Disconnect"));
         setCommandsEnabled(true);
@@ -221,6 +223,7 @@ void TForm1::btnConnectClick(QObject*)
     } else {
         sequencer->stop();
         linkMonitor->disconnected();
+        sessionControls->linkQuality().closed();
         if (SerialComm->Active()) SerialComm->setActive(false);
         btnConnect->setProperty("Tag", 0);
         btnConnect->setText(QStringLiteral("Connect"));

@@ -57,6 +57,7 @@ bool Application::modalOpen() const
 Application::ModalScope::ModalScope()
 {
     ++instance().modalDepth_;
+    ++instance().boxesOpened_;
 }
 
 Application::ModalScope::~ModalScope()

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <exception>
 #include <functional>
 
@@ -43,6 +44,9 @@ public:
     // for the operator's answer. Other dialogs, modal or not, leave it running,
     // so that a file or port dialog never stops the polling of the transponder.
     bool modalOpen() const;
+    // How many boxes have been opened since the program started: whoever follows
+    // a span of time compares two readings to learn whether a box came up in it.
+    std::uint64_t boxesOpened() const { return boxesOpened_; }
 
     // Marks a modal box as open for its lifetime.
     class ModalScope {
@@ -70,6 +74,7 @@ private:
     bool inIdle_ = false;
     bool spin_ = false;
     int modalDepth_ = 0;
+    std::uint64_t boxesOpened_ = 0;
     QString title_ = QStringLiteral("uavControl");
 };
 

@@ -170,7 +170,7 @@ TEST_F(SessionWindows, EachSequenceGoesOnRecordWhenItsLastReplyIsDecodedOrTheWat
     EXPECT_EQ(sequences[0].value(QStringLiteral("code")).toString(), QStringLiteral("7700"))
         << "the display as it stood before the watchdog";
     auto* statusBar = find<PanelStatusBar>("StatusBar1");
-    EXPECT_EQ(statusBar->linkQuality(), QStringLiteral("4/14 answered · last reply 4 s ago"));
+    EXPECT_EQ(statusBar->linkQuality(), QStringLiteral("4/5 answered · last reply 4 s ago"));
 
     // The next sequence, answered in full: on record as its "e" reply is decoded.
     clock.advance(1000);
@@ -190,6 +190,9 @@ TEST_F(SessionWindows, EachSequenceGoesOnRecordWhenItsLastReplyIsDecodedOrTheWat
     EXPECT_EQ(sequences[1].value(QStringLiteral("answered")).toInt(), 14);
     EXPECT_TRUE(sequences[1].value(QStringLiteral("unanswered")).toArray().isEmpty());
     EXPECT_EQ(statusBar->linkQuality(), QStringLiteral("14/14 answered · last reply <1 s ago"));
+    click("btnConnect"); // Disconnect
+    clock.advance(31'000);
+    EXPECT_TRUE(statusBar->linkQuality().startsWith(QStringLiteral("14/14 answered · closed "))) << "no age counting on";
 }
 
 TEST_F(SessionWindows, APausedMonitorShowsNothingNewWhileTheRecordGoesOn)

@@ -46,3 +46,23 @@ TEST(LinkQuality, CountsTheAgeOfTheLastReplyForAMinuteThenGivesItsTimeAndSleeps)
     EXPECT_EQ(quality.text(), QStringLiteral("13/14 answered · last reply <1 s ago"));
     EXPECT_EQ(clock.nextDueIn(), 1000);
 }
+
+TEST(LinkQuality, CountsOnlyQueriesThatWentOutAndStopsCountingOnceTheLinkIsClosed)
+{
+    fw::ScopedVirtualClock clock;
+    LinkQuality quality(nullptr, clock);
+    const auto at = [](int h, int m, int s) {
+        return std::chrono::system_clock::time_point(
+            std::chrono::milliseconds(QDateTime(QDate(2026, 12, 7), QTime(h, m, s)).toMSecsSinceEpoch()));
+    };
+    quality.traffic({at(12, 3, 40), TrafficDirection::Received, "\x02" "a=1\x03"});
+    quality.sequenceEnded(0, 1);
+    quality.sequenceEnded(0, 0);
+    EXPECT_EQ(quality.text(), QStringLiteral("0/1 answered · last reply <1 s ago")) << "nothing sent: nothing counted";
+    quality.closed(at(12, 3, 44));
+    clock.advance(31'000);
+    EXPECT_EQ(quality.text(), QStringLiteral("0/1 answered · closed 12:03:44"));
+    EXPECT_EQ(clock.nextDueIn(), -1);
+    quality.opened();
+    EXPECT_EQ(quality.text(), QStringLiteral("0/1 answered · last reply 31 s ago"));
+}
