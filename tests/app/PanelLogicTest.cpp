@@ -3,6 +3,8 @@
 #include "framework/Colors.h"
 
 #include <QToolButton>
+#include <functional>
+#include <string_view>
 
 using Decoder = PanelTest;
 using Sequence = PanelTest;
@@ -90,6 +92,46 @@ TEST_F(Decoder, OperationalFunctionAndEncoderSourceFollowReplies)
     idle();
     EXPECT_EQ(textOf("lblAltitudeSource"), QStringLiteral("900")) << "hidden: not updated";
     EXPECT_FALSE(find("GroupBox9")->isVisibleTo(form.get()));
+}
+
+TEST_F(Decoder, TheOperatorsFunctionChoiceHoldsAgainstRepliesUntilSetDisconnectOrTenQuietSeconds)
+{
+    connectPort();
+    auto* status = find<TRadioGroup>("rbStatus");
+    auto choose = [&](int item) { QTest::mouseClick(status->button(item), Qt::LeftButton); };
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"during the hold", [] {}},
+        {"9.9 s after a second change", [&] {
+             clock.advance(5000);
+             choose(2);
+             choose(1);
+             clock.advance(9900);
+         }},
+        {"after Set, which sends the choice", [&] {
+             click("statusBtn");
+             EXPECT_EQ(wire(), framed("s=a"));
+         }},
+        {"after 10 s without a change, and a reply moving it is no change", [&] {
+             clock.advance(10000);
+             reply("s=c");
+             idle();
+         }},
+        {"after Disconnect", [&] {
+             click("btnConnect");
+             click("btnConnect");
+         }},
+    };
+    for (const auto& [name, meanwhile] : cases) {
+        clock.advance(10000);
+        reply("s=t");
+        idle();
+        choose(1); // Mode A
+        meanwhile();
+        reply("s=t");
+        idle();
+        EXPECT_EQ(status->ItemIndex(), std::string_view(name).starts_with("after") ? 0 : 1) << name;
+        EXPECT_EQ(textOf("funcDisplay"), QStringLiteral("Standby")) << name;
+    }
 }
 
 TEST_F(Decoder, TwoMessagesInOneBurstAreBothDecoded)
