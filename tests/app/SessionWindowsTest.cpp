@@ -47,26 +47,19 @@ QStringList texts(const QList<QAction*>& actions)
     return list;
 }
 
-// Calls `open`, and once it has a dialog up runs `whileUp` and closes the
-// dialog, whether `open` waits for it (a nested loop) or returns at once.
+// Runs `whileUp` inside the modal dialog that `open` brings up, then closes it.
 void withDialogUp(const std::function<void()>& open, const std::function<void()>& whileUp)
 {
-    bool closed = false;
     QTimer look;
-    look.setInterval(1);
     QObject::connect(&look, &QTimer::timeout, [&] {
         QWidget* up = QApplication::activeModalWidget();
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (!up && qobject_cast<QDialog*>(w) && w->isVisible()) up = w;
         if (!up) return;
         look.stop();
         whileUp();
-        qobject_cast<QDialog*>(up)->reject();
-        closed = true;
+        up->close();
     });
-    look.start();
+    look.start(1);
     open();
-    while (!closed) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 } // namespace
@@ -74,51 +67,42 @@ void withDialogUp(const std::function<void()>& open, const std::function<void()>
 TEST_F(SessionWindows, OurOwnDialogsLeaveTheSequenceRunningAndTheRecordWhole)
 {
     setUpPanelApplication(*qApp); // what holds the idle handler back, as in the program
-    QTemporaryDir devices;        // Setup → Ports… lists this empty folder, no device of the machine
-    qputenv("UAVCONTROL_DEVICES", devices.path().toLocal8Bit());
-    QTemporaryDir dir;
+    QTemporaryDir dir;            // for the record, and as Ports…' empty device list
+    qputenv("UAVCONTROL_DEVICES", dir.path().toLocal8Bit());
     const QString path = dir.filePath(QStringLiteral("s.jsonl"));
     connectPort();
     ASSERT_TRUE(form->Session().startRecording(path));
-    wire();
     click("autobtn");
-    auto button = [](QWidget* in, const char* name) {
+    auto press = [](QWidget* in, const char* name) {
         QTest::mouseClick(in->findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
     };
     const std::pair<const char*, std::function<void()>> dialogs[] = {
         {"File → Record Session…", [&] { form->findChild<QAction*>(QStringLiteral("mnuRecordSession"))->trigger(); }},
-        {"Traffic Monitor → Save…", [&] { button(form->Session().showMonitor(), "monitorSave"); }},
-        {"a trend's Save PNG…", [&] { button(form->Session().showTrends()->plot(0), "savePng"); }},
-        {"Setup → Ports…", [&] { form->mnuPorts->trigger(); }},
-        {"Ports → Add network port…", [&] {
+        {"Traffic Monitor → Save…", [&] { press(form->Session().showMonitor(), "monitorSave"); }},
+        {"a trend's Save PNG…", [&] { press(form->Session().showTrends()->plot(0), "savePng"); }},
+        {"Setup → Ports… → Add network port…", [&] {
              form->mnuPorts->trigger();
-             button(form->findChild<QDialog*>(QStringLiteral("PortsDialog")), "addNetwork");
+             press(form->findChild<QDialog*>(QStringLiteral("PortsDialog")), "addNetwork");
          }},
     };
     for (const auto& [name, open] : dialogs) {
-        SCOPED_TRACE(name);
         clock.advance(1000); // the countdown: a sequence starts
         std::string asked;
         withDialogUp(open, [&] {
-            for (std::size_t step = 0; step < 14; ++step) {
+            for (int step = 0; step < 14; ++step) {
                 clock.advance(60);
                 idle();
                 const std::string sent = wire(15);
-                ASSERT_EQ(sent.size(), 5u) << "one query 60 ms after each reply";
-                asked += sent[1];
-                reply(std::string(1, sent[1]) + "=1");
+                asked += sent.size() == 5 ? sent[1] : '-'; // one query, 60 ms after the reply before it
+                reply(asked.substr(asked.size() - 1) + "=1");
                 idle();
             }
         });
-        EXPECT_EQ(asked, "acfirsvounldze");
+        EXPECT_EQ(asked, "acfirsvounldze") << name;
     }
-    qunsetenv("UAVCONTROL_DEVICES");
     const auto sequences = sequencesIn(path);
-    ASSERT_EQ(sequences.size(), std::size(dialogs));
-    for (const QJsonObject& s : sequences) {
-        EXPECT_EQ(s.value(QStringLiteral("answered")).toInt(), 14);
-        EXPECT_TRUE(s.value(QStringLiteral("unanswered")).toArray().isEmpty());
-    }
+    EXPECT_EQ(sequences.size(), std::size(dialogs));
+    for (const QJsonObject& s : sequences) EXPECT_TRUE(s.value(QStringLiteral("unanswered")).toArray().isEmpty());
 }
 
 TEST_F(SessionWindows, FileItemsSitAboveExitAndViewComesAfterSetup)
