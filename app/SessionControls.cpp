@@ -55,7 +55,10 @@ SessionControls::SessionControls(QMainWindow& window, TSerial& serial, const tra
     tracker_ = std::make_unique<session::SequenceTracker>(status, [this](const transponder::SequenceRecord& record) {
         recorder_->sequence(transponder::sequenceJson(record));
         trends_->sequenceEnded(record);
-        linkQuality_->sequenceEnded(record.answered, record.answered + static_cast<int>(record.unanswered.size()));
+        // While a box held the panel up its replies were not read: the
+        // sequence says nothing of the link.
+        if (!record.interrupted)
+            linkQuality_->sequenceEnded(record.answered, static_cast<int>(record.asked.size()));
     });
     for (session::TrafficListener* listener : std::initializer_list<session::TrafficListener*>{
              traffic_, recorder_, trends_, linkQuality_})

@@ -3,6 +3,7 @@
 #include "ButtonGlyph.h"
 #include "ConnectingBox.h"
 #include "app/SessionControls.h"
+#include "session/LinkQuality.h"
 #include "JpegPicture.h"
 #include "serial/LinkMonitor.h"
 #include "PortsDialog.h"
@@ -102,6 +103,8 @@ TForm1::TForm1(QWidget* parent)
     wdt = new fw::TTimer(this);
     rxTimer = new fw::TTimer(this);
     altTimer = new fw::TTimer(this);
+    statusHold = new fw::TTimer(this);
+    statusHold->setInterval(OperatorChoiceHoldMs);
     transponder::SequencerHost& host = *this;
     sequencer = std::make_unique<transponder::QuerySequencer>(host, *autoSequencer, *queryTimer, *wdt);
     sessionControls = new SessionControls(*this, *SerialComm, status, *MainMenu1, *File1, *Exit1);
@@ -146,6 +149,7 @@ void TForm1::bindEvents()
     timer(wdt, &TForm1::wdtTimer);
     timer(rxTimer, &TForm1::rxTimerTimer);
     timer(altTimer, &TForm1::altTimerTimer);
+    statusHold->setOnTimer([this](QObject*) { releaseStatusChoice(); });
 
     bind(this, btnConnect, &QPushButton::clicked, &TForm1::btnConnectClick);
     bind(this, statusBtn, &QPushButton::clicked, &TForm1::statusBtnClick);
@@ -167,6 +171,7 @@ void TForm1::bindEvents()
     bind(this, altitudeBtn, &QToolButton::clicked, &TForm1::altitudeBtnClick);
     bind(this, edMinAlt, &QLineEdit::textChanged, &TForm1::edMinAltChange);
     rbEncSource->setOnClick([this](QObject* sender) { rbEncSourceClick(sender); });
+    rbStatus->setOnClick([this](QObject* sender) { rbStatusClick(sender); });
     lblAltActual->installEventFilter(this);
 }
 
@@ -213,6 +218,7 @@ void TForm1::btnConnectClick(QObject*)
         // itself, and the operator can still Disconnect.
         SerialComm->setActive(true);
         linkMonitor->connected();
+        sessionControls->linkQuality().opened();
         btnConnect->setProperty("Tag", 1);
         btnConnect->setText(QStringLiteral("Disconnect"));
         setCommandsEnabled(true);
@@ -220,7 +226,9 @@ void TForm1::btnConnectClick(QObject*)
         RxData->setEnabled(true);
     } else {
         sequencer->stop();
+        releaseStatusChoice();
         linkMonitor->disconnected();
+        sessionControls->linkQuality().closed();
         if (SerialComm->Active()) SerialComm->setActive(false);
         btnConnect->setProperty("Tag", 0);
         btnConnect->setText(QStringLiteral("Connect"));
@@ -239,6 +247,7 @@ void TForm1::sendFrame(const std::string& frame)
 void TForm1::statusBtnClick(QObject*)
 {
     sendFrame(MessageSet::SetOperationalFunction(rbStatus->ItemIndex()));
+    releaseStatusChoice();
 }
 
 void TForm1::BitBtn2Click(QObject*)

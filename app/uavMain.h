@@ -38,6 +38,9 @@ public:
     // Messages handed over by the serial component that the next idle call has
     // not decoded yet are kept in order, up to this many; beyond it the oldest go.
     static constexpr std::size_t MaxPendingMessages = 64;
+    // An Operational Function the operator has chosen and not sent with Set
+    // holds against the replies for this long after the latest change.
+    static constexpr unsigned OperatorChoiceHoldMs = 10000;
     // How many received messages wait for the next idle call (for diagnostics and tests).
     std::size_t PendingMessageCount() const { return pendingMessages.size(); }
     // What the status display shows, as data.
@@ -111,6 +114,10 @@ private:
     void lblAltActualDblClick(QObject* Sender);
     void rbEncSourceClick(QObject* Sender);
 
+    // The operator's Operational Function against the replies.
+    void rbStatusClick(QObject* Sender);
+    void releaseStatusChoice();
+
     // What the sequencer asks of the window.
     int interval() override;
     std::optional<std::string> simulatedAltitude() override;
@@ -131,6 +138,8 @@ private:
     // Panel state.
     std::deque<std::string> pendingMessages; // received, not yet decoded
     bool echoReply = false;                  // echo the next received message into the memo
+    bool followingReply = false;             // a reply, not the operator, moves rbStatus
+    fw::TTimer* statusHold;                  // runs while the operator's choice holds
     transponder::StatusModel status;         // what the labels and lamps show
     std::unique_ptr<transponder::QuerySequencer> sequencer;
     SessionControls* sessionControls;

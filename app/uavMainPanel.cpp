@@ -13,6 +13,8 @@
 #include "transponder/MessageSet.h"
 #include "transponder/ReplyParser.h"
 
+#include <QScopedValueRollback>
+
 namespace MessageSet = transponder::MessageSet;
 using transponder::Item;
 using transponder::Lamp;
@@ -81,8 +83,14 @@ void TForm1::decodeMessage(const std::string& message)
     sessionControls->replyDecoded(*reply);
     if (reply->shows) showItem(reply->shows->item);
     if (reply->lamp) showLamp(reply->lamp->lamp);
-    // Selecting an item runs the group's click handler as an operator's click does.
-    if (reply->functionChoice) rbStatus->setItemIndex(*reply->functionChoice);
+    // Selecting an item runs the group's click handler as an operator's click
+    // does. The Operational Function the operator has chosen and not yet sent
+    // stays as chosen, or Set would send what the transponder reported instead;
+    // the value label still shows the report.
+    if (reply->functionChoice && !statusHold->Enabled()) {
+        const QScopedValueRollback fromReply(followingReply, true);
+        rbStatus->setItemIndex(*reply->functionChoice);
+    }
     if (reply->encoderChoice) rbEncSource->setItemIndex(*reply->encoderChoice);
 
     switch (reply->letter) {
@@ -241,6 +249,19 @@ void TForm1::edMinAltChange(QObject*)
 void TForm1::lblAltActualDblClick(QObject*)
 {
     lblAltActual->setText(QStringLiteral("0"));
+}
+
+void TForm1::rbStatusClick(QObject*)
+{
+    if (followingReply) return;
+    // Each change of the operator's starts the hold afresh.
+    statusHold->setEnabled(false);
+    statusHold->setEnabled(true);
+}
+
+void TForm1::releaseStatusChoice()
+{
+    statusHold->setEnabled(false);
 }
 
 void TForm1::rbEncSourceClick(QObject*)

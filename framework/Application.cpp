@@ -51,12 +51,13 @@ void Application::setSpinWhileNotDone(bool spin)
 
 bool Application::modalOpen() const
 {
-    return modalDepth_ > 0 || (modalProbe_ && modalProbe_());
+    return modalDepth_ > 0;
 }
 
 Application::ModalScope::ModalScope()
 {
     ++instance().modalDepth_;
+    ++instance().boxesOpened_;
 }
 
 Application::ModalScope::~ModalScope()

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <cstdint>
 #include <exception>
 #include <functional>
 
@@ -38,14 +39,14 @@ public:
     // program; benchmarks use it to show what spinning costs.
     void setSpinWhileNotDone(bool spin);
 
-    // True while a modal message box is open: one of ours (ModalScope), or any
-    // modal window the probe reports.
+    // True while a modal message box is open (ModalScope). Only these boxes
+    // hold the idle handler back, as the panel was designed: the sequence waits
+    // for the operator's answer. Other dialogs, modal or not, leave it running,
+    // so that a file or port dialog never stops the polling of the transponder.
     bool modalOpen() const;
-
-    // Tells modalOpen() how to see modal windows other than our boxes. This layer
-    // knows no widgets; a windowed program installs a probe for Qt's modal
-    // widgets (framework/QtMessageBoxes.h).
-    void setModalProbe(std::function<bool()> probe) { modalProbe_ = std::move(probe); }
+    // How many boxes have been opened since the program started: whoever follows
+    // a span of time compares two readings to learn whether a box came up in it.
+    std::uint64_t boxesOpened() const { return boxesOpened_; }
 
     // Marks a modal box as open for its lifetime.
     class ModalScope {
@@ -73,7 +74,7 @@ private:
     bool inIdle_ = false;
     bool spin_ = false;
     int modalDepth_ = 0;
-    std::function<bool()> modalProbe_;
+    std::uint64_t boxesOpened_ = 0;
     QString title_ = QStringLiteral("uavControl");
 };
 

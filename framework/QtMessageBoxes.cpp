@@ -42,7 +42,6 @@ void useWidgetBoxes()
 {
     static QtMessageBoxes boxes;
     setDefaultMessageBoxes(&boxes);
-    Application::instance().setModalProbe([] { return qApp && QApplication::activeModalWidget() != nullptr; });
 }
 
 } // namespace fw

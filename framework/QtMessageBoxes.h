@@ -12,9 +12,8 @@ public:
     MsgResult show(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon) override;
 };
 
-// Makes real boxes the program's default boxes, and makes every modal widget of
-// Qt's (not only our boxes) hold back the idle handler. A windowed program calls
-// it once at start-up.
+// Makes real boxes the program's default boxes. A windowed program calls it
+// once at start-up.
 void useWidgetBoxes();
 
 } // namespace fw

@@ -4,6 +4,16 @@
 
 namespace session {
 
+namespace {
+
+QString clockTime(std::chrono::system_clock::time_point at)
+{
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(at.time_since_epoch()).count();
+    return QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss"));
+}
+
+} // namespace
+
 LinkQuality::LinkQuality(QObject* parent, fw::TimerScheduler& scheduler)
     : QObject(parent)
     , scheduler_(scheduler)
@@ -25,8 +35,24 @@ void LinkQuality::traffic(const TrafficEvent& event)
 
 void LinkQuality::sequenceEnded(int answered, int asked)
 {
+    if (asked == 0) return;
     answered_ = answered;
     asked_ = asked;
+    tick();
+}
+
+void LinkQuality::closed(std::chrono::system_clock::time_point at)
+{
+    closedAt_ = at;
+    ticker_->setEnabled(false);
+    tick();
+}
+
+void LinkQuality::opened()
+{
+    closedAt_.reset();
+    // The age of the last reply counts on from where it would have been.
+    if (heardAtMs_) ticker_->setEnabled(true);
     tick();
 }
 
@@ -39,16 +65,16 @@ void LinkQuality::tick()
 {
     QStringList parts;
     if (answered_) parts << QStringLiteral("%1/%2 answered").arg(*answered_).arg(asked_);
-    if (heardAtMs_) {
+    if (closedAt_) {
+        parts << QStringLiteral("closed %1").arg(clockTime(*closedAt_));
+    } else if (heardAtMs_) {
         const std::uint64_t age = scheduler_.nowMs() - *heardAtMs_;
         if (age < 1000) {
             parts << QStringLiteral("last reply <1 s ago");
         } else if (age < CountedMs) {
             parts << QStringLiteral("last reply %1 s ago").arg(age / 1000);
         } else {
-            const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(heardAt_.time_since_epoch()).count();
-            parts << QStringLiteral("last reply at %1")
-                         .arg(QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("HH:mm:ss")));
+            parts << QStringLiteral("last reply at %1").arg(clockTime(heardAt_));
             ticker_->setEnabled(false);
         }
     }

@@ -17,7 +17,8 @@ namespace session {
 //
 // The age counts up once a second for its first minute; after that the text
 // gives the reply's clock time instead and nothing ticks, so that an idle panel
-// is not woken for it.
+// is not woken for it. Once the operator has closed the link, the text says
+// when ("closed 12:03:44") in place of the age, which no longer counts.
 class LinkQuality : public QObject, public TrafficListener {
     Q_OBJECT
 public:
@@ -27,7 +28,11 @@ public:
     explicit LinkQuality(QObject* parent = nullptr, fw::TimerScheduler& scheduler = fw::defaultScheduler());
 
     void traffic(const TrafficEvent& event) override;
+    // `asked` counts the queries that went out; a sequence that sent none
+    // leaves the figure as it was.
     void sequenceEnded(int answered, int asked);
+    void closed(std::chrono::system_clock::time_point at = std::chrono::system_clock::now());
+    void opened();
 
     QString text() const;
 
@@ -43,6 +48,7 @@ private:
     int asked_ = 0;
     std::optional<std::uint64_t> heardAtMs_; // the scheduler's clock
     std::chrono::system_clock::time_point heardAt_;
+    std::optional<std::chrono::system_clock::time_point> closedAt_;
     QString text_;
 };
 

@@ -1,5 +1,6 @@
 #include "session/SequenceTracker.h"
 
+#include "framework/Application.h"
 #include "framework/Timer.h"
 #include "transponder/MessageSet.h"
 #include "transponder/ReplyParser.h"
@@ -26,10 +27,12 @@ SequenceTracker::SequenceTracker(const transponder::StatusModel& status, Ended e
 
 void SequenceTracker::sequenceStarted()
 {
-    if (current_) end();
+    if (current_) end(true);
     current_.emplace();
     current_->record.time = clock_();
     current_->record.tickMs = fw::tickCount();
+    current_->boxAtStart = fw::Application::instance().modalOpen();
+    current_->boxesAtStart = fw::Application::instance().boxesOpened();
 }
 
 void SequenceTracker::querySent(char letter)
@@ -43,23 +46,28 @@ void SequenceTracker::replyDecoded(const transponder::Reply& reply)
     current_->record.raw[reply.letter] = reply.value;
     if (!has(current_->asked, reply.letter) || has(current_->answered, reply.letter)) return;
     current_->answered += reply.letter;
-    if (reply.letter == LastLetter) end();
+    if (reply.letter == LastLetter) end(false);
 }
 
 void SequenceTracker::sequenceStopped()
 {
-    if (current_) end();
+    if (current_) end(true);
 }
 
-void SequenceTracker::end()
+void SequenceTracker::end(bool cutShort)
 {
-    transponder::SequenceRecord record = std::move(current_->record);
-    const std::string answered = std::move(current_->answered);
+    const fw::Application& app = fw::Application::instance();
+    Current current = std::move(*current_);
     current_.reset();
+    transponder::SequenceRecord& record = current.record;
     record.status = status_;
-    record.answered = static_cast<int>(answered.size());
-    for (char letter : transponder::MessageSet::SequenceLetters)
-        if (!has(answered, letter)) record.unanswered += letter;
+    record.answered = static_cast<int>(current.answered.size());
+    record.asked = current.asked;
+    record.interrupted =
+        cutShort && (current.boxAtStart || app.modalOpen() || app.boxesOpened() != current.boxesAtStart);
+    if (!record.interrupted)
+        for (char letter : current.asked)
+            if (!has(current.answered, letter)) record.unanswered += letter;
     ended_(record);
 }
 

@@ -69,6 +69,9 @@ void TrendData::traffic(const TrafficEvent& event)
 
 void TrendData::sequenceEnded(const transponder::SequenceRecord& record)
 {
+    // Its replies were not read while a box held the panel up: its count says
+    // nothing of the link.
+    if (record.interrupted) return;
     add(Answered, xOf(record.time, record.tickMs), record.answered);
 }
 

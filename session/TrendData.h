@@ -17,9 +17,9 @@ namespace session {
 
 // The quantities the trend plots show, gathered for the whole session whether
 // a plot is open or not: the altitude, the supply voltage and the voltage offset
-// as the replies give them, the answered queries of each sequence, and the
-// ping's round trip (from "p=y" on the line to the "p" reply that lights the
-// ping lamp).
+// as the replies give them, the answered queries of each sequence (but one a
+// box interrupted), and the ping's round trip (from "p=y" on the line to the
+// "p" reply that lights the ping lamp).
 //
 // A point's time is the wall time of the first point plus the program's
 // monotonic time since then, in ms: the plots read wall times, while a wall

@@ -13,6 +13,13 @@ QString latin1(std::string_view text)
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+QJsonArray letters(const std::string& list)
+{
+    QJsonArray array;
+    for (char letter : list) array.append(latin1(std::string_view(&letter, 1)));
+    return array;
+}
+
 } // namespace
 
 QJsonObject sequenceJson(const SequenceRecord& record)
@@ -27,9 +34,11 @@ QJsonObject sequenceJson(const SequenceRecord& record)
     for (const auto& [letter, value] : record.raw) raw.insert(latin1(std::string_view(&letter, 1)), latin1(value));
     object.insert(QStringLiteral("raw"), raw);
     object.insert(QStringLiteral("answered"), record.answered);
-    QJsonArray unanswered;
-    for (char letter : record.unanswered) unanswered.append(latin1(std::string_view(&letter, 1)));
-    object.insert(QStringLiteral("unanswered"), unanswered);
+    object.insert(QStringLiteral("unanswered"), letters(record.unanswered));
+    if (record.interrupted) {
+        object.insert(QStringLiteral("interrupted"), true);
+        object.insert(QStringLiteral("asked"), letters(record.asked));
+    }
     return object;
 }
 

@@ -21,6 +21,10 @@ struct SequenceRecord {
     std::map<char, std::string> raw;
     int answered = 0;
     std::string unanswered; // letters, in the order they were asked
+    // A box held the program up while the sequence ran, so replies that came
+    // meanwhile were not read: none of its queries is called unanswered.
+    bool interrupted = false;
+    std::string asked; // letters of the queries that went out, where known
 };
 
 // The record as one JSON object with stable keys, the same for every program
@@ -28,6 +32,8 @@ struct SequenceRecord {
 // "mode", "code", "replies", "spi", "altitude", "volts", "offset", "version" and
 // "ping", each the text the panel's label would show; "raw", an object of the
 // last value per letter; "answered", a number; "unanswered", a list of letters.
+// An interrupted sequence adds "interrupted": true and "asked", the list of the
+// letters whose queries went out.
 QJsonObject sequenceJson(const SequenceRecord& record);
 
 } // namespace transponder

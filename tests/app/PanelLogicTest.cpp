@@ -3,6 +3,8 @@
 #include "framework/Colors.h"
 
 #include <QToolButton>
+#include <functional>
+#include <string_view>
 
 using Decoder = PanelTest;
 using Sequence = PanelTest;
@@ -90,6 +92,34 @@ TEST_F(Decoder, OperationalFunctionAndEncoderSourceFollowReplies)
     idle();
     EXPECT_EQ(textOf("lblAltitudeSource"), QStringLiteral("900")) << "hidden: not updated";
     EXPECT_FALSE(find("GroupBox9")->isVisibleTo(form.get()));
+}
+
+TEST_F(Decoder, TheOperatorsFunctionChoiceHoldsAgainstRepliesUntilSetDisconnectOrTenQuietSeconds)
+{
+    connectPort();
+    auto* status = find<TRadioGroup>("rbStatus");
+    auto choose = [&](int item) { QTest::mouseClick(status->button(item), Qt::LeftButton); };
+    auto report = [&](const std::string& function) {
+        reply(function);
+        idle();
+    };
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"held, during the hold", [] {}},
+        {"held, 9.9 s after a second change", [&] { clock.advance(5000); choose(2); choose(1); clock.advance(9900); }},
+        {"after Set, which sends the choice", [&] { click("statusBtn"); EXPECT_EQ(wire(), framed("s=a")); }},
+        // A reply that moves the radio is no change of the operator's: it starts no hold.
+        {"after 10 s without a change", [&] { clock.advance(10000); report("s=c"); }},
+        {"after Disconnect", [&] { click("btnConnect"); click("btnConnect"); }},
+    };
+    for (const auto& [name, meanwhile] : cases) {
+        clock.advance(10000);
+        report("s=t");
+        choose(1); // Mode A
+        meanwhile();
+        report("s=t"); // Standby
+        EXPECT_EQ(status->ItemIndex(), std::string_view(name).starts_with("held") ? 1 : 0) << name;
+        EXPECT_EQ(textOf("funcDisplay"), QStringLiteral("Standby")) << name;
+    }
 }
 
 TEST_F(Decoder, TwoMessagesInOneBurstAreBothDecoded)

@@ -2,15 +2,19 @@
 // sequences the record gets from the window, and the monitor's own controls.
 #include "PanelFixture.h"
 
+#include "app/PanelApplication.h"
 #include "app/PanelStatusBar.h"
 #include "app/SessionControls.h"
 #include "app/TrafficMonitor.h"
+#include "app/TrendPlot.h"
+#include "app/TrendsWindow.h"
 #include "session/SessionRecorder.h"
 #include "session/TrafficModel.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QDialog>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -18,6 +22,7 @@
 #include <QTableView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 
 using SessionWindows = PanelTest;
 
@@ -42,7 +47,63 @@ QStringList texts(const QList<QAction*>& actions)
     return list;
 }
 
+// Runs `whileUp` inside the modal dialog that `open` brings up, then closes it.
+void withDialogUp(const std::function<void()>& open, const std::function<void()>& whileUp)
+{
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        QWidget* up = QApplication::activeModalWidget();
+        if (!up) return;
+        look.stop();
+        whileUp();
+        up->close();
+    });
+    look.start(1);
+    open();
+}
+
 } // namespace
+
+TEST_F(SessionWindows, OurOwnDialogsLeaveTheSequenceRunningAndTheRecordWhole)
+{
+    setUpPanelApplication(*qApp); // what holds the idle handler back, as in the program
+    QTemporaryDir dir;            // for the record, and as Ports…' empty device list
+    qputenv("UAVCONTROL_DEVICES", dir.path().toLocal8Bit());
+    const QString path = dir.filePath(QStringLiteral("s.jsonl"));
+    connectPort();
+    ASSERT_TRUE(form->Session().startRecording(path));
+    click("autobtn");
+    auto press = [](QWidget* in, const char* name) {
+        QTest::mouseClick(in->findChild<QPushButton*>(QString::fromLatin1(name)), Qt::LeftButton);
+    };
+    const std::pair<const char*, std::function<void()>> dialogs[] = {
+        {"File → Record Session…", [&] { form->findChild<QAction*>(QStringLiteral("mnuRecordSession"))->trigger(); }},
+        {"Traffic Monitor → Save…", [&] { press(form->Session().showMonitor(), "monitorSave"); }},
+        {"a trend's Save PNG…", [&] { press(form->Session().showTrends()->plot(0), "savePng"); }},
+        {"Setup → Ports… → Add network port…", [&] {
+             form->mnuPorts->trigger();
+             press(form->findChild<QDialog*>(QStringLiteral("PortsDialog")), "addNetwork");
+         }},
+    };
+    for (const auto& [name, open] : dialogs) {
+        clock.advance(1000); // the countdown: a sequence starts
+        std::string asked;
+        withDialogUp(open, [&] {
+            for (int step = 0; step < 14; ++step) {
+                clock.advance(60);
+                idle();
+                const std::string sent = wire(15);
+                asked += sent.size() == 5 ? sent[1] : '-'; // one query, 60 ms after the reply before it
+                reply(asked.substr(asked.size() - 1) + "=1");
+                idle();
+            }
+        });
+        EXPECT_EQ(asked, "acfirsvounldze") << name;
+    }
+    const auto sequences = sequencesIn(path);
+    EXPECT_EQ(sequences.size(), std::size(dialogs));
+    for (const QJsonObject& s : sequences) EXPECT_TRUE(s.value(QStringLiteral("unanswered")).toArray().isEmpty());
+}
 
 TEST_F(SessionWindows, FileItemsSitAboveExitAndViewComesAfterSetup)
 {
@@ -93,7 +154,7 @@ TEST_F(SessionWindows, EachSequenceGoesOnRecordWhenItsLastReplyIsDecodedOrTheWat
     EXPECT_EQ(sequences[0].value(QStringLiteral("code")).toString(), QStringLiteral("7700"))
         << "the display as it stood before the watchdog";
     auto* statusBar = find<PanelStatusBar>("StatusBar1");
-    EXPECT_EQ(statusBar->linkQuality(), QStringLiteral("4/14 answered · last reply 4 s ago"));
+    EXPECT_EQ(statusBar->linkQuality(), QStringLiteral("4/5 answered · last reply 4 s ago"));
 
     // The next sequence, answered in full: on record as its "e" reply is decoded.
     clock.advance(1000);
@@ -113,6 +174,9 @@ TEST_F(SessionWindows, EachSequenceGoesOnRecordWhenItsLastReplyIsDecodedOrTheWat
     EXPECT_EQ(sequences[1].value(QStringLiteral("answered")).toInt(), 14);
     EXPECT_TRUE(sequences[1].value(QStringLiteral("unanswered")).toArray().isEmpty());
     EXPECT_EQ(statusBar->linkQuality(), QStringLiteral("14/14 answered · last reply <1 s ago"));
+    click("btnConnect"); // Disconnect
+    clock.advance(31'000);
+    EXPECT_TRUE(statusBar->linkQuality().startsWith(QStringLiteral("14/14 answered · closed "))) << "no age counting on";
 }
 
 TEST_F(SessionWindows, APausedMonitorShowsNothingNewWhileTheRecordGoesOn)

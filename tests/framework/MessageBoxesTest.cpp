@@ -2,8 +2,10 @@
 #include "framework/MessageBoxes.h"
 #include "framework/QtMessageBoxes.h"
 
+#include <QApplication>
 #include <QDialog>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 
 using namespace fw;
@@ -26,20 +28,18 @@ TEST(MessageBoxes, WithoutAWindowABoxIsOneLineOnStderr)
               Application::instance().title().toStdString() + ": 'x' is not a valid integer value\n");
 }
 
-TEST(MessageBoxes, AWindowedProgramShowsRealBoxesAndEveryModalWidgetHoldsBackTheIdleHandler)
+TEST(MessageBoxes, AWindowedProgramShowsRealBoxesAndOnlyTheyHoldBackTheIdleHandler)
 {
-    auto modalOpenDuringADialog = [] {
+    // Whether the idle handler is held back while `show` has a modal window up.
+    auto modalOpenWhile = [](const std::function<void()>& show) {
         bool open = false;
-        QDialog dialog;
-        QTimer::singleShot(0, &dialog, [&] {
+        QTimer::singleShot(0, [&] {
             open = Application::instance().modalOpen();
-            dialog.reject();
+            QApplication::activeModalWidget()->close();
         });
-        dialog.exec();
+        show();
         return open;
     };
-    EXPECT_FALSE(modalOpenDuringADialog()) << "the core alone knows only its own boxes";
-
     useWidgetBoxes();
     EXPECT_NE(dynamic_cast<QtMessageBoxes*>(&messageBoxes()), nullptr);
     {
@@ -47,8 +47,9 @@ TEST(MessageBoxes, AWindowedProgramShowsRealBoxesAndEveryModalWidgetHoldsBackThe
         EXPECT_EQ(&messageBoxes(), &recorder) << "a test's recorder still goes first";
     }
     EXPECT_NE(dynamic_cast<QtMessageBoxes*>(&messageBoxes()), nullptr);
-    EXPECT_TRUE(modalOpenDuringADialog());
+    EXPECT_TRUE(modalOpenWhile(
+        [] { messageBoxes().show(QStringLiteral("waiting"), QStringLiteral("test"), MsgButtons::Ok, MsgIcon::None); }));
+    EXPECT_FALSE(modalOpenWhile([] { QDialog().exec(); })) << "a dialog of the program's own leaves it running";
 
     setDefaultMessageBoxes(nullptr);
-    Application::instance().setModalProbe({});
 }

@@ -46,3 +46,20 @@ TEST(LinkQuality, CountsTheAgeOfTheLastReplyForAMinuteThenGivesItsTimeAndSleeps)
     EXPECT_EQ(quality.text(), QStringLiteral("13/14 answered · last reply <1 s ago"));
     EXPECT_EQ(clock.nextDueIn(), 1000);
 }
+
+TEST(LinkQuality, CountsOnlyQueriesThatWentOutAndStopsCountingOnceTheLinkIsClosed)
+{
+    fw::ScopedVirtualClock clock;
+    LinkQuality quality(nullptr, clock);
+    const auto at = std::chrono::system_clock::time_point(
+        std::chrono::milliseconds(QDateTime(QDate(2026, 12, 7), QTime(12, 3, 44)).toMSecsSinceEpoch()));
+    quality.traffic({at, TrafficDirection::Received, "\x02" "a=1\x03"});
+    quality.sequenceEnded(0, 1);
+    quality.sequenceEnded(0, 0); // nothing went out: nothing to count
+    quality.closed(at);
+    clock.advance(31'000);
+    EXPECT_EQ(quality.text(), QStringLiteral("0/1 answered · closed 12:03:44"));
+    EXPECT_EQ(clock.nextDueIn(), -1);
+    quality.opened();
+    EXPECT_EQ(quality.text(), QStringLiteral("0/1 answered · last reply 31 s ago"));
+}

@@ -1,9 +1,11 @@
 #include "session/SequenceTracker.h"
 
+#include "framework/Application.h"
 #include "transponder/MessageSet.h"
 #include "transponder/ReplyParser.h"
 
 #include <gtest/gtest.h>
+#include <optional>
 
 using session::SequenceTracker;
 using transponder::SequenceRecord;
@@ -15,7 +17,7 @@ const std::string Letters(transponder::MessageSet::SequenceLetters.begin(),
 
 // Drives a tracker as the panel does. A script is a string of steps: "S" a
 // sequence starts, "q<l>" the query of letter l goes out, "r<l>" a reply of
-// letter l is decoded, "W" the watchdog fires.
+// letter l is decoded, "W" the watchdog fires, "B" a box opens, "b" it closes.
 class Driver {
 public:
     Driver()
@@ -29,6 +31,8 @@ public:
             switch (script[i]) {
             case 'S': tracker.sequenceStarted(); break;
             case 'W': tracker.sequenceStopped(); break;
+            case 'B': box.emplace(); break;
+            case 'b': box.reset(); break;
             case 'q': tracker.querySent(script[++i]); break;
             case 'r': {
                 const char letter = script[++i];
@@ -52,36 +56,51 @@ public:
     transponder::StatusModel status;
     SequenceTracker tracker;
     std::vector<SequenceRecord> records;
+    std::optional<fw::Application::ModalScope> box;
 };
 
 } // namespace
 
 TEST(SequenceTracker, SaysWhatEachSequenceGotAnsweredWhenItEnds)
 {
+    struct Record {
+        int answered;
+        std::string unanswered;
+        bool interrupted = false;
+        std::string asked = {}; // the letters sent, told when a box interrupted it
+    };
     struct Case {
         const char* name;
         std::string script;
-        std::vector<std::pair<int, std::string>> records; // answered, unanswered
+        std::vector<Record> records;
     };
     const std::string full = Driver::fullSequence();
     const Case cases[] = {
         {"a good link: ends with the e reply", full, {{14, ""}}},
         {"nothing ends before the e reply", full.substr(0, full.size() - 2), {}},
-        {"the watchdog cuts it short", "Sqaraqcrcqf" "W", {{2, Letters.substr(2)}}},
-        {"the next start cuts it short", "Sqara" "S" "qara", {{1, Letters.substr(1)}}},
-        {"a reply before its query answers nothing", "SrcqcW", {{0, Letters}}},
-        {"a reply of a letter not asked for answers nothing", "Sqar*rzW", {{0, Letters}}},
-        {"a reply counts once", "SqararaW", {{1, Letters.substr(1)}}},
+        {"the watchdog cuts it short: a query never sent is not unanswered", "Sqaraqcrcqf" "W", {{2, "f"}}},
+        {"the next start cuts it short", "Sqaraqc" "S" "qara", {{1, "c"}}},
+        {"a reply before its query answers nothing", "SrcqcW", {{0, "c"}}},
+        {"a reply of a letter not asked for answers nothing", "Sqar*rzW", {{0, "a"}}},
+        {"a reply counts once", "SqararaqcW", {{1, "c"}}},
         {"a watchdog between sequences ends nothing", full + "W", {{14, ""}}},
         {"replies without a sequence are not one", "qaraW", {}},
+        {"nothing sent, nothing unanswered", "SW", {{0, ""}}},
+        {"a box over the watchdog interrupts it", "SqaraqcBW", {{1, "", true, "ac"}}},
+        {"so does one that came and went", "SqaBbqcW", {{0, "", true, "ac"}}},
+        {"a box from before the start", "BSWb", {{0, "", true}}},
+        {"a sequence that ends whole was not interrupted", "SqaBb" + full.substr(3), {{14, ""}}},
     };
     for (const Case& c : cases) {
         Driver d;
         d.run(c.script);
         ASSERT_EQ(d.records.size(), c.records.size()) << c.name;
         for (std::size_t i = 0; i < c.records.size(); ++i) {
-            EXPECT_EQ(d.records[i].answered, c.records[i].first) << c.name;
-            EXPECT_EQ(d.records[i].unanswered, c.records[i].second) << c.name;
+            const Record& want = c.records[i];
+            EXPECT_EQ(d.records[i].answered, want.answered) << c.name;
+            EXPECT_EQ(d.records[i].unanswered, want.unanswered) << c.name;
+            EXPECT_EQ(d.records[i].interrupted, want.interrupted) << c.name;
+            if (want.interrupted) EXPECT_EQ(d.records[i].asked, want.asked) << c.name;
         }
     }
 }

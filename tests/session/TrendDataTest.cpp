@@ -58,6 +58,9 @@ TEST(TrendData, HoldsTheDecodedValuesOfASessionAndCountsWhatIsNoNumber)
     record.tickMs = 1000;
     record.answered = 13;
     data.sequenceEnded(record);
+    record.interrupted = true; // a box held the panel up: its count is left out
+    record.answered = 0;
+    data.sequenceEnded(record);
 
     using Points = std::vector<std::pair<double, double>>;
     EXPECT_EQ(pointsOf(data, TrendData::Altitude), (Points{{1010, 1000}, {4010, 1025}}));

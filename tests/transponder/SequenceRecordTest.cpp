@@ -28,4 +28,10 @@ TEST(SequenceRecord, IsOneJsonObjectWithTheNineItemsRawValuesAndWhatWentUnanswer
     EXPECT_EQ(json["raw"].toObject()["s"].toString(), "l");
     EXPECT_EQ(json["answered"].toInt(), 12);
     EXPECT_EQ(json["unanswered"].toArray(), (QJsonArray{"e", "l"}));
+
+    record.interrupted = true;
+    record.asked = "ac";
+    const QJsonObject interrupted = sequenceJson(record);
+    EXPECT_EQ(interrupted["interrupted"].toBool(), true);
+    EXPECT_EQ(interrupted["asked"].toArray(), (QJsonArray{"a", "c"}));
 }
