@@ -1,5 +1,6 @@
 #include "app/SessionControls.h"
 
+#include "app/SaveDialog.h"
 #include "app/TrafficMonitor.h"
 #include "app/TrendsWindow.h"
 #include "serial/Serial2.h"
@@ -14,7 +15,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMenu>
@@ -113,14 +113,13 @@ void SessionControls::stopRecording()
 
 void SessionControls::chooseRecordFile()
 {
-    const QString suggested =
-        QDir::home().filePath(QDateTime::currentDateTime().toString(QStringLiteral("'session-'yyyyMMdd-HHmmss'.jsonl'")));
+    SaveDialog dialog(&window_, QStringLiteral("record"), QStringLiteral("Record Session"),
+                      QDateTime::currentDateTime().toString(QStringLiteral("'session-'yyyyMMdd-HHmmss'.jsonl'")),
+                      QStringLiteral("JSON Lines (*.jsonl);;All files (*)"));
     // The record is added to an existing file, never written over it: there is
     // nothing to confirm.
-    const QString path = QFileDialog::getSaveFileName(&window_, QStringLiteral("Record Session"), suggested,
-                                                      QStringLiteral("JSON Lines (*.jsonl);;All files (*)"), nullptr,
-                                                      QFileDialog::DontConfirmOverwrite);
-    if (!path.isEmpty()) startRecording(path);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (const QString path = dialog.choose(); !path.isEmpty()) startRecording(path);
 }
 
 void SessionControls::recordingChanged(const QString& path)

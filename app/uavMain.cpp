@@ -2,6 +2,7 @@
 
 #include "ButtonGlyph.h"
 #include "ConnectingBox.h"
+#include "app/PanelSettings.h"
 #include "app/SessionControls.h"
 #include "JpegPicture.h"
 #include "serial/LinkMonitor.h"
@@ -18,7 +19,6 @@
 #include "transponder/MessageSet.h"
 
 #include <QEvent>
-#include <QSettings>
 
 #include <cstdlib>
 #include <vector>
@@ -335,11 +335,6 @@ void TForm1::Exit1Click(QObject*)
 namespace {
 
 const QString ReconnectKey = QStringLiteral("link/reconnectAutomatically");
-
-QSettings panelSettings()
-{
-    return QSettings(QStringLiteral("uavcontrol"), QStringLiteral("uavControl"));
-}
 
 } // namespace
 
