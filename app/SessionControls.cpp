@@ -90,11 +90,11 @@ void SessionControls::addMenus(QMenuBar& menus, QMenu& fileMenu, QAction& exitAc
     connect(record, &QAction::triggered, this, &SessionControls::chooseRecordFile);
     connect(stopRecording_, &QAction::triggered, this, &SessionControls::stopRecording);
 
-    QMenu* view = menus.addMenu(QStringLiteral("View"));
+    QMenu* view = menus.addMenu(QStringLiteral("&View"));
     view->setObjectName(QStringLiteral("View1"));
-    QAction* monitor = view->addAction(QStringLiteral("Traffic Monitor"));
+    QAction* monitor = view->addAction(QStringLiteral("&Traffic Monitor"));
     monitor->setObjectName(QStringLiteral("mnuTrafficMonitor"));
-    QAction* trends = view->addAction(QStringLiteral("Trends"));
+    QAction* trends = view->addAction(QStringLiteral("T&rends"));
     trends->setObjectName(QStringLiteral("mnuTrends"));
     connect(monitor, &QAction::triggered, this, &SessionControls::showMonitor);
     connect(trends, &QAction::triggered, this, &SessionControls::showTrends);

@@ -64,6 +64,7 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void bindEvents();
     void loadPictures();
+    void setUpKeyboard();
 
     // Start-up.
     void FormCreate(QObject* Sender);

@@ -47,10 +47,12 @@ QStringList texts(const QList<QAction*>& actions)
 TEST_F(SessionWindows, FileItemsSitAboveExitAndViewComesAfterSetup)
 {
     QMenuBar* bar = form->menuBar();
-    EXPECT_EQ(texts(bar->actions()), (QStringList{"File", "Setup", "View"}));
+    EXPECT_EQ(texts(bar->actions()), (QStringList{"File", "Setup", "&View"}));
     EXPECT_EQ(texts(find<QMenu>("File1")->actions()),
               (QStringList{QStringLiteral("&Record Session…"), "&Stop Recording", "-", "E&xit"}));
-    EXPECT_EQ(texts(find<QMenu>("View1")->actions()), (QStringList{"Traffic Monitor", "Trends"}));
+    EXPECT_EQ(texts(find<QMenu>("Setup1")->actions()),
+              (QStringList{"Auto Sequence", QStringLiteral("&Ports…"), "&Reconnect automatically"}));
+    EXPECT_EQ(texts(find<QMenu>("View1")->actions()), (QStringList{"&Traffic Monitor", "T&rends"}));
 
     QAction* stop = form->findChild<QAction*>(QStringLiteral("mnuStopRecording"));
     auto* statusBar = find<PanelStatusBar>("StatusBar1");
