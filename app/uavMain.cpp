@@ -78,6 +78,9 @@ TForm1::TForm1(QWidget* parent)
     // The client area is 734 x 534 below the menu; the frame is the desktop's.
     resize(734, 534 + MainMenu1->sizeHint().height());
     StatusBar1->setFixedHeight(19);
+    // Nor does it shrink below that: the controls stand where the layout put
+    // them, and a smaller window would hide them.
+    centralWidget()->setMinimumSize(Panel1->geometry().right() + 1, Panel1->height());
     loadPictures();
     // The operator's first step is Connect. Starting there also keeps a text caret
     // from blinking in an edit box nobody is typing in, which is most of what the
