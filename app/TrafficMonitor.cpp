@@ -1,7 +1,7 @@
 #include "app/TrafficMonitor.h"
 
-#include "framework/Application.h"
 #include "app/SaveDialog.h"
+#include "framework/Application.h"
 #include "framework/MessageBoxes.h"
 #include "session/SaveTarget.h"
 #include "session/TrafficModel.h"

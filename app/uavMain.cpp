@@ -150,13 +150,11 @@ void TForm1::setUpKeyboard()
     // The memo stays editable, but Tab moves on rather than typing a tab.
     RxData->setTabChangesFocus(true);
 
-    // F10 opens the menus, as on the common desktops; the menus' own captions
-    // keep their layout's words, with no letter marked.
+    // F10 opens the menus, as on the common desktops, and Escape leaves them for
+    // the control that had the focus; the menus' own captions keep their
+    // layout's words, with no letter marked.
     auto* menus = new QShortcut(QKeySequence(Qt::Key_F10), this);
-    connect(menus, &QShortcut::activated, this, [this] {
-        MainMenu1->setFocus(Qt::ShortcutFocusReason);
-        MainMenu1->setActiveAction(MainMenu1->actions().value(0));
-    });
+    connect(menus, &QShortcut::activated, this, [this] { MainMenu1->setActiveAction(MainMenu1->actions().value(0)); });
 }
 
 void TForm1::loadPictures()
