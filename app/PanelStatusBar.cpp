@@ -1,36 +1,18 @@
 #include "app/PanelStatusBar.h"
 
-#include <QLabel>
-#include <QTextDocument>
+#include "app/StatusSection.h"
 
 namespace {
 
-QLabel* section(PanelStatusBar* bar, const char* name, int stretch)
+StatusSection* section(PanelStatusBar* bar, const char* name, int stretch)
 {
-    auto* label = new QLabel(bar);
+    auto* label = new StatusSection(bar);
     label->setObjectName(QString::fromLatin1(name));
-    // The sections quote a server's text, a device's diagnosis and file names:
-    // words from outside, which are never markup and must show as typed.
-    label->setTextFormat(Qt::PlainText);
-    // A long diagnosis is cut at the bar's edge; the tooltip has all of it.
+    // A long diagnosis is cut at the bar's edge with "…"; the tooltip has all of it.
     label->setMinimumWidth(0);
     label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     bar->addPermanentWidget(label, stretch);
     return label;
-}
-
-// A tooltip has no text format of its own: Qt takes anything that looks like
-// markup for markup. Such a text goes as markup that shows its characters; any
-// other stays as it is, so its lines still break where they did.
-QString plainToolTip(const QString& text)
-{
-    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpacePre) : text;
-}
-
-void fill(QLabel* label, const QString& text, const QString& toolTip)
-{
-    label->setText(text);
-    label->setToolTip(plainToolTip(toolTip.isEmpty() ? text : toolTip));
 }
 
 } // namespace
@@ -53,17 +35,17 @@ PanelStatusBar::PanelStatusBar(QWidget* parent)
 
 void PanelStatusBar::setLink(const QString& text, const QString& toolTip)
 {
-    fill(link_, text, toolTip);
+    link_->setTextAndToolTip(text, toolTip);
 }
 
 void PanelStatusBar::setRecording(const QString& text, const QString& toolTip)
 {
-    fill(recording_, text, toolTip);
+    recording_->setTextAndToolTip(text, toolTip);
 }
 
 void PanelStatusBar::setLinkQuality(const QString& text, const QString& toolTip)
 {
-    fill(linkQuality_, text, toolTip);
+    linkQuality_->setTextAndToolTip(text, toolTip);
 }
 
 QString PanelStatusBar::link() const

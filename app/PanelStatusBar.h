@@ -2,7 +2,7 @@
 
 #include <QStatusBar>
 
-class QLabel;
+class StatusSection;
 
 // The window's status bar: three permanent sections, left to right the link
 // (port, device, line settings, state), the recording and the link quality.
@@ -23,7 +23,7 @@ public:
     QString linkQuality() const;
 
 private:
-    QLabel* link_;
-    QLabel* recording_;
-    QLabel* linkQuality_;
+    StatusSection* link_;
+    StatusSection* recording_;
+    StatusSection* linkQuality_;
 };

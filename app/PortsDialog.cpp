@@ -49,9 +49,9 @@ PortsDialog::PortsDialog(std::unique_ptr<DeviceSource> source, const QString& po
     , devices_(std::make_unique<DeviceList>(std::move(source), portDirectory))
     , table_(new QTableWidget(0, ColumnCount, this))
     , number_(new QSpinBox(this))
-    , map_(new QPushButton(QStringLiteral("Map"), this))
-    , unmap_(new QPushButton(QStringLiteral("Remove mapping"), this))
-    , addNetwork_(new QPushButton(QStringLiteral("Add network port\u2026"), this))
+    , map_(new QPushButton(QStringLiteral("&Map"), this))
+    , unmap_(new QPushButton(QStringLiteral("&Remove mapping"), this))
+    , addNetwork_(new QPushButton(QStringLiteral("&Add network port\u2026"), this))
 {
     setObjectName(QStringLiteral("PortsDialog"));
     setWindowTitle(QStringLiteral("Ports"));
@@ -85,6 +85,8 @@ PortsDialog::PortsDialog(std::unique_ptr<DeviceSource> source, const QString& po
     mapping->addWidget(addNetwork_);
     mapping->addStretch();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    // Enter closes the dialog as Escape does, unless a button of its own has the focus.
+    buttons->button(QDialogButtonBox::Close)->setDefault(true);
     mapping->addWidget(buttons);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(table_);

@@ -1,5 +1,6 @@
 #include "app/SessionControls.h"
 
+#include "app/SaveDialog.h"
 #include "app/TrafficMonitor.h"
 #include "app/TrendsWindow.h"
 #include "serial/Serial2.h"
@@ -14,7 +15,6 @@
 
 #include <QDateTime>
 #include <QDir>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QMainWindow>
 #include <QMenu>
@@ -93,11 +93,11 @@ void SessionControls::addMenus(QMenuBar& menus, QMenu& fileMenu, QAction& exitAc
     connect(record, &QAction::triggered, this, &SessionControls::chooseRecordFile);
     connect(stopRecording_, &QAction::triggered, this, &SessionControls::stopRecording);
 
-    QMenu* view = menus.addMenu(QStringLiteral("View"));
+    QMenu* view = menus.addMenu(QStringLiteral("&View"));
     view->setObjectName(QStringLiteral("View1"));
-    QAction* monitor = view->addAction(QStringLiteral("Traffic Monitor"));
+    QAction* monitor = view->addAction(QStringLiteral("&Traffic Monitor"));
     monitor->setObjectName(QStringLiteral("mnuTrafficMonitor"));
-    QAction* trends = view->addAction(QStringLiteral("Trends"));
+    QAction* trends = view->addAction(QStringLiteral("T&rends"));
     trends->setObjectName(QStringLiteral("mnuTrends"));
     connect(monitor, &QAction::triggered, this, &SessionControls::showMonitor);
     connect(trends, &QAction::triggered, this, &SessionControls::showTrends);
@@ -116,14 +116,13 @@ void SessionControls::stopRecording()
 
 void SessionControls::chooseRecordFile()
 {
-    const QString suggested =
-        QDir::home().filePath(QDateTime::currentDateTime().toString(QStringLiteral("'session-'yyyyMMdd-HHmmss'.jsonl'")));
+    SaveDialog dialog(&window_, QStringLiteral("record"), QStringLiteral("Record Session"),
+                      QDateTime::currentDateTime().toString(QStringLiteral("'session-'yyyyMMdd-HHmmss'.jsonl'")),
+                      QStringLiteral("JSON Lines (*.jsonl);;All files (*)"));
     // The record is added to an existing file, never written over it: there is
     // nothing to confirm.
-    const QString path = QFileDialog::getSaveFileName(&window_, QStringLiteral("Record Session"), suggested,
-                                                      QStringLiteral("JSON Lines (*.jsonl);;All files (*)"), nullptr,
-                                                      QFileDialog::DontConfirmOverwrite);
-    if (!path.isEmpty()) startRecording(path);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    if (const QString path = dialog.choose(); !path.isEmpty()) startRecording(path);
 }
 
 void SessionControls::recordingChanged(const QString& path)

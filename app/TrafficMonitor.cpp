@@ -1,7 +1,9 @@
 #include "app/TrafficMonitor.h"
 
+#include "app/SaveDialog.h"
 #include "framework/Application.h"
 #include "framework/MessageBoxes.h"
+#include "session/SaveTarget.h"
 #include "session/TrafficModel.h"
 #include "transponder/MessageSet.h"
 
@@ -9,14 +11,12 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
-#include <QFileDialog>
 #include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QHeaderView>
 #include <QTableView>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -187,22 +187,19 @@ void TrafficMonitor::copySelection()
 
 bool TrafficMonitor::saveShownLines(const QString& path)
 {
-    // Written beside and then moved over the target, so that a failure halfway
-    // leaves no half-written file under the name the operator chose.
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+    const QString failure = session::SaveTarget::save(path, [this](QIODevice& file) {
         for (int row = 0; row < model_.rowCount(); ++row) file.write((model_.rowText(row) + QLatin1Char('\n')).toUtf8());
-        if (file.commit()) return true;
-    }
-    fw::MessageBox(QStringLiteral("Cannot save the lines to \"%1\": %2.").arg(path, file.errorString()),
+        return true;
+    });
+    if (failure.isEmpty()) return true;
+    fw::MessageBox(QStringLiteral("Cannot save the lines to \"%1\": %2.").arg(path, failure),
                    fw::Application::instance().title(), fw::MsgButtons::Ok, fw::MsgIcon::Error);
     return false;
 }
 
 void TrafficMonitor::saveAs()
 {
-    const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Shown Lines"),
-                                                      QStringLiteral("traffic.txt"),
-                                                      QStringLiteral("Text files (*.txt);;All files (*)"));
-    if (!path.isEmpty()) saveShownLines(path);
+    SaveDialog dialog(this, QStringLiteral("traffic"), QStringLiteral("Save Shown Lines"), QStringLiteral("traffic.txt"),
+                      QStringLiteral("Text files (*.txt);;All files (*)"));
+    if (const QString path = dialog.choose(); !path.isEmpty()) saveShownLines(path);
 }

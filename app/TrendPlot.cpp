@@ -1,13 +1,14 @@
 #include "app/TrendPlot.h"
 
+#include "app/SaveDialog.h"
 #include "framework/Application.h"
 #include "framework/MessageBoxes.h"
+#include "session/SaveTarget.h"
 #include "session/TrendSeries.h"
 
 #include <QChart>
 #include <QChartView>
 #include <QDateTimeAxis>
-#include <QFileDialog>
 #include <QLineSeries>
 #include <QPushButton>
 #include <QValueAxis>
@@ -122,16 +123,19 @@ int TrendPlot::shownPoints() const
 
 bool TrendPlot::savePng(const QString& path)
 {
-    if (view_->grab().save(path, "PNG")) return true;
-    fw::MessageBox(QStringLiteral("Cannot save the plot to \"%1\".").arg(path), fw::Application::instance().title(),
-                   fw::MsgButtons::Ok, fw::MsgIcon::Error);
+    const QPixmap picture = view_->grab();
+    const QString failure =
+        session::SaveTarget::save(path, [&picture](QIODevice& file) { return picture.save(&file, "PNG"); });
+    if (failure.isEmpty()) return true;
+    fw::MessageBox(QStringLiteral("Cannot save the plot to \"%1\": %2.").arg(path, failure),
+                   fw::Application::instance().title(), fw::MsgButtons::Ok, fw::MsgIcon::Error);
     return false;
 }
 
 void TrendPlot::saveAs()
 {
-    const QString path =
-        QFileDialog::getSaveFileName(this, QStringLiteral("Save Plot"), title_.toLower().replace(QLatin1Char(' '), QLatin1Char('-')) + QStringLiteral(".png"),
-                                     QStringLiteral("PNG pictures (*.png)"));
-    if (!path.isEmpty()) savePng(path);
+    SaveDialog dialog(this, QStringLiteral("plot"), QStringLiteral("Save Plot"),
+                      title_.toLower().replace(QLatin1Char(' '), QLatin1Char('-')) + QStringLiteral(".png"),
+                      QStringLiteral("PNG pictures (*.png)"), QStringLiteral("png"));
+    if (const QString path = dialog.choose(); !path.isEmpty()) savePng(path);
 }

@@ -2,6 +2,7 @@
 
 #include "ButtonGlyph.h"
 #include "ConnectingBox.h"
+#include "app/PanelSettings.h"
 #include "app/SessionControls.h"
 #include "session/LinkQuality.h"
 #include "JpegPicture.h"
@@ -19,7 +20,7 @@
 #include "transponder/MessageSet.h"
 
 #include <QEvent>
-#include <QSettings>
+#include <QShortcut>
 
 #include <cstdlib>
 #include <vector>
@@ -78,12 +79,16 @@ TForm1::TForm1(QWidget* parent)
     // The client area is 734 x 534 below the menu; the frame is the desktop's.
     resize(734, 534 + MainMenu1->sizeHint().height());
     StatusBar1->setFixedHeight(19);
+    // Nor does it shrink below that: the controls stand where the layout put
+    // them, and a smaller window would hide them.
+    centralWidget()->setMinimumSize(Panel1->geometry().right() + 1, Panel1->height());
     loadPictures();
     // The operator's first step is Connect. Starting there also keeps a text caret
     // from blinking in an edit box nobody is typing in, which is most of what the
     // idle window would otherwise cost.
     btnConnect->setFocus();
     for (QLineEdit* sentAsTyped : {Edit1, edVoltOffset, CommStr}) sentAsTyped->setValidator(new Latin1Validator(sentAsTyped));
+    setUpKeyboard();
 
     connecting = std::make_shared<ConnectingBox>(this);
     SerialComm = new TSerial(this, [box = connecting] { return std::make_shared<platform::ComPortDevice>(box); });
@@ -122,6 +127,37 @@ TForm1::~TForm1()
     // Close the port and stop its event thread while the window's own state still
     // exists: its message handler writes into that state.
     delete SerialComm;
+}
+
+void TForm1::setUpKeyboard()
+{
+    // Tab reads the panel as the layout does: the left panel top to bottom, in
+    // each group the value before the Set that sends it, then the port, Connect
+    // and Auto. A radio group takes its place with all its items: Tab stops on
+    // the group once, and the arrows choose within it.
+    std::vector<QWidget*> order;
+    auto add = [&order](std::initializer_list<QWidget*> controls) {
+        for (QWidget* control : controls) {
+            auto* group = qobject_cast<TRadioGroup*>(control);
+            if (!group) {
+                order.push_back(control);
+                continue;
+            }
+            for (int item = 0; item < group->Items().size(); ++item) order.push_back(group->button(item));
+        }
+    };
+    add({rbStatus, statusBtn, Edit1, BitBtn2, rbInterrogate, InterrogateBtn, BitBtn3, seqEdit, Button1, rbVoltage,
+         voltsetBtn, edVoltOffset, btnVoltOffset, rbEncSource, BitBtn7, edMaxAlt, edMinAlt, altitudeBtn, btnPing, RxData,
+         CommStr, btnSend, edCommPort, btnConnect, autobtn});
+    for (std::size_t i = 1; i < order.size(); ++i) setTabOrder(order[i - 1], order[i]);
+    // The memo stays editable, but Tab moves on rather than typing a tab.
+    RxData->setTabChangesFocus(true);
+
+    // F10 opens the menus, as on the common desktops, and Escape leaves them for
+    // the control that had the focus; the menus' own captions keep their
+    // layout's words, with no letter marked.
+    auto* menus = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menus, &QShortcut::activated, this, [this] { MainMenu1->setActiveAction(MainMenu1->actions().value(0)); });
 }
 
 void TForm1::loadPictures()
@@ -345,18 +381,13 @@ namespace {
 
 const QString ReconnectKey = QStringLiteral("link/reconnectAutomatically");
 
-QSettings panelSettings()
-{
-    return QSettings(QStringLiteral("uavcontrol"), QStringLiteral("uavControl"));
-}
-
 } // namespace
 
 void TForm1::addLinkMenus()
 {
-    mnuPorts = Setup1->addAction(QStringLiteral("Ports\u2026"));
+    mnuPorts = Setup1->addAction(QStringLiteral("&Ports\u2026"));
     mnuPorts->setObjectName(QStringLiteral("mnuPorts"));
-    mnuReconnect = Setup1->addAction(QStringLiteral("Reconnect automatically"));
+    mnuReconnect = Setup1->addAction(QStringLiteral("&Reconnect automatically"));
     mnuReconnect->setObjectName(QStringLiteral("mnuReconnect"));
     mnuReconnect->setCheckable(true);
     mnuReconnect->setChecked(panelSettings().value(ReconnectKey, true).toBool());

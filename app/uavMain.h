@@ -67,6 +67,7 @@ private:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void bindEvents();
     void loadPictures();
+    void setUpKeyboard();
 
     // Start-up.
     void FormCreate(QObject* Sender);

@@ -3,6 +3,7 @@
 #include "framework/Application.h"
 #include "framework/MessageBoxes.h"
 #include "session/RecordTime.h"
+#include "session/SaveTarget.h"
 #include "version/ProgramVersion.h"
 
 #include <QJsonDocument>
@@ -50,7 +51,12 @@ SessionRecorder::~SessionRecorder()
 
 QString SessionRecorder::cannotRecordText(const QString& path, int error)
 {
-    return QStringLiteral("Cannot record the session to \"%1\": %2.").arg(path, systemText(error));
+    return cannotRecordText(path, systemText(error));
+}
+
+QString SessionRecorder::cannotRecordText(const QString& path, const QString& reason)
+{
+    return QStringLiteral("Cannot record the session to \"%1\": %2.").arg(path, reason);
 }
 
 QString SessionRecorder::stoppedText(const QString& path, int error)
@@ -62,6 +68,12 @@ QString SessionRecorder::stoppedText(const QString& path, int error)
 bool SessionRecorder::start(const QString& path, const QString& port)
 {
     stop();
+    // A device or a pipe is never opened: opening one can block, or stir a line.
+    if (const QString refused = SaveTarget::refusal(path); !refused.isEmpty()) {
+        fw::MessageBox(cannotRecordText(path, refused), fw::Application::instance().title(), fw::MsgButtons::Ok,
+                       fw::MsgIcon::Error);
+        return false;
+    }
     QJsonObject start;
     start[QStringLiteral("time")] = recordTime(std::chrono::system_clock::now());
     start[QStringLiteral("port")] = port.isEmpty() ? QJsonValue() : QJsonValue(port);

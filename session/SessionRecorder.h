@@ -19,9 +19,10 @@ namespace session {
 // string of Latin-1 characters so that every byte comes back; and one object
 // per sequence of queries, written by whoever sees the sequence end.
 //
-// Each line is written whole as it happens (RecordFile). A file that cannot be
-// opened or written stops the recording with one box; the panel goes on, and the
-// lines already written stay as they are.
+// Only a regular file, or a new name, is recorded to (SaveTarget). Each line is
+// written whole as it happens (RecordFile). A file that cannot be opened or
+// written stops the recording with one box; the panel goes on, and the lines
+// already written stay as they are.
 //
 // Window thread only.
 class SessionRecorder : public QObject, public TrafficListener {
@@ -51,6 +52,7 @@ public:
 
     // Texts of the two boxes.
     static QString cannotRecordText(const QString& path, int error);
+    static QString cannotRecordText(const QString& path, const QString& reason);
     static QString stoppedText(const QString& path, int error);
 
 signals:

@@ -293,3 +293,25 @@ TEST_F(Commands, ManualCommandIsFramedLoggedAndArmsTheEcho)
     EXPECT_EQ(find<QPlainTextEdit>("RxData")->toPlainText(),
               QStringLiteral("<02>s=?<03>\n<02><03>\n<STX>s=a<ETX>"));
 }
+
+TEST_F(Commands, TabReadsThePanelInLayoutOrderF10OpensTheMenusAndNoShrinkingHidesAControl)
+{
+    connectPort();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
+    find<QLineEdit>("edVoltOffset")->setFocus();
+    QStringList reached; // a radio group is one stop; the arrows choose within it
+    for (int i = 0; i < 18; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        const QWidget* w = QApplication::focusWidget();
+        reached << (w->inherits("QRadioButton") ? w->parentWidget() : w)->objectName();
+    }
+    EXPECT_EQ(reached.join(QLatin1Char(' ')).toStdString(),
+              "btnVoltOffset btnPing RxData CommStr btnSend edCommPort btnConnect autobtn rbStatus statusBtn Edit1 "
+              "BitBtn2 rbInterrogate InterrogateBtn BitBtn3 rbVoltage voltsetBtn edVoltOffset");
+    EXPECT_FALSE(find<QPlainTextEdit>("RxData")->isReadOnly()) << "the memo Tab leaves stays editable";
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F10);
+    EXPECT_TRUE(QTest::qWaitFor([] { return QApplication::activePopupWidget() != nullptr; }));
+    form->resize(300, 200);
+    EXPECT_EQ(form->size(), QSize(734, 534 + form->menuBar()->height())) << "no smaller than designed";
+}

@@ -1,6 +1,7 @@
 #include "PanelFixture.h"
 
 #include "app/PanelStatusBar.h"
+#include "app/StatusSection.h"
 #include "platform/PosixSerialDevice.h"
 #include "tests/testkit/EventLoopWait.h"
 
@@ -144,4 +145,20 @@ TEST_F(LinkStatus, ALostLineReadsLostWhileItsReportIsOnScreen)
     ASSERT_TRUE(runUntil([&] { return !watching.shown.empty(); }, 2000));
     EXPECT_TRUE(watching.linkBehindTheBox.endsWith(QStringLiteral("\u00b7 lost"))) << watching.linkBehindTheBox.toStdString();
     EXPECT_TRUE(link().endsWith(QStringLiteral("lost, waiting for the adapter"))) << link().toStdString();
+}
+
+TEST(PanelStatusBarText, ATextThatDoesNotFitIsCutWithAnEllipsisAndTheTooltipLeadsWithTheWhole)
+{
+    const QString file = QStringLiteral("Recording séssion 1.jsonl"), why = QStringLiteral("why");
+    const std::tuple<QString, int, QString> rows[] = { // caller's tooltip, width → tooltip shown
+        {{}, 400, file}, {{}, 80, file}, {why, 400, why}, {why, 80, file + QLatin1Char('\n') + why}, {file + why, 80, file + why}};
+    for (const auto& [toolTip, width, shownToolTip] : rows) {
+        StatusSection section;
+        section.resize(width, 19);
+        section.setTextAndToolTip(file, toolTip);
+        const QString shown = section.shownText();
+        EXPECT_TRUE(shown == file || (shown.size() > 3 && file.startsWith(shown.chopped(1)) && shown.endsWith(QChar(0x2026))));
+        EXPECT_EQ(shown == file, width > 100);
+        EXPECT_EQ(section.shownToolTip(), shownToolTip);
+    }
 }

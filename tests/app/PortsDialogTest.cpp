@@ -421,3 +421,12 @@ TEST_F(PortsDialogTest, PictureOfTheDialogWithFakeDevicesShowsEachPortWithItsNum
     QDir().mkpath(folder);
     EXPECT_TRUE(shot.save(folder + QStringLiteral("/ports-dialog.png")));
 }
+
+TEST_F(PortsDialogTest, ClosesOnEnterAsOnEscape)
+{
+    for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+        open(ports.path());
+        QTest::keyClick(table(), key);
+        EXPECT_FALSE(dialog->isVisible()) << key;
+    }
+}

@@ -3,6 +3,7 @@
 #include "PanelFixture.h"
 
 #include "app/PanelApplication.h"
+#include "app/PanelSettings.h"
 #include "app/PanelStatusBar.h"
 #include "app/SessionControls.h"
 #include "app/TrafficMonitor.h"
@@ -10,12 +11,14 @@
 #include "app/TrendsWindow.h"
 #include "session/SessionRecorder.h"
 #include "session/TrafficModel.h"
+#include "session/TrendData.h"
 
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -108,10 +111,12 @@ TEST_F(SessionWindows, OurOwnDialogsLeaveTheSequenceRunningAndTheRecordWhole)
 TEST_F(SessionWindows, FileItemsSitAboveExitAndViewComesAfterSetup)
 {
     QMenuBar* bar = form->menuBar();
-    EXPECT_EQ(texts(bar->actions()), (QStringList{"File", "Setup", "View"}));
+    EXPECT_EQ(texts(bar->actions()), (QStringList{"File", "Setup", "&View"}));
     EXPECT_EQ(texts(find<QMenu>("File1")->actions()),
               (QStringList{QStringLiteral("&Record Session…"), "&Stop Recording", "-", "E&xit"}));
-    EXPECT_EQ(texts(find<QMenu>("View1")->actions()), (QStringList{"Traffic Monitor", "Trends"}));
+    EXPECT_EQ(texts(find<QMenu>("Setup1")->actions()),
+              (QStringList{"Auto Sequence", QStringLiteral("&Ports…"), "&Reconnect automatically"}));
+    EXPECT_EQ(texts(find<QMenu>("View1")->actions()), (QStringList{"&Traffic Monitor", "T&rends"}));
 
     QAction* stop = form->findChild<QAction*>(QStringLiteral("mnuStopRecording"));
     auto* statusBar = find<PanelStatusBar>("StatusBar1");
@@ -255,4 +260,57 @@ TEST_F(SessionWindows, AClosedMonitorShowsOnReopeningWhatCameMeanwhile)
     ASSERT_EQ(lines->model()->rowCount(), 2);
     lines->selectAll();
     EXPECT_EQ(monitor->selectedText().count(QLatin1Char('\n')), 1);
+}
+
+TEST_F(SessionWindows, EverySaveGoesOnlyToARegularFileOrANewNameAndNeverOverADevicePipeOrFolder)
+{
+    SessionControls& session = form->Session();
+    const std::function<bool(const QString&)> saves[] = {
+        [&](const QString& p) { return session.showMonitor()->saveShownLines(p); },
+        [&](const QString& p) { return session.showTrends()->plot(session::TrendData::Offset)->savePng(p); },
+        [&](const QString& p) { const bool on = session.startRecording(p); session.stopRecording(); return on; }};
+    const std::pair<bool (*)(const QByteArray&), bool> targets[] = { // made at the path → written to
+        {[](const QByteArray& p) { return ::close(::creat(p, 0600)) == 0; }, true},
+        {[](const QByteArray&) { return true; }, true}, // a new name
+        {[](const QByteArray& p) { return ::close(::creat(p + ".to", 0600)) == 0 && ::symlink(p + ".to", p) == 0; }, true},
+        {[](const QByteArray& p) { return ::mknod(p, S_IFCHR | 0600, 0x103) == 0; }, false}, // 1, 3: null's numbers
+        {[](const QByteArray& p) { return ::mkfifo(p, 0600) == 0; }, false}, {[](const QByteArray& p) { return ::mkdir(p, 0700) == 0; }, false}};
+    for (std::size_t s = 0; s < std::size(saves); ++s)
+        for (std::size_t t = 0; t < std::size(targets); ++t) {
+            SCOPED_TRACE(::testing::Message() << "save " << s << " onto target " << t);
+            QTemporaryDir dir;
+            const QString path = dir.filePath(QStringLiteral("target"));
+            const auto kind = [&] { struct stat i {}; ::lstat(QFile::encodeName(path), &i); return i.st_mode & S_IFMT; };
+            ASSERT_TRUE(targets[t].first(QFile::encodeName(path)));
+            const auto before = kind();
+            boxes.shown.clear();
+            EXPECT_EQ(saves[s](path), targets[t].second);
+            EXPECT_EQ(kind(), before ? before : S_IFREG) << "a new name becomes a file, a link stays a link";
+            EXPECT_EQ(QFileInfo(path).isFile(), targets[t].second);
+            EXPECT_EQ(boxes.shown.size() == 1 && boxes.shown[0].text.contains(QStringLiteral("is not a regular file")),
+                      !targets[t].second);
+        }
+}
+
+TEST_F(SessionWindows, EachSaveDialogStartsInTheFolderLastUsedForItsKindAndAddsAMissingSuffix)
+{
+    panelSettings().remove(QStringLiteral("folders"));
+    QTemporaryDir dir;
+    QStringList opened; // where each dialog opened; each is answered from inside its own loop
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+            opened << dialog->directory().path();
+            dialog->selectFile(dir.filePath(QStringLiteral("plöt alt %1").arg(opened.size())));
+            static_cast<QDialog*>(dialog)->accept();
+        }
+    });
+    poll.start(1);
+    QWidget* const buttons[] = {
+        form->Session().showMonitor()->findChild<QPushButton*>(QStringLiteral("monitorSave")),
+        form->Session().showTrends()->plot(session::TrendData::Offset)->findChild<QPushButton*>(QStringLiteral("savePng"))};
+    for (QWidget* save : buttons) for (int i = 0; i < 2; ++i) QTest::mouseClick(save, Qt::LeftButton);
+    for (int i = 0; i < 2; ++i) form->findChild<QAction*>(QStringLiteral("mnuRecordSession"))->trigger();
+    EXPECT_EQ(opened, (QStringList{QDir::homePath(), dir.path(), QDir::homePath(), dir.path(), QDir::homePath(), dir.path()}));
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral("plöt alt 4.png"))).isFile());
 }

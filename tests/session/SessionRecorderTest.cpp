@@ -123,7 +123,7 @@ TEST_F(Recorder, AFileThatCannotBeOpenedOrWrittenGivesOneBoxAndNoRecording)
         int error;
     };
     const Case cases[] = {
-        {"a full device", QStringLiteral("/dev/full"), ENOSPC},
+        {"a name too long", path(std::string(300, 'x').c_str()), ENAMETOOLONG},
         {"a path under a regular file", path("plain") + QStringLiteral("/session.jsonl"), ENOTDIR},
         {"a missing folder", path("missing") + QStringLiteral("/session.jsonl"), ENOENT},
     };
