@@ -283,6 +283,31 @@ void networkEntry(Rig& rig, const std::string& scheme, quint16 port)
     rig.name(rig.ports.entry(Port), "entry");
 }
 
+// A held link whose raw TCP server goes away for `away` ms and comes back on
+// the same port: the retries come on the schedule until one finds it.
+Row serverAway(const char* fault, std::uint64_t away, std::vector<std::uint64_t> attempts)
+{
+    const std::size_t openings = attempts.size() + 1;
+    return {"raw TCP", fault, false,
+            [away](Rig& rig) {
+                LoopbackServer server;
+                networkEntry(rig, "tcp", server.port());
+                rig.operatorConnects();
+                ASSERT_TRUE(server.accept());
+                rig.holds();
+                server.stopListening();
+                rig.markLoss();
+                ASSERT_TRUE(rig.until([&] { return rig.state() == State::Waiting; }));
+                rig.advance(away);
+                server.listenAgain();
+                rig.advance(RetrySchedule::Last.count());
+                ASSERT_TRUE(server.accept());
+                rig.serial.SendString(Frame2);
+                rig.wire = server.receive(Frame2.size());
+            },
+            1, std::move(attempts), std::vector<std::string>(openings, "entry"), "restored"};
+}
+
 const Row Rows[] = {
     {"pty", "device gone and back", false,
      [](Rig& rig) {
@@ -396,6 +421,9 @@ const Row Rows[] = {
          rig.advance(20000);
      },
      1, {0, 500, 1500, 3500, 7500, 15500}, std::vector<std::string>(6, "entry"), "next try"},
+    serverAway("server away for 1 s", 1000, {0, 500, 1500}),
+    serverAway("server away for 5 s", 5000, {0, 500, 1500, 3500, 7500}),
+    serverAway("server away for 20 s", 20000, {0, 500, 1500, 3500, 7500, 15500, 23500}),
     {"raw TCP", "entry removed while waiting", false,
      [](Rig& rig) {
          LoopbackServer server;
