@@ -1,22 +1,13 @@
 #include "app/StatusSection.h"
 
+#include "framework/PlainToolTip.h"
+
 #include <QHelpEvent>
 #include <QPainter>
 #include <QStyle>
-#include <QTextDocument>
 #include <QToolTip>
 
-namespace {
-
-// A tooltip has no text format of its own: Qt takes anything that looks like
-// markup for markup. Such a text goes as markup that shows its characters; any
-// other stays as it is, so its lines still break where they did.
-QString plainToolTip(const QString& text)
-{
-    return Qt::mightBeRichText(text) ? Qt::convertFromPlainText(text, Qt::WhiteSpacePre) : text;
-}
-
-} // namespace
+using fw::plainToolTip;
 
 StatusSection::StatusSection(QWidget* parent)
     : QLabel(parent)

@@ -1,5 +1,7 @@
 #include "ValueLabel.h"
 
+#include "framework/PlainToolTip.h"
+
 #include <QAccessible>
 #include <QAccessibleWidget>
 #include <QHelpEvent>
@@ -61,7 +63,7 @@ bool ValueLabel::event(QEvent* event)
     if (event->type() == QEvent::ToolTip && toolTip().isEmpty()) {
         const auto* help = static_cast<QHelpEvent*>(event);
         if (isElided())
-            QToolTip::showText(help->globalPos(), text(), this);
+            QToolTip::showText(help->globalPos(), fw::plainToolTip(text()), this);
         else
             QToolTip::hideText();
         return true;
