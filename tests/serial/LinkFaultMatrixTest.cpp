@@ -283,6 +283,19 @@ void networkEntry(Rig& rig, const std::string& scheme, quint16 port)
     rig.name(rig.ports.entry(Port), "entry");
 }
 
+// Connects to `server` over raw TCP, lets the link hold, and takes the server
+// away: connects are refused until it listens again.
+void loseHeldLink(Rig& rig, LoopbackServer& server)
+{
+    networkEntry(rig, "tcp", server.port());
+    rig.operatorConnects();
+    ASSERT_TRUE(server.accept());
+    rig.holds();
+    server.stopListening();
+    rig.markLoss();
+    ASSERT_TRUE(rig.until([&] { return rig.state() == State::Waiting; }));
+}
+
 // A held link whose raw TCP server goes away for `away` ms and comes back on
 // the same port: the retries come on the schedule until one finds it.
 Row serverAway(const char* fault, std::uint64_t away, std::vector<std::uint64_t> attempts)
@@ -291,13 +304,7 @@ Row serverAway(const char* fault, std::uint64_t away, std::vector<std::uint64_t>
     return {"raw TCP", fault, false,
             [away](Rig& rig) {
                 LoopbackServer server;
-                networkEntry(rig, "tcp", server.port());
-                rig.operatorConnects();
-                ASSERT_TRUE(server.accept());
-                rig.holds();
-                server.stopListening();
-                rig.markLoss();
-                ASSERT_TRUE(rig.until([&] { return rig.state() == State::Waiting; }));
+                loseHeldLink(rig, server);
                 rig.advance(away);
                 server.listenAgain();
                 rig.advance(RetrySchedule::Last.count());
@@ -427,13 +434,7 @@ const Row Rows[] = {
     {"raw TCP", "entry removed while waiting", false,
      [](Rig& rig) {
          LoopbackServer server;
-         networkEntry(rig, "tcp", server.port());
-         rig.operatorConnects();
-         ASSERT_TRUE(server.accept());
-         rig.holds();
-         server.stopListening();
-         rig.markLoss();
-         ASSERT_TRUE(rig.until([&] { return rig.state() == State::Waiting; }));
+         loseHeldLink(rig, server);
          // The entry goes just as the next attempt looks it up.
          rig.beforeOpen = [&] { ::unlink(rig.ports.entry(Port).c_str()); };
          rig.advance(30000);
