@@ -14,5 +14,7 @@ inline constexpr int PortUnavailable = 3;
 inline constexpr int Unanswered = 4;
 // A setting read back from the transponder differs from the one sent.
 inline constexpr int ReadBackDiffers = 5;
+// A pre-flight check ran and an item failed or went unanswered.
+inline constexpr int CheckFailed = 6;
 
 } // namespace fw::exitcode

@@ -10,10 +10,12 @@
 #include "tests/testkit/SimulatorProcess.h"
 #include "tools/xpdrctl/StatusOutput.h"
 
+#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
@@ -145,6 +147,46 @@ TEST_F(XpdrctlAgainstSimulator, ASilentTransponderExits4WithEveryLetterListed)
         const ProgramRun run = runXpdrctl(onCom1(arguments + QStringList{"--timeout", "20"}));
         EXPECT_EQ(run.exitCode, fw::exitcode::Unanswered) << arguments.join(u' ').toStdString();
     }
+    const ProgramRun check = runXpdrctl(onCom1({"check", "--expect", "ping", "--timeout", "20"}));
+    EXPECT_EQ(check.exitCode, fw::exitcode::CheckFailed);
+    EXPECT_EQ(check.out, QStringLiteral("ping: expected Received, unanswered: FAIL\n"));
+}
+
+TEST_F(XpdrctlAgainstSimulator, CheckExits0WhenEveryItemPassesAnd6WhenOneFailsOrGoesUnanswered)
+{
+    start();
+    QTemporaryDir folder;
+    const QString file = folder.filePath(QStringLiteral("aircraft-07.expect"));
+    QFile expect(file);
+    ASSERT_TRUE(expect.open(QIODevice::WriteOnly));
+    expect.write("# aircraft 07\nmode=standby\ncode=1200\nreplies=on\nvolts=26.0..29.5\nversion=2.14\n");
+    expect.close();
+    const struct {
+        QStringList arguments;
+        int exitCode;
+        const char* printed;
+    } cases[] = {
+        {{"--expect-file", file, "--expect", "ping"}, fw::exitcode::Ok,
+         "mode: expected Standby, reported Standby: PASS\ncode: expected 1200, reported 1200: PASS\n"
+         "replies: expected Enabled, reported Enabled: PASS\nvolts: expected 26.0 .. 29.5, reported 27.9: PASS\n"
+         "version: expected 2.14, reported 2.14: PASS\nping: expected Received, reported Received: PASS\n"},
+        {{"--expect", "mode=c", "--expect", "volts=28.0..29.5"}, fw::exitcode::CheckFailed,
+         "mode: expected Mode C, reported Standby: FAIL\nvolts: expected 28.0 .. 29.5, reported 27.9: FAIL\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments.join(u' ').toStdString());
+        const ProgramRun run = runXpdrctl(onCom1(QStringList{"check"} + c.arguments));
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        EXPECT_EQ(run.out, QLatin1String(c.printed));
+    }
+    const ProgramRun json = runXpdrctl(onCom1({"check", "--json", "--expect", "code=7700"}));
+    EXPECT_EQ(json.exitCode, fw::exitcode::CheckFailed);
+    const QJsonObject report = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(report["passed"], false);
+    EXPECT_EQ(report["port"], "COM1");
+    EXPECT_EQ(report["items"], QJsonArray({QJsonObject{{"item", "code"}, {"expectation", "code=7700"},
+                                                        {"expected", "7700"}, {"reported", "1200"},
+                                                        {"answered", true}, {"result", "FAIL"}}}));
 }
 
 TEST_F(XpdrctlAgainstSimulator, WatchPrintsASequenceALineUntilSigtermAndListsWhatWentUnanswered)
@@ -323,7 +365,11 @@ TEST(XpdrctlProgram, EachBadInputExits2WithOneLineThatSaysWhatWasWrong)
         {{"--port", "COM1", "status", "extra"}, "unexpected argument 'extra'"},
         {{"--port", "COM1", "status", "--timeout", "0"}, "'0' is not a time-out"},
         {{"--port", "COM1", "status", "--interval", "2"}, "--interval goes with watch"},
-        {{"--port", "COM1", "ping", "--json"}, "--json goes with status and watch"},
+        {{"--port", "COM1", "ping", "--json"}, "--json goes with status, watch and check"},
+        {{"--port", "COM1", "check"}, "check: no expectation given"},
+        {{"--port", "COM1", "check", "--expect", "volts=29.5..26"}, "'volts=29.5..26': expected volts=LOW..HIGH"},
+        {{"--port", "COM1", "check", "--expect-file", "/nonexistent/x"}, "cannot read '/nonexistent/x'"},
+        {{"--port", "COM1", "status", "--expect", "ping"}, "--expect goes with check"},
         {{"--port", "COM1", "status", "--verbose"}, "unknown option '--verbose'"},
     };
     for (const auto& c : cases) {
@@ -342,6 +388,6 @@ TEST(XpdrctlProgram, HelpListsTheExitCodes)
     const ProgramRun help = runXpdrctl({QStringLiteral("--help")});
     EXPECT_EQ(help.exitCode, fw::exitcode::Ok);
     for (const char* line : {"  0  ok\n", "  2  bad usage", "  3  the port could not be opened", "  4  an item went",
-                             "  5  a setting read back differs"})
+                             "  5  a setting read back differs", "  6  check failed"})
         EXPECT_TRUE(help.out.contains(QLatin1String(line))) << line;
 }

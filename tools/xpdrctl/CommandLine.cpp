@@ -7,7 +7,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <map>
 
 namespace xpdrctl {
@@ -116,6 +120,7 @@ std::optional<Setting> parseSetting(const std::string& item, const std::string& 
 const std::map<std::string, Verb> Verbs = {
     {"status", Verb::Status}, {"watch", Verb::Watch}, {"set", Verb::Set},
     {"spi", Verb::Spi},       {"ping", Verb::Ping},   {"send", Verb::Send},
+    {"check", Verb::Check},
 };
 
 // How many words each verb takes after itself.
@@ -128,6 +133,21 @@ std::size_t argumentCount(Verb verb)
     }
 }
 
+// Adds the expectations of one file, one a line; an error names the file and the line.
+bool readExpectFile(const std::string& path, transponder::PreflightCheck& check, std::string& error)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) {
+        error = "option '--expect-file': cannot read '" + path + "': " + std::strerror(errno);
+        return false;
+    }
+    std::ostringstream text;
+    text << file.rdbuf();
+    if (check.addLines(text.str(), error)) return true;
+    error = path + ": " + error;
+    return false;
+}
+
 } // namespace
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
@@ -137,6 +157,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     std::optional<std::string> port;
     std::optional<Millis> interval;
     std::vector<std::string> words;
+    // --expect and --expect-file, in the order given: they are read once the verb is known.
+    std::vector<fw::CommandLineOption> expectations;
     bool optionsEnd = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -149,7 +171,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             optionsEnd = true;
             continue;
         }
-        const auto option = fw::readOption(args, i, {"--port", "--timeout", "--spacing", "--interval"},
+        const auto option = fw::readOption(args, i, {"--port", "--timeout", "--spacing", "--interval", "--expect", "--expect-file"},
                                            {"--json", "--raw", "--help", "-h", "--version"}, result.error);
         if (!option) return result;
         const std::string& name = option->name;
@@ -166,6 +188,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             invocation.json = true;
         } else if (name == "--raw") {
             invocation.raw = true;
+        } else if (name == "--expect" || name == "--expect-file") {
+            expectations.push_back(*option);
         } else if (name == "--port") {
             port = value;
         } else if (name == "--timeout") {
@@ -197,7 +221,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     }
 
     if (words.empty()) {
-        result.error = "no command given (status, watch, set, spi, ping or send)";
+        result.error = "no command given (status, watch, set, spi, ping, send or check)";
         return result;
     }
     const auto verb = Verbs.find(words.front());
@@ -215,8 +239,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         result.error = words.front() + ": unexpected argument '" + words[count + 1] + "'";
         return result;
     }
-    if (invocation.json && invocation.verb != Verb::Status && invocation.verb != Verb::Watch) {
-        result.error = "--json goes with status and watch";
+    if (invocation.json && invocation.verb != Verb::Status && invocation.verb != Verb::Watch
+        && invocation.verb != Verb::Check) {
+        result.error = "--json goes with status, watch and check";
         return result;
     }
     if (interval && invocation.verb != Verb::Watch) {
@@ -224,6 +249,19 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         return result;
     }
     if (interval) invocation.interval = *interval;
+    if (!expectations.empty() && invocation.verb != Verb::Check) {
+        result.error = expectations.front().name + " goes with check";
+        return result;
+    }
+    for (const fw::CommandLineOption& option : expectations) {
+        const bool added = option.name == "--expect" ? invocation.check.add(option.value, result.error)
+                                                     : readExpectFile(option.value, invocation.check, result.error);
+        if (!added) return result;
+    }
+    if (invocation.verb == Verb::Check && invocation.check.expectations().empty()) {
+        result.error = "check: no expectation given (--expect or --expect-file)";
+        return result;
+    }
 
     if (invocation.verb == Verb::Set) {
         invocation.setting = parseSetting(words[1], words[2], result.error);
@@ -260,13 +298,25 @@ Commands:
   send TEXT              send TEXT framed as it is typed (letter=value) and
                          print the first frame with the same letter that comes
                          back, or the first frame of any letter
+  check                  the pre-flight check: ask for each item expected
+                         (--expect, --expect-file) and print, one line each,
+                         what was expected, what was reported and PASS or FAIL;
+                         an item without an answer fails as "unanswered"
 
 Each setting sends the frame the panel's button sends, then asks for the item
 and compares what the transponder answers.
 
 Options:
   --port PORT      COM<n> (1 .. 255) or a device path; required
-  --json           status and watch: one JSON object per sequence
+  --json           status and watch: one JSON object per sequence; check: one
+                   JSON object with every item
+  --expect ITEM=VALUE
+                   check: one expectation; repeat it for more. mode=standby|
+                   a|c|c-alt|off, code=NNNN, replies=on|off, volts=LOW..HIGH
+                   (inclusive), version=TEXT, ping
+  --expect-file FILE
+                   check: expectations one a line (one file per aircraft);
+                   blank lines and lines that begin with "#" are skipped
   --raw            print the transponder's bytes as they come, control bytes
                    included; without it a byte outside printable ASCII shows
                    as the traffic monitor shows it ("<1B>"), so that the line
@@ -291,6 +341,7 @@ Exit status:
   3  the port could not be opened, or failed
   4  an item went unanswered
   5  a setting read back differs from the one sent
+  6  check failed: an item failed or went unanswered
 )";
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transponder/PreflightCheck.h"
+
 #include <chrono>
 #include <functional>
 #include <optional>
@@ -10,7 +12,7 @@ namespace xpdrctl {
 
 using Millis = std::chrono::milliseconds;
 
-enum class Verb { Status, Watch, Set, Spi, Ping, Send };
+enum class Verb { Status, Watch, Set, Spi, Ping, Send, Check };
 
 // A setting as the panel's button sends it, and how its read-back is judged.
 struct Setting {
@@ -29,6 +31,7 @@ struct Invocation {
     Verb verb = Verb::Status;
     std::optional<Setting> setting; // set
     std::string command;            // send: the frame's content
+    transponder::PreflightCheck check; // check: the expectations, in the order given
     bool json = false;
     bool raw = false; // the transponder's bytes as they come, control bytes too
     Millis timeout{300};

@@ -32,6 +32,7 @@ public:
         case Verb::Spi: return set(spi());
         case Verb::Ping: return ping();
         case Verb::Send: return send();
+        case Verb::Check: return check();
         }
         return fw::exitcode::Usage;
     }
@@ -149,6 +150,28 @@ private:
         out_ << forTerminal(frame.substr(start, frame.find(MessageSet::ETX) - start), invocation_.raw)
              << std::endl;
         return fw::exitcode::Ok;
+    }
+
+    // Asks for the expected items only, then judges every one; an unanswered
+    // item is a failure of the check, not of the program.
+    int check()
+    {
+        const transponder::PreflightCheck& check = invocation_.check;
+        QueryRound exchange = round(check.queries());
+        const auto started = std::chrono::system_clock::now();
+        if (!link_.run(exchange)) return interrupted();
+        const auto reported = exchange.record(started).raw;
+        const auto results = check.evaluate(reported);
+        if (invocation_.json) {
+            const auto firmware = reported.find(MessageSet::FirmwareVersion);
+            out_ << jsonLine(transponder::checkJson({{}, {}, invocation_.port, started,
+                                                    firmware == reported.end() ? std::string() : firmware->second,
+                                                    results}));
+        } else {
+            out_ << checkLines(results, invocation_.raw);
+        }
+        out_ << std::flush;
+        return transponder::PreflightCheck::passed(results) ? fw::exitcode::Ok : fw::exitcode::CheckFailed;
     }
 
     const Invocation& invocation_;

@@ -54,11 +54,26 @@ std::string watchLine(const transponder::SequenceRecord& record, bool raw)
 
 std::string jsonLine(const transponder::SequenceRecord& record)
 {
+    return jsonLine(transponder::sequenceJson(record));
+}
+
+std::string checkLines(const std::vector<transponder::PreflightCheck::Result>& results, bool raw)
+{
+    std::string lines;
+    for (const auto& result : results)
+        lines += std::string(transponder::key(result.expectation.item)) + ": expected " + result.expectation.expected
+                 + ", " + (result.reported ? "reported " + forTerminal(*result.reported, raw) : "unanswered") + ": "
+                 + std::string(transponder::resultWord(result)) + '\n';
+    return lines;
+}
+
+std::string jsonLine(const QJsonObject& object)
+{
     // Qt escapes only what JSON demands: DEL would go out as it is and the C1
     // controls (U+0080 .. U+009F, 0xC2 0x80 .. 0xC2 0x9F in UTF-8), which a
     // terminal may act on, too. They are escaped as well; the value read is the same.
     static const char Hex[] = "0123456789abcdef";
-    const QByteArray json = QJsonDocument(transponder::sequenceJson(record)).toJson(QJsonDocument::Compact);
+    const QByteArray json = QJsonDocument(object).toJson(QJsonDocument::Compact);
     std::string line;
     line.reserve(static_cast<std::size_t>(json.size()) + 1);
     for (qsizetype i = 0; i < json.size(); ++i) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transponder/PreflightCheck.h"
 #include "transponder/SequenceRecord.h"
 
 #include <string>
@@ -14,6 +15,10 @@ std::string statusLines(const transponder::SequenceRecord& record, bool raw);
 std::string watchLine(const transponder::SequenceRecord& record, bool raw);
 // The record as one line of compact JSON, with every control character escaped.
 std::string jsonLine(const transponder::SequenceRecord& record);
+std::string jsonLine(const QJsonObject& object);
+// The check, one line an item: "mode: expected Mode C, reported Standby: FAIL",
+// or "unanswered" in place of the reported value.
+std::string checkLines(const std::vector<transponder::PreflightCheck::Result>& results, bool raw);
 
 // 8-bit text from the line, for the terminal. Unless `raw`, every byte outside
 // printable ASCII is written as the traffic monitor writes it (ESC as "<1B>"):
