@@ -8,6 +8,7 @@
 #include "JpegPicture.h"
 #include "serial/LinkMonitor.h"
 #include "PortsDialog.h"
+#include "app/PreflightDialog.h"
 #include "framework/Application.h"
 #include "framework/Conversions.h"
 #include "framework/Latin1Validator.h"
@@ -115,6 +116,7 @@ TForm1::TForm1(QWidget* parent)
     sessionControls = new SessionControls(*this, *SerialComm, status, *MainMenu1, *File1, *Exit1);
     connect(sessionControls, &SessionControls::recordingShown, StatusBar1, &PanelStatusBar::setRecording);
     connect(sessionControls, &SessionControls::linkQualityShown, StatusBar1, &PanelStatusBar::setLinkQuality);
+    addToolsMenu();
 
     bindEvents();
     invokeHandler([this] { FormCreate(this); });
@@ -408,4 +410,29 @@ void TForm1::mnuReconnectClick(QObject*)
 {
     panelSettings().setValue(ReconnectKey, mnuReconnect->isChecked());
     linkMonitor->reconnector().setEnabled(mnuReconnect->isChecked());
+}
+
+// ---- Tools --------------------------------------------------------------------
+
+void TForm1::addToolsMenu()
+{
+    mnuPreflight = MainMenu1->addMenu(QStringLiteral("&Tools"))->addAction(QStringLiteral("&Pre-flight Check\u2026"));
+    mnuPreflight->setObjectName(QStringLiteral("mnuPreflight"));
+    bind(this, mnuPreflight, &QAction::triggered, &TForm1::mnuPreflightClick);
+}
+
+// Shown, not executed: a dialog of its own loop would halt the idle handler, and
+// with it the sequence that the check may be reading.
+void TForm1::mnuPreflightClick(QObject*)
+{
+    if (!preflightDialog)
+        preflightDialog = new PreflightDialog(
+            {[this] { return connected(); }, [this] { return sequencer->autoOn(); },
+             [this] { return static_cast<int>(SerialComm->Port()); }, [this](const std::string& frame) { sendFrame(frame); },
+             [this] { btnPingClick(btnPing); }},
+            this);
+    preflightDialog->loadExpectations();
+    preflightDialog->show();
+    preflightDialog->raise();
+    preflightDialog->activateWindow();
 }

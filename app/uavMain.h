@@ -13,6 +13,7 @@
 class ConnectingBox;
 class LinkMonitor;
 class PortsDialog;
+class PreflightDialog;
 class QAction;
 class SessionControls;
 class TSerial;
@@ -59,6 +60,8 @@ public:
     // opened again by itself.
     QAction* mnuPorts;
     QAction* mnuReconnect;
+    // Tools: the pre-flight check.
+    QAction* mnuPreflight;
 
 private:
     // How opening a network port waits: in a box with Cancel, the window painting.
@@ -90,6 +93,8 @@ private:
     void mnuPortsClick(QObject* Sender);
     void mnuReconnectClick(QObject* Sender);
     void addLinkMenus();
+    void addToolsMenu();
+    void mnuPreflightClick(QObject* Sender);
     void portRestored();
 
     // Received messages and the status display.
@@ -131,6 +136,7 @@ private:
 
     LinkMonitor* linkMonitor;
     PortsDialog* portsDialog = nullptr;
+    PreflightDialog* preflightDialog = nullptr;
 
     bool connected() const;
     void setCommandsEnabled(bool enabled);

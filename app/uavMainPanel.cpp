@@ -5,6 +5,7 @@
 #include "uavMain.h"
 
 #include "serial/LinkMonitor.h"
+#include "app/PreflightDialog.h"
 #include "app/SessionControls.h"
 #include "framework/Colors.h"
 #include "framework/Conversions.h"
@@ -110,6 +111,7 @@ void TForm1::decodeMessage(const std::string& message)
         break;
     }
 
+    if (preflightDialog) preflightDialog->messageDecoded(message);
     // Any message counts as a reply: during a sequence it schedules the next query.
     sequencer->replyDecoded();
 }
@@ -199,11 +201,13 @@ void TForm1::sequenceRunning(bool running)
 {
     autoIndi->LED().setColorOn(running ? SequenceRunning : SequenceWaiting);
     if (running) sessionControls->sequenceStarted();
+    if (running && preflightDialog) preflightDialog->sequenceStarted();
 }
 
 void TForm1::sequenceCompleted()
 {
     linkMonitor->reconnector().linkHeld();
+    if (preflightDialog) preflightDialog->sequenceCompleted();
 }
 
 void TForm1::linkSilent()

@@ -111,7 +111,7 @@ TEST_F(SessionWindows, OurOwnDialogsLeaveTheSequenceRunningAndTheRecordWhole)
 TEST_F(SessionWindows, FileItemsSitAboveExitAndViewComesAfterSetup)
 {
     QMenuBar* bar = form->menuBar();
-    EXPECT_EQ(texts(bar->actions()), (QStringList{"File", "Setup", "&View"}));
+    EXPECT_EQ(texts(bar->actions()), (QStringList{"File", "Setup", "&View", "&Tools"}));
     EXPECT_EQ(texts(find<QMenu>("File1")->actions()),
               (QStringList{QStringLiteral("&Record Session…"), "&Stop Recording", "-", "E&xit"}));
     EXPECT_EQ(texts(find<QMenu>("Setup1")->actions()),

@@ -1,0 +1,86 @@
+#pragma once
+
+#include "transponder/PreflightCheck.h"
+#include "transponder/QueryRound.h"
+
+#include <QDialog>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTableWidget;
+
+// Tools → Pre-flight Check…: the operator's expectations of the transponder,
+// kept per COM number, judged through the panel's own connection by the same
+// check as "xpdrctl check", each item green or red, and a report to keep.
+//
+// It never waits in a loop of its own: it is shown modelessly and moves on from
+// the replies the window hands it, so the polling goes on while it is open.
+// With Auto off it asks its own round of queries; with Auto on it reads the
+// next complete sequence and then fires the ping as the Fire button does,
+// leaving the countdown and the Auto lamp to the sequence.
+class PreflightDialog : public QDialog {
+    Q_OBJECT
+public:
+    // What the dialog needs from the window.
+    struct Panel {
+        std::function<bool()> connected;
+        std::function<bool()> autoOn;
+        std::function<int()> comNumber;
+        std::function<void(const std::string& frame)> send;
+        std::function<void()> firePing;
+    };
+    enum Column { Item, Expected, Reported, Result, ColumnCount };
+
+    explicit PreflightDialog(Panel panel, QWidget* parent = nullptr);
+
+    // Shows the expectations kept for the COM number the window has now.
+    void loadExpectations();
+    // Starts a check of the expectations as written; a bad one is named in the
+    // dialog and nothing is sent.
+    void run();
+    bool running() const { return state_ != State::Idle; }
+    const std::vector<transponder::PreflightCheck::Result>& results() const { return report_.results; }
+
+    // The report as a one-page PDF at `pdfPath` and as JSON beside it (the same
+    // name ending in ".json"). Each goes only to a regular file or a new name;
+    // false, with the reason shown, otherwise.
+    bool saveReport(const QString& pdfPath);
+
+    // What the window tells it.
+    void messageDecoded(const std::string& message);
+    void sequenceStarted();
+    void sequenceCompleted();
+
+private:
+    enum class State { Idle, OwnRound, WaitingForSequence, ReadingSequence, WaitingForPing };
+
+    void pump();
+    void finish(const std::map<char, std::string>& reported);
+    void showResults();
+    void askWhereToSave();
+    void writePdf(QIODevice& device) const;
+
+    Panel panel_;
+    QLineEdit* aircraft_;
+    QLineEdit* operator_;
+    QPlainTextEdit* expectations_;
+    QTableWidget* table_;
+    QLabel* stateLabel_;
+    QPushButton* run_;
+    QPushButton* save_;
+
+    State state_ = State::Idle;
+    transponder::PreflightCheck check_;
+    std::optional<transponder::QueryRound> round_;
+    std::map<char, std::string> reported_; // read from the sequence, with Auto on
+    QTimer wake_;
+    transponder::CheckReport report_;
+};
