@@ -10,6 +10,11 @@
 // spaces its queries by 60 ms, cannot be faster than 14 x 60 ms plus the same
 // line time.
 //
+// Then the pre-flight check as the program runs it (`xpdrctl check` with five
+// expectations: the round of its five queries, the judging and the printed
+// lines) against the same transponder; its floor is the line time of its five
+// queries and replies.
+//
 // Then the program itself, `xpdrctl --port COM1 status`, started against the
 // simulated transponder (no reply delay, a pseudo-terminal) and timed from
 // posix_spawn() to waitpid(): median of ten.
@@ -20,6 +25,7 @@
 #include "tests/testkit/PtyPair.h"
 #include "tests/testkit/SimulatorProcess.h"
 #include "tools/xpdrctl/CommandLine.h"
+#include "tools/xpdrctl/Commands.h"
 #include "tools/xpdrctl/TransponderLink.h"
 #include "transponder/MessageSet.h"
 #include "transponder/QueryRound.h"
@@ -32,6 +38,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <numeric>
+#include <sstream>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <vector>
@@ -117,6 +124,43 @@ bool timeStatusReads(int reads)
     return true;
 }
 
+// The ping is left out: this transponder answers queries only, and a ping is
+// a setting ("p=y").
+bool timeChecks(int checks)
+{
+    PtyPair line;
+    PortDirectory ports;
+    ports.map(OwnLinePort, line.slavePath());
+    const auto parsed = xpdrctl::parseCommandLine({"--port", "COM3", "check", "--expect", "mode=standby", "--expect",
+                                                   "code=1200", "--expect", "replies=on", "--expect",
+                                                   "volts=26.0..29.5", "--expect", "version=2.14"});
+    xpdrctl::TransponderLink link(*parsed.invocation, nullptr);
+    if (!link.open()) return false;
+    PacedTransponder transponder(line.master(), Replies);
+
+    double floor = 0;
+    for (char letter : std::string("scrvz"))
+        floor += PacedTransponder::frameOnLineMs(MessageSet::Query(letter).substr(1, 3)) +
+                 PacedTransponder::frameOnLineMs(Replies.at(letter));
+    std::vector<double> times;
+    for (int i = 0; i < checks; ++i) {
+        std::ostringstream out, err;
+        const auto start = Clock::now();
+        const int status = xpdrctl::runCommand(*parsed.invocation, link, out, err);
+        times.push_back(ms(Clock::now() - start));
+        if (status != 0) {
+            std::fprintf(stderr, "a check failed:\n%s%s", out.str().c_str(), err.str().c_str());
+            return false;
+        }
+        link.pause(std::chrono::milliseconds(20));
+    }
+    const Stats s = statsOf(times);
+    std::printf("check of five expectations against an instant transponder on a 9600 bit/s line (%d checks):\n", checks);
+    std::printf("  median %.2f ms (mean %.2f, min %.2f, max %.2f); line-time floor %.2f ms; %.3f x the floor\n",
+                s.median, s.mean, s.min, s.max, floor, s.median / floor);
+    return true;
+}
+
 bool timeProgram(int runs)
 {
     PortDirectory ports;
@@ -160,5 +204,5 @@ int main(int argc, char** argv)
 {
     const int reads = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
     QCoreApplication app(argc, argv);
-    return timeStatusReads(reads) && timeProgram(10) ? 0 : 1;
+    return timeStatusReads(reads) && timeChecks(reads) && timeProgram(10) ? 0 : 1;
 }
