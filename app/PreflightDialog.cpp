@@ -171,6 +171,11 @@ void PreflightDialog::run()
 void PreflightDialog::pump()
 {
     if (state_ != State::OwnRound) return;
+    // Nothing more is sent once the operator disconnects: what came is judged.
+    if (!panel_.connected()) {
+        finish(round_->record(report_.time).raw);
+        return;
+    }
     if (const auto frame = round_->due(Clock::now())) panel_.send(*frame);
     if (round_->finished()) {
         finish(round_->record(report_.time).raw);
@@ -180,6 +185,18 @@ void PreflightDialog::pump()
         const auto left = std::chrono::ceil<std::chrono::milliseconds>(*wake - Clock::now());
         wake_.start(static_cast<int>(std::max<std::chrono::milliseconds::rep>(0, left.count())));
     }
+}
+
+void PreflightDialog::hideEvent(QHideEvent* event)
+{
+    if (running()) {
+        wake_.stop();
+        round_.reset();
+        state_ = State::Idle;
+        run_->setEnabled(true);
+        stateLabel_->setText(QStringLiteral("The check was given up."));
+    }
+    QDialog::hideEvent(event);
 }
 
 void PreflightDialog::messageDecoded(const std::string& message)

@@ -59,6 +59,11 @@ public:
     void sequenceStarted();
     void sequenceCompleted();
 
+protected:
+    // Closing the dialog gives up a check that is still waiting (for a sequence
+    // that Auto off or a lost link will not bring, say); its results stay.
+    void hideEvent(QHideEvent* event) override;
+
 private:
     enum class State { Idle, OwnRound, WaitingForSequence, ReadingSequence, WaitingForPing };
 

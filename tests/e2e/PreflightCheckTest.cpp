@@ -96,4 +96,10 @@ TEST_F(PanelAgainstSimulator, PreflightCheckJudgesThroughThePanelAndItsReportRea
     QFile::remove(pictures + QStringLiteral("/preflight-report.pdf"));
     EXPECT_TRUE(QFile::copy(pdf, pictures + QStringLiteral("/preflight-report.pdf")));
     EXPECT_TRUE(boxes.shown.empty());
+
+    // Closing the dialog gives up a check that still waits.
+    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("run")), Qt::LeftButton);
+    EXPECT_TRUE(dialog->running());
+    dialog->hide();
+    EXPECT_FALSE(dialog->running());
 }
