@@ -1,11 +1,13 @@
 #include "app/PreflightDialog.h"
 
+#include "app/PanelSettings.h"
+#include "app/SaveDialog.h"
+#include "session/SaveTarget.h"
 #include "transponder/MessageSet.h"
 #include "transponder/ReplyParser.h"
 
 #include <QDateTime>
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHeaderView>
@@ -16,8 +18,6 @@
 #include <QPdfWriter>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
-#include <QSettings>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -43,25 +43,12 @@ QString settingsKey(int comNumber)
     return QStringLiteral("preflight/COM%1/expectations").arg(comNumber);
 }
 
-QSettings panelSettings()
-{
-    return QSettings(QStringLiteral("uavcontrol"), QStringLiteral("uavControl"));
-}
-
 // The cells of one item, as the table and the report show them.
 QStringList cells(const PreflightCheck::Result& result)
 {
     return {latin1(result.expectation.text), latin1(result.expectation.expected),
             result.reported ? latin1(*result.reported) : QStringLiteral("unanswered"),
             latin1(std::string(transponder::resultWord(result)))};
-}
-
-// A save goes to a regular file (or a link to one) or to a name that is free: a
-// device or a pipe under the chosen name is not written to.
-bool regularOrNew(const QString& path)
-{
-    const QFileInfo info(path);
-    return info.isFile() || (!info.exists() && !info.isSymLink());
 }
 
 } // namespace
@@ -276,10 +263,10 @@ void PreflightDialog::showResults()
 
 void PreflightDialog::askWhereToSave()
 {
-    auto* chooser = new QFileDialog(this, QStringLiteral("Save Report"), QStringLiteral("preflight.pdf"),
-                                    QStringLiteral("PDF files (*.pdf)"));
-    chooser->setAcceptMode(QFileDialog::AcceptSave);
-    chooser->setDefaultSuffix(QStringLiteral("pdf"));
+    // Opened, not run: the panel goes on polling while the operator chooses.
+    auto* chooser = new SaveDialog(this, QStringLiteral("report"), QStringLiteral("Save Report"),
+                                   QStringLiteral("preflight.pdf"), QStringLiteral("PDF files (*.pdf)"),
+                                   QStringLiteral("pdf"));
     chooser->setAttribute(Qt::WA_DeleteOnClose);
     connect(chooser, &QFileDialog::fileSelected, this, &PreflightDialog::saveReport);
     chooser->open();
@@ -293,23 +280,23 @@ bool PreflightDialog::saveReport(const QString& pdfPath)
     const QString jsonPath = pdf.dir().filePath(pdf.completeBaseName() + QStringLiteral(".json"));
     const QByteArray json = QJsonDocument(transponder::checkJson(report_)).toJson();
 
+    // Neither is written when either may not be.
     for (const QString& path : {pdfPath, jsonPath}) {
-        if (!regularOrNew(path)) {
-            stateLabel_->setText(QStringLiteral("Not saved: \"%1\" is not a regular file.").arg(path));
+        if (const QString refused = session::SaveTarget::refusal(path); !refused.isEmpty()) {
+            stateLabel_->setText(QStringLiteral("Cannot save the report to \"%1\": %2.").arg(path, refused));
             return false;
         }
     }
     for (const QString& path : {pdfPath, jsonPath}) {
-        // Written beside and moved over the target, so that a failure halfway
-        // leaves no half-written report under the chosen name.
-        QSaveFile file(path);
-        if (file.open(QIODevice::WriteOnly)) {
-            if (path == pdfPath) writePdf(file);
-            else file.write(json);
-            if (file.commit()) continue;
+        const QString failed = session::SaveTarget::save(path, [&](QIODevice& file) {
+            if (path == jsonPath) return file.write(json) == json.size();
+            writePdf(file);
+            return true;
+        });
+        if (!failed.isEmpty()) {
+            stateLabel_->setText(QStringLiteral("Cannot save the report to \"%1\": %2.").arg(path, failed));
+            return false;
         }
-        stateLabel_->setText(QStringLiteral("Cannot save the report to \"%1\": %2.").arg(path, file.errorString()));
-        return false;
     }
     stateLabel_->setText(QStringLiteral("Report saved to %1 and %2.").arg(pdfPath, jsonPath));
     return true;

@@ -75,6 +75,7 @@ TEST_F(PanelAgainstSimulator, PreflightCheckJudgesThroughThePanelAndItsReportRea
     QTemporaryDir folder;
     const QString pdf = folder.filePath(QStringLiteral("report.pdf"));
     EXPECT_FALSE(dialog->saveReport(QStringLiteral("/dev/null")));
+    EXPECT_TRUE(dialog->findChild<QLabel*>(QStringLiteral("state"))->text().contains(QLatin1String("a device is not a regular file")));
     ASSERT_TRUE(dialog->saveReport(pdf));
     QProcess text;
     text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
