@@ -37,7 +37,7 @@ public:
         std::function<void(const std::string& frame)> send;
         std::function<void()> firePing;
     };
-    enum Column { Item, Expected, Reported, Result, ColumnCount };
+    enum Column { Expectation, Expected, Reported, Result, ColumnCount };
 
     explicit PreflightDialog(Panel panel, QWidget* parent = nullptr);
 
