@@ -2,7 +2,11 @@
 #include "framework/MessageBoxes.h"
 #include "framework/QtMessageBoxes.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDialog>
+#include <QMessageBox>
+#include <QtTest/QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -51,4 +55,27 @@ TEST(MessageBoxes, AWindowedProgramShowsRealBoxesAndEveryModalWidgetHoldsBackThe
 
     setDefaultMessageBoxes(nullptr);
     Application::instance().setModalProbe({});
+}
+
+TEST(MessageBoxes, AQuestionDefaultsToNoAndWithoutAWindowIsAnsweredNo)
+{
+    QtMessageBoxes boxes;
+    auto answer = [&](bool pressYes) {
+        QTimer::singleShot(0, [pressYes] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            if (pressYes)
+                box->button(QMessageBox::Yes)->click();
+            else
+                QTest::keyClick(box, Qt::Key_Return);
+        });
+        return boxes.show(QStringLiteral("Sure?"), QStringLiteral("Question"), MsgButtons::YesNo, MsgIcon::Warning);
+    };
+    EXPECT_EQ(answer(false), MsgResult::No) << "Enter takes the default";
+    EXPECT_EQ(answer(true), MsgResult::Yes);
+
+    StderrMessageBoxes line(QStringLiteral("xpdrctl"));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(line.show(QStringLiteral("Sure?"), {}, MsgButtons::YesNo, MsgIcon::Warning), MsgResult::No);
+    testing::internal::GetCapturedStderr();
 }
