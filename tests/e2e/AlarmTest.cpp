@@ -5,6 +5,7 @@
 #include "SimulatorFixture.h"
 
 #include "app/AlarmControls.h"
+#include "app/PanelApplication.h"
 #include "app/PanelStatusBar.h"
 #include "app/SessionControls.h"
 #include "framework/Timer.h"
@@ -16,6 +17,7 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusVirtualObject>
+#include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -54,6 +56,8 @@ TEST_F(PanelAgainstSimulator, AnEmergencyCodeBlinksUntilAcknowledgedAndReachesRe
         ASSERT_TRUE(service.registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"), &desktop));
     }
 
+    // The program's look, as the picture below shows it: set before the window is made.
+    setUpPanelApplication(*qApp);
     start();
     auto* bar = form->findChild<PanelStatusBar*>();
     QTemporaryDir folder;
@@ -75,6 +79,13 @@ TEST_F(PanelAgainstSimulator, AnEmergencyCodeBlinksUntilAcknowledgedAndReachesRe
     runFor(700);
     EXPECT_TRUE(bar->alarmLit());
     EXPECT_EQ(bar->alarm(), QStringLiteral("Emergency code 7700: general emergency"));
+
+    // A picture of the section under the panel's lowest row, for the README.
+    const QString pictures = QCoreApplication::applicationDirPath() + QStringLiteral("/../../screenshots");
+    QDir().mkpath(pictures);
+    runFor(50);
+    const QRect bottom(0, bar->y() - 70, form->width(), bar->height() + 70);
+    EXPECT_TRUE(form->grab(bottom).save(pictures + QStringLiteral("/alarm-live.png")));
 
     ASSERT_TRUE(runUntil([&] { return !desktop.calls.empty(); }, 3000)) << "no notification";
     const QVariantList& notify = desktop.calls[0];
