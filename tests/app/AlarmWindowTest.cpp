@@ -33,6 +33,19 @@ TEST_F(AlarmWindow, TheSectionBlinksOnItsOwnClockUntilAClickAcknowledgesAndGoesW
     EXPECT_EQ(bar->alarm(), QString());
 }
 
+TEST_F(AlarmWindow, ALostPortRaisesTheLinkAlarm)
+{
+    auto* bar = form->findChild<PanelStatusBar*>();
+    connectPort();
+    reply("s=a");
+    idle();
+    line.closeMaster();
+    QElapsedTimer waited;
+    waited.start();
+    while (bar->alarm().isEmpty() && waited.elapsed() < 2000) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    EXPECT_EQ(bar->alarm(), QStringLiteral("Link lost"));
+}
+
 TEST_F(GuardOnEmergencyCodes, AsksBeforeTheSetButtonSendsOneOnlyWhenSwitchedOn)
 {
     struct Case {
