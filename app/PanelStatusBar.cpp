@@ -2,6 +2,8 @@
 
 #include "app/StatusSection.h"
 
+#include <QEvent>
+
 namespace {
 
 StatusSection* section(PanelStatusBar* bar, const char* name, int stretch)
@@ -19,6 +21,7 @@ StatusSection* section(PanelStatusBar* bar, const char* name, int stretch)
 
 PanelStatusBar::PanelStatusBar(QWidget* parent)
     : QStatusBar(parent)
+    , alarm_(section(this, "alarmSection", 0))
     , link_(section(this, "linkSection", 3))
     , recording_(section(this, "recordingSection", 1))
     , linkQuality_(section(this, "linkQualitySection", 0))
@@ -31,6 +34,42 @@ PanelStatusBar::PanelStatusBar(QWidget* parent)
     // Fixed, not the other sections' Ignored: the bar's layout would otherwise
     // still share out the room as if this section needed none.
     linkQuality_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
+
+    // The alarm is read whole: it takes the room its words need, first in the row.
+    alarm_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    alarm_->setAutoFillBackground(true);
+    alarm_->setCursor(Qt::PointingHandCursor);
+    alarm_->installEventFilter(this);
+    alarm_->hide();
+}
+
+void PanelStatusBar::setAlarm(const QString& text, const QString& toolTip)
+{
+    alarm_->setTextAndToolTip(text, toolTip);
+    alarm_->setVisible(!text.isEmpty());
+}
+
+void PanelStatusBar::setAlarmLit(bool lit)
+{
+    if (lit == alarmLit_) return;
+    alarmLit_ = lit;
+    QPalette palette = this->palette();
+    if (lit) {
+        palette.setColor(QPalette::Window, Qt::red);
+        palette.setColor(QPalette::WindowText, Qt::white);
+    }
+    alarm_->setPalette(palette);
+}
+
+QString PanelStatusBar::alarm() const
+{
+    return alarm_->isHidden() ? QString() : alarm_->text();
+}
+
+bool PanelStatusBar::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == alarm_ && event->type() == QEvent::MouseButtonRelease) emit alarmClicked();
+    return QStatusBar::eventFilter(watched, event);
 }
 
 void PanelStatusBar::setLink(const QString& text, const QString& toolTip)

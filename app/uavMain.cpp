@@ -1,5 +1,6 @@
 #include "uavMain.h"
 
+#include "app/AlarmControls.h"
 #include "ButtonGlyph.h"
 #include "ConnectingBox.h"
 #include "app/PanelSettings.h"
@@ -117,6 +118,10 @@ TForm1::TForm1(QWidget* parent)
     connect(sessionControls, &SessionControls::recordingShown, StatusBar1, &PanelStatusBar::setRecording);
     connect(sessionControls, &SessionControls::linkQualityShown, StatusBar1, &PanelStatusBar::setLinkQuality);
     addToolsMenu();
+    alarmControls = new AlarmControls(*this, *StatusBar1, *sessionControls, *Setup1);
+    connect(&linkMonitor->reconnector(), &ReconnectMachine::stateChanged, alarmControls, [this](auto state) {
+        if (state == ReconnectMachine::State::Lost) alarmControls->portLost();
+    });
 
     bindEvents();
     invokeHandler([this] { FormCreate(this); });
@@ -291,7 +296,9 @@ void TForm1::statusBtnClick(QObject*)
 void TForm1::BitBtn2Click(QObject*)
 {
     if (!SerialComm->Active()) return;
-    sendFrame(MessageSet::Set(MessageSet::AssignedCode, fw::toAnsi(Edit1->text())));
+    const std::string code = fw::toAnsi(Edit1->text());
+    if (!alarmControls->mayAssign(code)) return;
+    sendFrame(MessageSet::Set(MessageSet::AssignedCode, code));
 }
 
 void TForm1::BitBtn3Click(QObject*)

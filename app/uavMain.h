@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+class AlarmControls;
 class ConnectingBox;
 class LinkMonitor;
 class PortsDialog;
@@ -48,6 +49,8 @@ public:
     const transponder::StatusModel& Status() const { return status; }
     // The session on record: its menus, the traffic monitor, the trends.
     SessionControls& Session() const { return *sessionControls; }
+    // The alarms: the status bar's section, the guard on emergency codes.
+    AlarmControls& Alarms() const { return *alarmControls; }
 
     TSerial* SerialComm;
     fw::TTimer* autoSequencer;
@@ -150,4 +153,5 @@ private:
     transponder::StatusModel status;         // what the labels and lamps show
     std::unique_ptr<transponder::QuerySequencer> sequencer;
     SessionControls* sessionControls;
+    AlarmControls* alarmControls;
 };

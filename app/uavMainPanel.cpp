@@ -4,6 +4,7 @@
 // here it meets the window's labels, lamps and timers.
 #include "uavMain.h"
 
+#include "app/AlarmControls.h"
 #include "serial/LinkMonitor.h"
 #include "app/PreflightDialog.h"
 #include "app/SessionControls.h"
@@ -82,6 +83,7 @@ void TForm1::decodeMessage(const std::string& message)
 
     status.apply(*reply);
     sessionControls->replyDecoded(*reply);
+    alarmControls->replyDecoded(*reply, message);
     if (reply->shows) showItem(reply->shows->item);
     if (reply->lamp) showLamp(reply->lamp->lamp);
     // Selecting an item runs the group's click handler as an operator's click
@@ -167,6 +169,7 @@ void TForm1::wdtTimer(QObject*)
     // as it stood, before the watchdog may blank it.
     sessionControls->sequenceStopped();
     sequencer->watchdogTick();
+    alarmControls->watchdogLooked();
 }
 
 int TForm1::interval()
@@ -213,6 +216,7 @@ void TForm1::sequenceCompleted()
 void TForm1::linkSilent()
 {
     ClearStatus();
+    alarmControls->linkSilent();
 }
 
 void TForm1::pingExpired()

@@ -46,7 +46,7 @@ StderrMessageBoxes::StderrMessageBoxes(QString prefix)
 {
 }
 
-MsgResult StderrMessageBoxes::show(const QString& text, const QString&, MsgButtons, MsgIcon)
+MsgResult StderrMessageBoxes::show(const QString& text, const QString&, MsgButtons buttons, MsgIcon)
 {
     // One line per box, so that a script reading stderr sees one line per failure.
     QString line = text.simplified();
@@ -54,7 +54,7 @@ MsgResult StderrMessageBoxes::show(const QString& text, const QString&, MsgButto
     line = prefix + QStringLiteral(": ") + line + u'\n';
     std::fputs(line.toLocal8Bit().constData(), stderr);
     std::fflush(stderr);
-    return MsgResult::Ok;
+    return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
 }
 
 MsgResult RecordingMessageBoxes::show(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon)

@@ -5,9 +5,10 @@
 
 namespace fw {
 
-enum class MsgButtons { Ok, OkCancel };
+// Yes/No boxes ask before something that cannot be taken back: No is their default.
+enum class MsgButtons { Ok, OkCancel, YesNo };
 enum class MsgIcon { None, Error, Information, Warning };
-enum class MsgResult { Ok, Cancel };
+enum class MsgResult { Ok, Cancel, Yes, No };
 
 // Modal message boxes behind one interface. Whatever reports to the operator
 // (the serial component's failures, the conversion errors of a handler) goes
@@ -35,7 +36,8 @@ void setDefaultMessageBoxes(MessageBoxes* boxes);
 MsgResult MessageBox(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon);
 
 // Writes each box as one line on stderr, "<prefix>: <text>", and answers OK at
-// once: the boxes of a program without a display. With no prefix the
+// once, or No to a question, since nobody is there to say yes: the boxes of a
+// program without a display. With no prefix the
 // application's title stands in front.
 class StderrMessageBoxes : public MessageBoxes {
 public:

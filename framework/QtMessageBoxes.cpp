@@ -30,12 +30,22 @@ MsgResult QtMessageBoxes::show(const QString& text, const QString& caption, MsgB
     QMessageBox box(toQt(icon), caption, shown, QMessageBox::NoButton, QApplication::activeWindow());
     // Boxes quote what the operator typed and what a device sent: never markup.
     box.setTextFormat(Qt::PlainText);
-    box.addButton(QMessageBox::Ok);
-    if (buttons == MsgButtons::OkCancel) box.addButton(QMessageBox::Cancel);
-    box.setDefaultButton(QMessageBox::Ok);
+    if (buttons == MsgButtons::YesNo) {
+        box.addButton(QMessageBox::Yes);
+        box.setDefaultButton(box.addButton(QMessageBox::No));
+    } else {
+        box.addButton(QMessageBox::Ok);
+        if (buttons == MsgButtons::OkCancel) box.addButton(QMessageBox::Cancel);
+        box.setDefaultButton(QMessageBox::Ok);
+    }
 
     Application::ModalScope modal;
-    return box.exec() == QMessageBox::Ok ? MsgResult::Ok : MsgResult::Cancel;
+    switch (box.exec()) {
+    case QMessageBox::Ok: return MsgResult::Ok;
+    case QMessageBox::Yes: return MsgResult::Yes;
+    case QMessageBox::No: return MsgResult::No;
+    default: return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Cancel;
+    }
 }
 
 void useWidgetBoxes()

@@ -119,6 +119,17 @@ void SessionRecorder::sequence(const QJsonObject& object)
     if (recording()) write(object);
 }
 
+void SessionRecorder::alarm(const QString& alarm, const QString& value, const QString& state)
+{
+    if (!recording()) return;
+    QJsonObject object;
+    object[QStringLiteral("time")] = recordTime(std::chrono::system_clock::now());
+    object[QStringLiteral("alarm")] = alarm;
+    object[QStringLiteral("value")] = value;
+    object[QStringLiteral("state")] = state;
+    write(object);
+}
+
 void SessionRecorder::write(const QJsonObject& object)
 {
     if (const int error = file_.append(jsonLine(object))) fail(error);

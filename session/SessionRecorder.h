@@ -16,8 +16,9 @@ namespace session {
 // Recording appends to what the file holds and begins with an object marking
 // the start ("time", "port", "program", "version"); then one object per frame
 // ("time", "dir", "payload", "description"), the payload being the bytes as a
-// string of Latin-1 characters so that every byte comes back; and one object
-// per sequence of queries, written by whoever sees the sequence end.
+// string of Latin-1 characters so that every byte comes back; one object per
+// sequence of queries, written by whoever sees the sequence end; and one object
+// per change of an alarm's state.
 //
 // Only a regular file, or a new name, is recorded to (SaveTarget). Each line is
 // written whole as it happens (RecordFile). A file that cannot be opened or
@@ -49,6 +50,9 @@ public:
     void traffic(const TrafficEvent& event) override;
     // The object of one finished sequence, as the command-line tool prints it.
     void sequence(const QJsonObject& object);
+    // One change of an alarm: {"time", "alarm", "value", "state"} in the words of
+    // transponder::AlarmModel.
+    void alarm(const QString& alarm, const QString& value, const QString& state);
 
     // Texts of the two boxes.
     static QString cannotRecordText(const QString& path, int error);

@@ -36,8 +36,13 @@ int TrafficModel::columnCount(const QModelIndex& parent) const
 
 QVariant TrafficModel::data(const QModelIndex& index, int role) const
 {
-    if (role != Qt::DisplayRole || !index.isValid() || index.row() >= rowCount()) return {};
-    return columnText(line(rows_[static_cast<std::size_t>(index.row())]), index.column());
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    const std::uint64_t number = rows_[static_cast<std::size_t>(index.row())];
+    if (role != Qt::DisplayRole) return {};
+    const QString text = columnText(line(number), index.column());
+    const auto alarm = alarms_.find(number);
+    if (index.column() != Description || alarm == alarms_.end()) return text;
+    return text + QStringLiteral(" \u00b7 ALARM: ") + alarm->second;
 }
 
 QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -62,6 +67,23 @@ QString TrafficModel::columnText(const Line& l, int column) const
     }
 }
 
+void TrafficModel::markAlarm(const std::string& frame, const QString& alarm)
+{
+    constexpr std::size_t Newest = 64;
+    const std::uint64_t end = first_ + lines_.size();
+    for (std::uint64_t n = end; n > first_ && end - n < Newest; --n) {
+        const Line& l = line(n - 1);
+        if (l.direction != TrafficDirection::Received || l.bytes != frame) continue;
+        alarms_[n - 1] = alarm;
+        const auto row = std::lower_bound(rows_.begin(), rows_.end(), n - 1);
+        if (row != rows_.end() && *row == n - 1) {
+            const int r = static_cast<int>(row - rows_.begin());
+            emit dataChanged(index(r, 0), index(r, Columns - 1));
+        }
+        return;
+    }
+}
+
 QString TrafficModel::rowText(int row) const
 {
     const Line& l = line(rows_[static_cast<std::size_t>(row)]);
@@ -69,7 +91,7 @@ QString TrafficModel::rowText(int row) const
         .arg(columnText(l, Time))
         .arg(columnText(l, Direction), -5)
         .arg(columnText(l, Frame), -16)
-        .arg(columnText(l, Description));
+        .arg(data(index(row, Description), Qt::DisplayRole).toString());
 }
 
 bool TrafficModel::passes(const Line& l) const
@@ -123,6 +145,7 @@ void TrafficModel::forgetBeyondTheCap()
     }
     lines_.erase(lines_.begin(), lines_.begin() + static_cast<std::ptrdiff_t>(excess));
     first_ = kept;
+    alarms_.erase(alarms_.begin(), alarms_.lower_bound(kept));
 }
 
 void TrafficModel::setFilter(std::optional<TrafficDirection> direction, std::optional<char> letter)
@@ -152,6 +175,7 @@ void TrafficModel::clear()
     unseen_ = first_;
     lines_.clear();
     rows_.clear();
+    alarms_.clear();
     endResetModel();
 }
 

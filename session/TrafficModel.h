@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -60,6 +61,10 @@ public:
     std::size_t lineCount() const { return lines_.size(); }
     // The text of a row, as shown.
     QString rowText(int row) const;
+    // Marks the latest received line that holds `frame` as the one that raised
+    // an alarm: its description ends in "· ALARM: " + `alarm`.
+    // Only the newest lines are looked at: the frame was decoded just now.
+    void markAlarm(const std::string& frame, const QString& alarm);
 
 private:
     struct Line {
@@ -82,6 +87,8 @@ private:
     // Lines from this number on have not been looked at for the rows (paused).
     std::uint64_t unseen_ = 0;
     std::deque<std::uint64_t> rows_;
+    // The few lines that raised an alarm, by number.
+    std::map<std::uint64_t, QString> alarms_;
     std::optional<TrafficDirection> direction_;
     std::optional<char> letter_;
     bool paused_ = false;

@@ -3,7 +3,10 @@
 // of the real event loop, with Auto off, in each state of the link: before the
 // first Connect; connected to a quiet line; after Disconnect; waiting for a
 // device that has vanished; waiting for a network port's entry that was
-// removed. Target: 0 per second in each. And one more: a network port whose
+// removed; with an emergency-code alarm acknowledged and showing. Target: 0
+// per second in each. The same alarm unacknowledged blinks, twice a second,
+// for contrast; the link alarm a loss raises is acknowledged before the link's
+// states are measured. And one more: a network port whose
 // server (ser2net on localhost) has gone, where the retries, half a second
 // after the loss and then doubling up to 8 s, are the only wake-ups there
 // should be.
@@ -14,6 +17,7 @@
 //   wakeup_bench [seconds]     default 30
 #include "PanelBench.h"
 
+#include "app/AlarmControls.h"
 #include "app/PanelApplication.h"
 #include "framework/MessageBoxes.h"
 #include "serial/Serial2.h"
@@ -99,6 +103,18 @@ int main(int argc, char** argv)
     }
     measure(seconds, "connected, Auto off, nothing on the line");
 
+    line.send("\x02" "c=7700\x03");
+    if (!runUntil([&] { return form.Alarms().model().shown() != nullptr; }, 2000)) {
+        std::fprintf(stderr, "the panel raised no alarm for 7700\n");
+        return 1;
+    }
+    measure(seconds, "connected, the 7700 alarm unacknowledged (blinking)");
+    form.Alarms().acknowledge();
+    // The link quality counts the reply's age once a second for a minute; past
+    // it, only the alarm could wake anyone.
+    runFor(61'000);
+    measure(seconds, "connected, the 7700 alarm acknowledged and showing, a minute after the reply");
+
     bench::disconnectPanel(form);
     measure(seconds, "after Disconnect");
 
@@ -111,6 +127,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the panel did not notice the line hang up\n");
         return 1;
     }
+    // The loss raises the link alarm, which blinks until acknowledged: what is
+    // measured here is the link's own share.
+    form.Alarms().acknowledge();
     measure(seconds, form.mnuReconnect->isChecked() ? "waiting for the vanished device (Reconnect automatically on)"
                                                     : "the device vanished (Reconnect automatically is off: not waiting)");
 
@@ -124,6 +143,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "the panel did not notice ser2net go\n");
         return 1;
     }
+    form.Alarms().acknowledge();
     measure(seconds, "retrying a network port whose server has gone (retries after 0.5, 1.5, 3.5, 7.5 s, then every 8 s)");
 
     // Nothing to try while the entry is away: a retry could only fall back on

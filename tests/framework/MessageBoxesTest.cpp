@@ -2,8 +2,11 @@
 #include "framework/MessageBoxes.h"
 #include "framework/QtMessageBoxes.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
+#include <QMessageBox>
+#include <QtTest/QTest>
 #include <QTimer>
 #include <functional>
 #include <gtest/gtest.h>
@@ -52,4 +55,20 @@ TEST(MessageBoxes, AWindowedProgramShowsRealBoxesAndOnlyTheyHoldBackTheIdleHandl
     EXPECT_FALSE(modalOpenWhile([] { QDialog().exec(); })) << "a dialog of the program's own leaves it running";
 
     setDefaultMessageBoxes(nullptr);
+}
+
+TEST(MessageBoxes, AQuestionDefaultsToNoAndWithoutAWindowIsAnsweredNo)
+{
+    QtMessageBoxes boxes;
+    for (const MsgResult pressed : {MsgResult::No, MsgResult::Yes}) {
+        QTimer::singleShot(0, [pressed] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (pressed == MsgResult::Yes) box->button(QMessageBox::Yes)->click();
+            else QTest::keyClick(box, Qt::Key_Return); // the default
+        });
+        EXPECT_EQ(boxes.show(QStringLiteral("Sure?"), {}, MsgButtons::YesNo, MsgIcon::Warning), pressed);
+    }
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(StderrMessageBoxes().show(QStringLiteral("Sure?"), {}, MsgButtons::YesNo, MsgIcon::None), MsgResult::No);
+    testing::internal::GetCapturedStderr();
 }

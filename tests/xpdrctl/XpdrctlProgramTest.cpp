@@ -79,7 +79,8 @@ TEST_F(XpdrctlAgainstSimulator, EachVerbSendsThePanelsFramesAndReadsTheItemBack)
         const char* printed; // a regular expression for the whole of stdout
     };
     const Case cases[] = {
-        {{"set", "code", "7700"}, {"c=7700", "c=?"}, "code: 7700\n"},
+        {{"send", "c=7500"}, {"c=7500"}, "c=7500\n"}, // raw: no --emergency asked for
+        {{"set", "code", "7700", "--emergency"}, {"c=7700", "c=?"}, "code: 7700\n"},
         {{"set", "mode", "a"}, {"s=a", "s=?"}, "mode: Mode A\n"},
         {{"set", "replies", "off"}, {"r=n", "r=?"}, "replies: Disabled\n"},
         {{"set", "offset", "3.4"}, {"f=3.4", "f=?"}, "offset: 3.4 V\n"},
@@ -143,7 +144,7 @@ TEST_F(XpdrctlAgainstSimulator, ASilentTransponderExits4WithEveryLetterListed)
     const ProgramRun status = runXpdrctl(onCom1({"status", "--timeout", "20"}));
     EXPECT_EQ(status.exitCode, fw::exitcode::Unanswered);
     EXPECT_EQ(status.err, QStringLiteral("xpdrctl: unanswered: a c f i r s v o u n l d z e\n"));
-    for (const QStringList& arguments : {QStringList{"set", "code", "7700"}, QStringList{"ping"}, QStringList{"send", "c=?"}}) {
+    for (const QStringList& arguments : {QStringList{"set", "code", "7700", "--emergency"}, QStringList{"ping"}, QStringList{"send", "c=?"}}) {
         const ProgramRun run = runXpdrctl(onCom1(arguments + QStringList{"--timeout", "20"}));
         EXPECT_EQ(run.exitCode, fw::exitcode::Unanswered) << arguments.join(u' ').toStdString();
     }
@@ -251,9 +252,9 @@ TEST(XpdrctlProgram, AReadBackIsJudgedByWhatTheTransponderAnswers)
         const char* said; // on stdout when it worked, on stderr when not
     };
     const Case cases[] = {
-        {{"set", "code", "7700"}, {{"c=7700", framed("c=7700")}, {"c=?", framed("c=1200")}}, fw::exitcode::ReadBackDiffers,
+        {{"set", "code", "7700", "--emergency"}, {{"c=7700", framed("c=7700")}, {"c=?", framed("c=1200")}}, fw::exitcode::ReadBackDiffers,
          "xpdrctl: set code: the transponder answered '1200', not 7700\n"},
-        {{"set", "code", "7700"}, {{"c=7700", framed("c=7700")}, {"c=?", framed("*=") + framed("c=7700")}},
+        {{"set", "code", "7700", "--emergency"}, {{"c=7700", framed("c=7700")}, {"c=?", framed("*=") + framed("c=7700")}},
          fw::exitcode::Ok, "code: 7700\n"},
         {{"set", "mode", "c"}, {{"s=c", framed("s=l")}, {"s=?", framed("s=l")}}, fw::exitcode::Ok,
          "mode: Mode C/Alt\n"},
@@ -356,6 +357,9 @@ TEST(XpdrctlProgram, EachBadInputExits2WithOneLineThatSaysWhatWasWrong)
         {{"--port", "COM1", "reboot"}, "unknown command 'reboot'"},
         {{"--port", "COM1", "set", "code", "7800"}, "'7800' is not four octal digits"},
         {{"--port", "COM1", "set", "code", "770"}, "'770' is not four octal digits"},
+        {{"--port", "COM1", "set", "code", "7700"}, "7700 is the emergency code for general emergency; give --emergency"},
+        {{"--port", "COM1", "set", "code", "7500"}, "7500 is the emergency code for unlawful interference"},
+        {{"--port", "COM1", "set", "mode", "a", "--emergency"}, "--emergency goes with set code"},
         {{"--port", "COM1", "set", "offset", "-0.5"}, "'-0.5' is negative"},
         {{"--port", "COM1", "set", "offset", "1,5"}, "with a point as the decimal sign"},
         {{"--port", "COM1", "set", "volts", "12"}, "'12' is not 14 or 28"},

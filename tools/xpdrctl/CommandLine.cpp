@@ -3,6 +3,7 @@
 #include "framework/CommandLineOption.h"
 #include "framework/Conversions.h"
 #include "platform/PortNames.h"
+#include "transponder/AlarmModel.h"
 #include "transponder/MessageSet.h"
 
 #include <algorithm>
@@ -172,7 +173,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             continue;
         }
         const auto option = fw::readOption(args, i, {"--port", "--timeout", "--spacing", "--interval", "--expect", "--expect-file"},
-                                           {"--json", "--raw", "--help", "-h", "--version"}, result.error);
+                                           {"--json", "--raw", "--emergency", "--help", "-h", "--version"}, result.error);
         if (!option) return result;
         const std::string& name = option->name;
         const std::string& value = option->value;
@@ -190,6 +191,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             invocation.raw = true;
         } else if (name == "--expect" || name == "--expect-file") {
             expectations.push_back(*option);
+        } else if (name == "--emergency") {
+            invocation.emergency = true;
         } else if (name == "--port") {
             port = value;
         } else if (name == "--timeout") {
@@ -263,9 +266,21 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         return result;
     }
 
+    const bool settingCode = invocation.verb == Verb::Set && words[1] == "code";
+    if (invocation.emergency && !settingCode) {
+        result.error = "--emergency goes with set code";
+        return result;
+    }
     if (invocation.verb == Verb::Set) {
         invocation.setting = parseSetting(words[1], words[2], result.error);
         if (!invocation.setting) return result;
+    }
+    if (settingCode && !invocation.emergency) {
+        if (const auto meaning = transponder::AlarmModel::emergencyMeaning(words[2])) {
+            result.error = "set code: " + words[2] + " is the emergency code for " + *meaning +
+                           "; give --emergency to set it";
+            return result;
+        }
     }
     if (invocation.verb == Verb::Send) invocation.command = words[1];
     result.invocation = invocation;
@@ -285,7 +300,8 @@ Commands:
   watch                  repeat status, one line per sequence, until Ctrl+C or
                          SIGTERM; a sequence with unanswered items lists them
   set mode standby|a|c   set the operational function
-  set code NNNN          set the assigned code (four octal digits)
+  set code NNNN          set the assigned code (four octal digits); the
+                         emergency codes 7500, 7600 and 7700 need --emergency
   set replies on|off     switch interrogation replies on or off
   set offset V           set the voltage offset (a point as the decimal sign,
                          0 or more)
@@ -317,6 +333,7 @@ Options:
   --expect-file FILE
                    check: expectations one a line (one file per aircraft);
                    blank lines and lines that begin with "#" are skipped
+  --emergency      set code: allow 7500, 7600 or 7700
   --raw            print the transponder's bytes as they come, control bytes
                    included; without it a byte outside printable ASCII shows
                    as the traffic monitor shows it ("<1B>"), so that the line

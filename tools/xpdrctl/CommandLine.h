@@ -34,6 +34,9 @@ struct Invocation {
     transponder::PreflightCheck check; // check: the expectations, in the order given
     bool json = false;
     bool raw = false; // the transponder's bytes as they come, control bytes too
+    // set code: 7500, 7600 and 7700 go out only with it, so that an emergency
+    // code is never set by a slip of the fingers.
+    bool emergency = false;
     Millis timeout{300};
     Millis spacing{0};
     Millis interval{1000};
