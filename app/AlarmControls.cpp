@@ -52,10 +52,10 @@ AlarmControls::AlarmControls(QMainWindow& window, PanelStatusBar& bar, SessionCo
     , session_(session)
     , model_([this](const Alarm& alarm) { changed(alarm); })
 {
-    mnuAlarmLimits = setupMenu.addAction(QStringLiteral("Alarm Limits\u2026"));
+    mnuAlarmLimits = setupMenu.addAction(QStringLiteral("Alarm &Limits\u2026"));
     mnuAlarmLimits->setObjectName(QStringLiteral("mnuAlarmLimits"));
     connect(mnuAlarmLimits, &QAction::triggered, this, &AlarmControls::editLimits);
-    mnuConfirmEmergency = setupMenu.addAction(QStringLiteral("Confirm Emergency Codes"));
+    mnuConfirmEmergency = setupMenu.addAction(QStringLiteral("Confirm &Emergency Codes"));
     mnuConfirmEmergency->setObjectName(QStringLiteral("mnuConfirmEmergency"));
     mnuConfirmEmergency->setCheckable(true);
     mnuConfirmEmergency->setChecked(settings().value(ConfirmKey, false).toBool());

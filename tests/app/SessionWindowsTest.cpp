@@ -115,7 +115,8 @@ TEST_F(SessionWindows, FileItemsSitAboveExitAndViewComesAfterSetup)
     EXPECT_EQ(texts(find<QMenu>("File1")->actions()),
               (QStringList{QStringLiteral("&Record Session…"), "&Stop Recording", "-", "E&xit"}));
     EXPECT_EQ(texts(find<QMenu>("Setup1")->actions()),
-              (QStringList{"Auto Sequence", QStringLiteral("&Ports…"), "&Reconnect automatically"}));
+              (QStringList{"Auto Sequence", QStringLiteral("&Ports…"), "&Reconnect automatically",
+                           QStringLiteral("Alarm &Limits…"), "Confirm &Emergency Codes"}));
     EXPECT_EQ(texts(find<QMenu>("View1")->actions()), (QStringList{"&Traffic Monitor", "T&rends"}));
 
     QAction* stop = form->findChild<QAction*>(QStringLiteral("mnuStopRecording"));
