@@ -30,24 +30,6 @@ namespace {
 
 constexpr int Port = 1;
 
-class PaintWatch : public QObject {
-public:
-    explicit PaintWatch(std::function<void()> onPaint)
-        : onPaint_(std::move(onPaint))
-    {
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) onPaint_();
-        return false;
-    }
-
-private:
-    std::function<void()> onPaint_;
-};
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -71,7 +53,7 @@ int main(int argc, char** argv)
 
     TForm1 form;
     QLabel* section = bench::control<QLabel>(form, "alarmSection");
-    PaintWatch paints([&] {
+    bench::PaintWatch paints([&] {
         const int i = current.load(std::memory_order_acquire);
         if (i < 0 || painted[i] != 0 || section->text() != expected[i]) return;
         painted[i] = bench::nowNs();

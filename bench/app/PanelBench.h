@@ -12,11 +12,14 @@
 #include "tests/testkit/SimulatorProcess.h"
 
 #include <QApplication>
+#include <QEvent>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <sys/types.h>
 
 namespace bench {
@@ -59,6 +62,26 @@ bool connectThroughSer2net(TForm1& form, const PortDirectory& ports, Ser2netProc
 void disconnectPanel(TForm1& form);
 // Presses Auto.
 void pressAuto(TForm1& form);
+
+// Calls `onPaint` for each paint event of the widgets it is installed on, before
+// they paint: the moment a change reaches the screen.
+class PaintWatch : public QObject {
+public:
+    explicit PaintWatch(std::function<void()> onPaint)
+        : onPaint_(std::move(onPaint))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) onPaint_();
+        return false;
+    }
+
+private:
+    std::function<void()> onPaint_;
+};
 
 // Prints the platform the window runs on, as a first line of every report.
 void printPlatform();

@@ -46,24 +46,6 @@ struct Sample {
     long long painted = 0;
 };
 
-class PaintWatch : public QObject {
-public:
-    explicit PaintWatch(std::function<void()> onPaint)
-        : onPaint_(std::move(onPaint))
-    {
-    }
-
-protected:
-    bool eventFilter(QObject*, QEvent* event) override
-    {
-        if (event->type() == QEvent::Paint) onPaint_();
-        return false;
-    }
-
-private:
-    std::function<void()> onPaint_;
-};
-
 void printPercentiles(const char* what, std::vector<double> ms)
 {
     if (ms.empty()) {
@@ -110,7 +92,7 @@ int main(int argc, char** argv)
         const int i = current.load(std::memory_order_acquire);
         if (i >= 0 && samples[i].textSet == 0 && code->text() == expected[i]) samples[i].textSet = bench::nowNs();
     });
-    PaintWatch paints([&] {
+    bench::PaintWatch paints([&] {
         const int i = current.load(std::memory_order_acquire);
         if (i < 0 || samples[i].painted != 0 || code->text() != expected[i]) return;
         samples[i].painted = bench::nowNs();
