@@ -1,5 +1,6 @@
 #include "session/TrafficFeed.h"
 
+#include "framework/VirtualClock.h"
 #include "serial/Serial2.h"
 
 #include <gtest/gtest.h>
@@ -24,6 +25,8 @@ struct Collector : session::TrafficListener {
 
 TEST(TrafficFeed, GivesEveryListenerTheSameStampedEvent)
 {
+    // The monotonic stamp comes from the program's clock: a virtual one, at 0.
+    fw::ScopedVirtualClock clock;
     TSerial serial;
     int ticks = 0;
     TrafficFeed feed(serial, [&] { return std::chrono::system_clock::time_point(std::chrono::seconds(++ticks)); });
