@@ -5,7 +5,15 @@
 
 #include <QAction>
 
-using AlarmWindow = PanelTest;
+// The guard's setting is kept: each test leaves it off, as it found it.
+class AlarmWindow : public PanelTest {
+protected:
+    void TearDown() override
+    {
+        form->Alarms().mnuConfirmEmergency->setChecked(false);
+        PanelTest::TearDown();
+    }
+};
 
 TEST_F(AlarmWindow, TheSectionBlinksOnItsOwnClockUntilAClickAcknowledgesAndALostPortRaisesTheLinkAlarm)
 {
