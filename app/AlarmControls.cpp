@@ -1,6 +1,7 @@
 #include "app/AlarmControls.h"
 
 #include "app/DesktopNotification.h"
+#include "app/PanelSettings.h"
 #include "app/PanelStatusBar.h"
 #include "app/SessionControls.h"
 #include "framework/MessageBoxes.h"
@@ -17,7 +18,6 @@
 #include <QFormLayout>
 #include <QMainWindow>
 #include <QMenu>
-#include <QSettings>
 #include <QShortcut>
 
 #include <algorithm>
@@ -32,11 +32,6 @@ namespace {
 const QString ConfirmKey = QStringLiteral("alarms/confirmEmergencyCodes");
 const QString MinimumKey = QStringLiteral("alarms/voltageMinimum");
 const QString MaximumKey = QStringLiteral("alarms/voltageMaximum");
-
-QSettings settings()
-{
-    return QSettings(QStringLiteral("uavcontrol"), QStringLiteral("uavControl"));
-}
 
 QString text(const std::string& bytes)
 {
@@ -58,8 +53,8 @@ AlarmControls::AlarmControls(QMainWindow& window, PanelStatusBar& bar, SessionCo
     mnuConfirmEmergency = setupMenu.addAction(QStringLiteral("Confirm &Emergency Codes"));
     mnuConfirmEmergency->setObjectName(QStringLiteral("mnuConfirmEmergency"));
     mnuConfirmEmergency->setCheckable(true);
-    mnuConfirmEmergency->setChecked(settings().value(ConfirmKey, false).toBool());
-    connect(mnuConfirmEmergency, &QAction::toggled, this, [](bool on) { settings().setValue(ConfirmKey, on); });
+    mnuConfirmEmergency->setChecked(panelSettings().value(ConfirmKey, false).toBool());
+    connect(mnuConfirmEmergency, &QAction::toggled, this, [](bool on) { panelSettings().setValue(ConfirmKey, on); });
 
     auto* shortcut = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+A")), &window);
     connect(shortcut, &QShortcut::activated, this, &AlarmControls::acknowledge);
@@ -167,7 +162,7 @@ void AlarmControls::blink()
 
 void AlarmControls::loadLimits()
 {
-    QSettings s = settings();
+    QSettings s = panelSettings();
     if (!s.contains(MinimumKey) || !s.contains(MaximumKey)) {
         model_.setVoltageLimits(std::nullopt);
         return;
@@ -189,7 +184,7 @@ void AlarmControls::editLimits()
         box->setValue(value);
         return box;
     };
-    QSettings s = settings();
+    QSettings s = panelSettings();
     watch->setChecked(s.contains(MinimumKey));
     auto* minimum = volts(s.value(MinimumKey, 26.0).toDouble());
     auto* maximum = volts(s.value(MaximumKey, 29.5).toDouble());

@@ -5,28 +5,6 @@
 
 namespace platform {
 
-namespace {
-
-thread_local bool unattended = false;
-
-} // namespace
-
-UnattendedOpening::UnattendedOpening()
-    : previous_(unattended)
-{
-    unattended = true;
-}
-
-UnattendedOpening::~UnattendedOpening()
-{
-    unattended = previous_;
-}
-
-bool UnattendedOpening::active()
-{
-    return unattended;
-}
-
 int PollConnectionWait::wait(int fd, short events, Clock::time_point deadline)
 {
     for (;;) {

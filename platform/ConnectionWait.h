@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/ThreadScope.h"
+
 #include <chrono>
 #include <string>
 
@@ -29,19 +31,7 @@ public:
 // program's own attempts to bring a lost link back, not the operator's: a wait
 // that would show a box for the operator shows none, since nobody asked for
 // this opening and a box on every retry would trap whoever sits at the window.
-class UnattendedOpening {
-public:
-    UnattendedOpening();
-    ~UnattendedOpening();
-    UnattendedOpening(const UnattendedOpening&) = delete;
-    UnattendedOpening& operator=(const UnattendedOpening&) = delete;
-
-    // True while one lives on this thread.
-    static bool active();
-
-private:
-    bool previous_;
-};
+class UnattendedOpening : public ThreadScope<UnattendedOpening> {};
 
 // The wait of a program without a window: poll().
 class PollConnectionWait : public ConnectionWait {

@@ -124,7 +124,7 @@ void ReconnectMachine::connectStarted()
     reopened_ = false;
     triedEntry_.clear();
     schedule_.reset();
-    setReportDue(true);
+    serial_.setReportLosses(true);
     enter(State::Connecting);
 }
 
@@ -133,12 +133,12 @@ void ReconnectMachine::connectFinished()
     if (serial_.Active()) {
         // Refused settings were reported with the port left open: that was
         // this Connect's one report.
-        if (serial_.SettingsError() != 0) setReportDue(false);
+        if (serial_.SettingsError() != 0) serial_.setReportLosses(false);
         hold_.setEnabled(true);
         enter(State::Connected);
         return;
     }
-    setReportDue(false);
+    serial_.setReportLosses(false);
     lastError_ = serial_.ErrorCode();
     if (!enabled_ || !isWaitable(lastError_, isNetwork())) {
         enter(State::Stopped);
@@ -157,7 +157,7 @@ void ReconnectMachine::disconnected()
     stopWaiting();
     hold_.setEnabled(false);
     held_ = false;
-    setReportDue(true);
+    serial_.setReportLosses(true);
     enter(State::Stopped);
 }
 
@@ -172,7 +172,7 @@ void ReconnectMachine::becameHeld()
     held_ = true;
     reopened_ = false;
     schedule_.reset();
-    setReportDue(true);
+    serial_.setReportLosses(true);
 }
 
 void ReconnectMachine::portFailed(int error)
@@ -190,7 +190,7 @@ void ReconnectMachine::reportClosed(int)
     if (state_ != State::Lost) return;
     // A report was shown if one was due; from now on, until a link holds, the
     // losses are failed attempts.
-    setReportDue(false);
+    serial_.setReportLosses(false);
     if (!enabled_ || serial_.Active()) {
         enter(serial_.Active() ? State::Connected : State::Stopped);
         return;
@@ -274,7 +274,7 @@ void ReconnectMachine::attempt()
     if (error == 0) {
         stopWaiting();
         reopened_ = true;
-        setReportDue(false);
+        serial_.setReportLosses(false);
         hold_.setEnabled(true);
         enter(State::Connected);
         emit restored();
@@ -292,11 +292,6 @@ void ReconnectMachine::scheduleRetry()
     retry_.setEnabled(true);
     nextAttempt_ = QDateTime::currentDateTime().addMSecs(wait.count());
     emit stateChanged(state_);
-}
-
-void ReconnectMachine::setReportDue(bool due)
-{
-    serial_.setReportLosses(due);
 }
 
 void ReconnectMachine::enter(State state)

@@ -73,7 +73,6 @@ public:
     void linkHeld();
 
     State state() const { return state_; }
-    bool held() const { return held_; }
     // Whether the port is a network port (its entry is an address).
     bool isNetwork() const;
     // When the next timed attempt is due; null when none is.
@@ -99,7 +98,6 @@ private:
     void attempt();
     void scheduleRetry();
     void becameHeld();
-    void setReportDue(bool due);
 
     TSerial& serial_;
     QFileSystemWatcher watcher_;

@@ -179,7 +179,6 @@ public:
     // held since they were restored: their losses are failed attempts, which
     // the operator has been told of once already.
     void setReportLosses(bool report) { reportLosses_ = report; }
-    bool ReportLosses() const { return reportLosses_; }
 
 signals:
     // The device has gone away while the port was open (the event thread's wait

@@ -66,6 +66,19 @@ bool connectThroughSer2net(TForm1& form, const PortDirectory& ports, Ser2netProc
     return false;
 }
 
+bool showAndConnect(TForm1& form, int port)
+{
+    form.show();
+    form.activateWindow();
+    runFor(500);
+    if (!connectPanel(form, port)) {
+        std::fprintf(stderr, "the panel did not open COM%d\n", port);
+        return false;
+    }
+    runFor(300);
+    return true;
+}
+
 void disconnectPanel(TForm1& form)
 {
     control<QPushButton>(form, "btnConnect")->click();

@@ -58,6 +58,9 @@ bool connectPanel(TForm1& form, int port);
 // Starts `ser2net`, makes COM<port> of `ports` a network entry that names it and
 // connects the panel there; false, with a line on stderr, when a step fails.
 bool connectThroughSer2net(TForm1& form, const PortDirectory& ports, Ser2netProcess& ser2net, int port);
+// Shows the window, lets it settle, connects COM<port> and lets the opening
+// settle; false, with a line on stderr, when the port did not open.
+bool showAndConnect(TForm1& form, int port);
 // Presses Connect again (then labelled Disconnect).
 void disconnectPanel(TForm1& form);
 // Presses Auto.

@@ -100,14 +100,7 @@ int main(int argc, char** argv)
     });
     code->installEventFilter(&paints);
 
-    form.show();
-    form.activateWindow();
-    runFor(500);
-    if (!bench::connectPanel(form, Port)) {
-        std::fprintf(stderr, "the panel did not open COM%d\n", Port);
-        return 1;
-    }
-    runFor(300);
+    if (!bench::showAndConnect(form, Port)) return 1;
 
     QEventLoop loop;
     int missed = 0;

@@ -154,7 +154,6 @@ public:
     }
     // The link held: the machine's own count of a quiet link, on the clock.
     void holds() { advance(ReconnectMachine::HoldMs); }
-    void lossFrom(std::uint64_t at) { lossAt = at; }
     void markLoss() { lossAt = fw::tickCount(); }
     State state() { return monitor.reconnector().state(); }
     bool until(const std::function<bool()>& done, std::chrono::milliseconds limit = 3000ms)
@@ -412,7 +411,7 @@ const Row Rows[] = {
          ASSERT_EQ(holder.open("COM" + std::to_string(Port)), 0);
          ASSERT_EQ(holder.write("!", 1, 1000), 0);
          ASSERT_EQ(line.receive(1), "!");
-         rig.lossFrom(0);
+         rig.markLoss();
          rig.operatorConnects();
          ASSERT_TRUE(rig.until([&] { return rig.state() == State::Waiting; }));
          rig.advance(60000, [&] { return rig.state() == State::Waiting; });
@@ -423,7 +422,7 @@ const Row Rows[] = {
     {"raw TCP", "refused", false,
      [](Rig& rig) {
          networkEntry(rig, "tcp", unusedLoopbackPort());
-         rig.lossFrom(0);
+         rig.markLoss();
          rig.operatorConnects();
          rig.advance(20000);
      },
