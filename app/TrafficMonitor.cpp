@@ -24,9 +24,10 @@
 
 using session::TrafficDirection;
 
-TrafficMonitor::TrafficMonitor(session::TrafficModel& model, QWidget* parent)
+TrafficMonitor::TrafficMonitor(session::MonitorLines& model, QWidget* parent)
     : QWidget(parent, Qt::Window)
     , model_(model)
+    , live_(qobject_cast<session::TrafficModel*>(&model))
     , list_(new QTableView(this))
     , pause_(new QPushButton(QStringLiteral("&Pause"), this))
     , direction_(new QComboBox(this))
@@ -99,11 +100,16 @@ TrafficMonitor::TrafficMonitor(session::TrafficModel& model, QWidget* parent)
     layout->addLayout(bar);
     layout->addWidget(list_);
 
-    connect(pause_, &QPushButton::toggled, this, [this](bool paused) {
-        model_.setPaused(paused);
-        pause_->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
-    });
-    connect(clear, &QPushButton::clicked, this, [this] { model_.clear(); });
+    if (live_) {
+        connect(pause_, &QPushButton::toggled, this, [this](bool paused) {
+            live_->setPaused(paused);
+            pause_->setText(paused ? QStringLiteral("&Resume") : QStringLiteral("&Pause"));
+        });
+        connect(clear, &QPushButton::clicked, this, [this] { live_->clear(); });
+    } else {
+        pause_->hide();
+        clear->hide();
+    }
     connect(copy, &QPushButton::clicked, this, &TrafficMonitor::copySelection);
     connect(copyAction, &QAction::triggered, this, &TrafficMonitor::copySelection);
     connect(save, &QPushButton::clicked, this, &TrafficMonitor::saveAs);
@@ -121,22 +127,43 @@ void TrafficMonitor::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (list_->model() == &model_) return;
     setModelOfView(&model_);
-    // New lines scroll into view only while the view is at its bottom: an
-    // operator who scrolled up to read keeps the place.
-    connect(&model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
-        const QScrollBar* bar = list_->verticalScrollBar();
-        atBottom_ = bar->value() == bar->maximum();
-    });
-    connect(&model_, &QAbstractItemModel::rowsInserted, this, &TrafficMonitor::followNewLines);
-    connect(&model_, &QAbstractItemModel::modelReset, list_, &QTableView::scrollToBottom);
-    list_->scrollToBottom();
+    if (live_) {
+        // New lines scroll into view only while the view is at its bottom: an
+        // operator who scrolled up to read keeps the place.
+        connect(&model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+            const QScrollBar* bar = list_->verticalScrollBar();
+            atBottom_ = bar->value() == bar->maximum();
+        });
+        connect(&model_, &QAbstractItemModel::rowsInserted, this, &TrafficMonitor::followNewLines);
+        connect(&model_, &QAbstractItemModel::modelReset, list_, &QTableView::scrollToBottom);
+        list_->scrollToBottom();
+    }
     if (sized_) return;
     sized_ = true;
     // Time, direction and frame as wide as they need; the meaning takes the rest.
     const QFontMetrics metrics(list_->font());
-    list_->setColumnWidth(session::TrafficModel::Time, metrics.horizontalAdvance(QStringLiteral("00:00:00.000  ")));
-    list_->setColumnWidth(session::TrafficModel::Direction, metrics.horizontalAdvance(QStringLiteral("noise  ")));
-    list_->setColumnWidth(session::TrafficModel::Frame, metrics.horizontalAdvance(QStringLiteral("<STX>c=123456<ETX>  ")));
+    list_->setColumnWidth(session::MonitorLines::Time, metrics.horizontalAdvance(QStringLiteral("00:00:00.000  ")));
+    list_->setColumnWidth(session::MonitorLines::Direction, metrics.horizontalAdvance(QStringLiteral("noise  ")));
+    list_->setColumnWidth(session::MonitorLines::Frame, metrics.horizontalAdvance(QStringLiteral("<STX>c=123456<ETX>  ")));
+}
+
+void TrafficMonitor::addBar(QWidget* bar)
+{
+    static_cast<QVBoxLayout*>(layout())->insertWidget(1, bar);
+}
+
+void TrafficMonitor::showRow(int row)
+{
+    if (list_->model() != &model_ || row < 0 || row >= model_.rowCount()) return;
+    const QModelIndex index = model_.index(row, 0);
+    list_->scrollTo(index, QAbstractItemView::PositionAtTop);
+    list_->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+}
+
+int TrafficMonitor::topRow() const
+{
+    return list_->rowAt(0);
 }
 
 void TrafficMonitor::hideEvent(QHideEvent* event)

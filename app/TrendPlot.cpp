@@ -82,20 +82,24 @@ void TrendPlot::refresh(qint64 spanMs, qint64 nowMs)
         time_->setTickCount(5);
         time_->setFormat(end - start > 12 * 3600'000 ? QStringLiteral("dd HH:mm") : QStringLiteral("HH:mm:ss"));
     }
+    // Nothing after now: a recording under review is shown as it stood at the
+    // moment it was moved to.
+    const auto to = std::upper_bound(from, points.end(), static_cast<double>(nowMs),
+                                     [](double x, const QPointF& p) { return x < p.x(); });
     // A plot shows no more points than it has pixels across; fifty thousand
     // would cost the chart its time and its memory for nothing to see.
     const std::vector<QPointF> shown =
-        session::envelope(points.data() + (from - points.begin()), points.data() + points.size(), view_->width());
+        session::envelope(points.data() + (from - points.begin()), points.data() + (to - points.begin()), view_->width());
     line_->replace(QList<QPointF>(shown.begin(), shown.end()));
     line_->setPointsVisible(shown.size() <= MarkedPoints);
     time_->setRange(QDateTime::fromMSecsSinceEpoch(start), QDateTime::fromMSecsSinceEpoch(end));
 
     if (!fixedValues_) {
-        if (from == points.end()) {
+        if (from == to) {
             values_->setRange(0, 1);
         } else {
             const auto [low, high] = std::minmax_element(
-                from, points.end(), [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+                from, to, [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
             const double margin = std::max((high->y() - low->y()) * 0.1, std::max(std::abs(high->y()) * 0.02, 0.5));
             // A quantity that is never below zero gets no axis below zero.
             const double bottom = low->y() >= 0 ? std::max(0.0, low->y() - margin) : low->y() - margin;

@@ -16,7 +16,7 @@ std::optional<char> frameLetter(const std::string& bytes)
 }
 
 TrafficModel::TrafficModel(Describe describe, QObject* parent, fw::TimerScheduler& scheduler)
-    : QAbstractTableModel(parent)
+    : MonitorLines(parent)
     , describe_(std::move(describe))
     , publishTimer_(new fw::TTimer(this, scheduler))
 {
@@ -29,11 +29,6 @@ int TrafficModel::rowCount(const QModelIndex& parent) const
     return parent.isValid() ? 0 : static_cast<int>(rows_.size());
 }
 
-int TrafficModel::columnCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : Columns;
-}
-
 QVariant TrafficModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount()) return {};
@@ -43,13 +38,6 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const
     const auto alarm = alarms_.find(number);
     if (index.column() != Description || alarm == alarms_.end()) return text;
     return text + QStringLiteral(" \u00b7 ALARM: ") + alarm->second;
-}
-
-QVariant TrafficModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (role != Qt::DisplayRole || orientation != Qt::Horizontal) return {};
-    static const char* const Titles[] = {"Time", "Dir", "Frame", "Description"};
-    return section >= 0 && section < Columns ? QString::fromLatin1(Titles[section]) : QVariant();
 }
 
 QString TrafficModel::columnText(const Line& l, int column) const
@@ -87,11 +75,8 @@ void TrafficModel::markAlarm(const std::string& frame, const QString& alarm)
 QString TrafficModel::rowText(int row) const
 {
     const Line& l = line(rows_[static_cast<std::size_t>(row)]);
-    return QStringLiteral("%1  %2  %3  %4")
-        .arg(columnText(l, Time))
-        .arg(columnText(l, Direction), -5)
-        .arg(columnText(l, Frame), -16)
-        .arg(data(index(row, Description), Qt::DisplayRole).toString());
+    return lineText(columnText(l, Time), columnText(l, Direction), columnText(l, Frame),
+                    data(index(row, Description), Qt::DisplayRole).toString());
 }
 
 bool TrafficModel::passes(const Line& l) const

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "framework/Timer.h"
+#include "session/MonitorLines.h"
 #include "session/TrafficListener.h"
 
-#include <QAbstractTableModel>
 #include <QString>
 #include <cstdint>
 #include <deque>
@@ -27,22 +27,18 @@ namespace session {
 // Pausing freezes the rows; events are still taken in (and still count against
 // the cap), and show when the view resumes. Only the bytes are kept per line;
 // the text is made for the rows a view asks for.
-class TrafficModel : public QAbstractTableModel, public TrafficListener {
+class TrafficModel : public MonitorLines, public TrafficListener {
     Q_OBJECT
 public:
     static constexpr std::size_t MaxLines = 100'000;
     static constexpr unsigned PublishMs = 200;
-    enum Column { Time, Direction, Frame, Description };
-    static constexpr int Columns = 4;
     using Describe = std::function<std::string(const TrafficEvent& event)>;
 
     explicit TrafficModel(Describe describe, QObject* parent = nullptr,
                           fw::TimerScheduler& scheduler = fw::defaultScheduler());
 
     int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
     void traffic(const TrafficEvent& event) override;
     // Forgets the lines beyond the cap and, unless paused, shows the lines taken
@@ -51,7 +47,7 @@ public:
 
     // Nothing: every direction, or every letter. A letter filter hides noise,
     // even noise that holds a cut-off frame of that letter: it is no frame.
-    void setFilter(std::optional<TrafficDirection> direction, std::optional<char> letter);
+    void setFilter(std::optional<TrafficDirection> direction, std::optional<char> letter) override;
     void setPaused(bool paused);
     bool paused() const { return paused_; }
     // Forgets every line.
@@ -60,7 +56,7 @@ public:
     // Lines kept, shown or not; at most MaxLines once published.
     std::size_t lineCount() const { return lines_.size(); }
     // The text of a row, as shown.
-    QString rowText(int row) const;
+    QString rowText(int row) const override;
     // Marks the latest received line that holds `frame` as the one that raised
     // an alarm: its description ends in "· ALARM: " + `alarm`.
     // Only the newest lines are looked at: the frame was decoded just now.

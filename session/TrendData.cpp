@@ -24,6 +24,7 @@ TrendData::TrendData(QObject* parent)
 
 qint64 TrendData::nowMs() const
 {
+    if (moment_) return *moment_;
     if (!origin_) return static_cast<qint64>(msOf(std::chrono::system_clock::now()));
     return static_cast<qint64>(origin_->wallMs) + static_cast<qint64>(fw::tickCount() - origin_->tickMs);
 }
@@ -73,6 +74,13 @@ void TrendData::sequenceEnded(const transponder::SequenceRecord& record)
     // nothing of the link.
     if (record.interrupted) return;
     add(Answered, xOf(record.time, record.tickMs), record.answered);
+}
+
+void TrendData::addRecorded(Series which, const std::vector<Value>& values)
+{
+    if (values.empty()) return;
+    for (const Value& value : values) series_[which].addValue(value.x, value.y);
+    emit changed(which);
 }
 
 void TrendData::add(Series which, double x, double value)

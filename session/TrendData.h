@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace transponder {
 struct SequenceRecord;
@@ -31,14 +32,26 @@ public:
     enum Series { Altitude, Volts, Offset, Answered, PingMs };
     static constexpr std::size_t SeriesCount = 5;
 
+    // A value read from a recording: a point, or nothing for a value that was
+    // not a number.
+    struct Value {
+        double x;
+        std::optional<double> y;
+    };
+
     explicit TrendData(QObject* parent = nullptr);
 
     void traffic(const TrafficEvent& event) override;
     void sequenceEnded(const transponder::SequenceRecord& record);
+    // Values of one series read from a recording, in time order, at once: the
+    // plots hear of them once.
+    void addRecorded(Series which, const std::vector<Value>& values);
 
     const TrendSeries& series(Series which) const { return series_[which]; }
-    // Now, on the points' time line.
+    // Now, on the points' time line; for a recording under review, the moment
+    // it was moved to.
     qint64 nowMs() const;
+    void setMoment(qint64 ms) { moment_ = ms; }
 
 signals:
     // A point was added to the series, or a value counted as not a number.
@@ -57,6 +70,7 @@ private:
     std::array<TrendSeries, SeriesCount> series_;
     std::optional<Origin> origin_;
     std::optional<std::uint64_t> pingSentMs_; // its tick
+    std::optional<qint64> moment_;
 };
 
 } // namespace session

@@ -14,8 +14,13 @@ void TrendSeries::add(double x, double y)
 
 void TrendSeries::addText(double x, std::string_view text)
 {
-    if (const auto value = trendNumber(text))
-        add(x, *value);
+    addValue(x, trendNumber(text));
+}
+
+void TrendSeries::addValue(double x, std::optional<double> y)
+{
+    if (y)
+        add(x, *y);
     else
         ++notNumbers_;
 }

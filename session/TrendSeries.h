@@ -19,6 +19,8 @@ public:
     void add(double x, double y);
     // Adds the value that `text` reads as (trendNumber), or counts it.
     void addText(double x, std::string_view text);
+    // Adds a point, or counts a value that was not a number (nothing).
+    void addValue(double x, std::optional<double> y);
     void clear();
 
     const std::vector<QPointF>& points() const { return points_; }
