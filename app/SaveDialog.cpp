@@ -23,15 +23,18 @@ SaveDialog::SaveDialog(QWidget* parent, const QString& kind, const QString& titl
     setFileMode(AnyFile);
     setDefaultSuffix(suffix);
     selectFile(QDir(folder(kind)).filePath(name));
-    connect(this, &QFileDialog::fileSelected, this, [kind](const QString& path) {
-        panelSettings().setValue(folderKey(kind), QFileInfo(path).absolutePath());
-    });
+    connect(this, &QFileDialog::fileSelected, this, [kind](const QString& path) { remember(kind, path); });
 }
 
 QString SaveDialog::choose()
 {
     if (exec() != Accepted) return {};
     return selectedFiles().value(0);
+}
+
+void SaveDialog::remember(const QString& kind, const QString& path)
+{
+    panelSettings().setValue(folderKey(kind), QFileInfo(path).absolutePath());
 }
 
 QString SaveDialog::folder(const QString& kind)

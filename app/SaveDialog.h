@@ -19,4 +19,6 @@ public:
 
     // The folder a dialog for `kind` opens in.
     static QString folder(const QString& kind);
+    // Keeps the folder of `path` as the one for `kind`.
+    static void remember(const QString& kind, const QString& path);
 };

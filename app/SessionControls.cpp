@@ -1,5 +1,7 @@
 #include "app/SessionControls.h"
 
+#include "app/OpenDialog.h"
+#include "app/RecordingReview.h"
 #include "app/SaveDialog.h"
 #include "app/TrafficMonitor.h"
 #include "app/TrendsWindow.h"
@@ -87,10 +89,14 @@ void SessionControls::addMenus(QMenuBar& menus, QMenu& fileMenu, QAction& exitAc
     stopRecording_ = new QAction(QStringLiteral("&Stop Recording"), &fileMenu);
     stopRecording_->setObjectName(QStringLiteral("mnuStopRecording"));
     stopRecording_->setEnabled(false);
+    auto* open = new QAction(QStringLiteral("&Open Recording…"), &fileMenu);
+    open->setObjectName(QStringLiteral("mnuOpenRecording"));
     fileMenu.insertAction(&exitAction, record);
     fileMenu.insertAction(&exitAction, stopRecording_);
+    fileMenu.insertAction(&exitAction, open);
     fileMenu.insertSeparator(&exitAction);
     connect(record, &QAction::triggered, this, &SessionControls::chooseRecordFile);
+    connect(open, &QAction::triggered, this, &SessionControls::chooseRecording);
     connect(stopRecording_, &QAction::triggered, this, &SessionControls::stopRecording);
 
     QMenu* view = menus.addMenu(QStringLiteral("&View"));
@@ -123,6 +129,21 @@ void SessionControls::chooseRecordFile()
     // nothing to confirm.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     if (const QString path = dialog.choose(); !path.isEmpty()) startRecording(path);
+}
+
+void SessionControls::chooseRecording()
+{
+    OpenDialog dialog(&window_, QStringLiteral("recording"), QStringLiteral("Open Recording"),
+                      QStringLiteral("JSON Lines (*.jsonl);;All files (*)"));
+    if (const QString path = dialog.choose(); !path.isEmpty()) openRecording(path);
+}
+
+RecordingReview* SessionControls::openRecording(const QString& path)
+{
+    auto* review = new RecordingReview(path, window_.windowIcon(), this);
+    if (review->open()) return review;
+    delete review;
+    return nullptr;
 }
 
 void SessionControls::recordingChanged(const QString& path)

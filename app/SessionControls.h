@@ -11,6 +11,7 @@ class QMainWindow;
 class QMenu;
 class QMenuBar;
 class QWidget;
+class RecordingReview;
 class TSerial;
 class TrafficMonitor;
 class TrendsWindow;
@@ -29,7 +30,8 @@ class StatusModel;
 }
 
 // The session on record, as the main window offers it: File → "Record
-// Session…" and "Stop Recording" above "Exit", a "View" menu after "Setup" with
+// Session…", "Stop Recording" and "Open Recording…" (a review, in windows of
+// its own) above "Exit", a "View" menu after "Setup" with
 // the traffic monitor and the trends, and the texts of the status bar's
 // recording and link-quality sections.
 //
@@ -48,6 +50,9 @@ public:
     // Starts recording to `path`; false, after one box, when it cannot.
     bool startRecording(const QString& path);
     void stopRecording();
+
+    // Opens a recording for review; null, after a box, when it cannot be read.
+    RecordingReview* openRecording(const QString& path);
 
     // Opens the window (or brings it forward) and returns it.
     TrafficMonitor* showMonitor();
@@ -71,6 +76,7 @@ signals:
 private:
     void addMenus(QMenuBar& menus, QMenu& fileMenu, QAction& exitAction);
     void chooseRecordFile();
+    void chooseRecording();
     void recordingChanged(const QString& path);
     void bringUp(QWidget* window);
 

@@ -1,0 +1,112 @@
+#include "app/ReviewBar.h"
+
+#include <QComboBox>
+#include <QDateTimeEdit>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QVBoxLayout>
+
+ReviewBar::ReviewBar(QWidget* parent)
+    : QWidget(parent)
+    , sessions_(new QComboBox(this))
+    , slider_(new QSlider(Qt::Horizontal, this))
+    , time_(new QDateTimeEdit(this))
+    , indexing_(new QWidget(this))
+    , progress_(new QProgressBar(indexing_))
+    , cancel_(new QPushButton(QStringLiteral("Cancel"), indexing_))
+    , note_(new QLabel(this))
+{
+    setObjectName(QStringLiteral("reviewBar"));
+    sessions_->setObjectName(QStringLiteral("reviewSession"));
+    sessions_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    slider_->setObjectName(QStringLiteral("reviewSlider"));
+    slider_->setRange(0, 0);
+    time_->setObjectName(QStringLiteral("reviewTime"));
+    time_->setDisplayFormat(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    auto* go = new QPushButton(QStringLiteral("&Go"), this);
+    go->setObjectName(QStringLiteral("reviewGo"));
+    progress_->setObjectName(QStringLiteral("reviewProgress"));
+    progress_->setRange(0, 1000);
+    cancel_->setObjectName(QStringLiteral("reviewCancel"));
+    note_->setObjectName(QStringLiteral("reviewNote"));
+    note_->setWordWrap(true);
+    note_->hide();
+
+    auto* moment = new QHBoxLayout;
+    moment->setContentsMargins(0, 0, 0, 0);
+    moment->addWidget(new QLabel(QStringLiteral("Session:"), this));
+    moment->addWidget(sessions_);
+    moment->addSpacing(12);
+    moment->addWidget(new QLabel(QStringLiteral("Go to time:"), this));
+    moment->addWidget(time_);
+    moment->addWidget(go);
+    moment->addWidget(slider_, 1);
+    auto* indexing = new QHBoxLayout(indexing_);
+    indexing->setContentsMargins(0, 0, 0, 0);
+    indexing->addWidget(new QLabel(QStringLiteral("Reading the recording:"), indexing_));
+    indexing->addWidget(progress_, 1);
+    indexing->addWidget(cancel_);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(moment);
+    layout->addWidget(indexing_);
+    layout->addWidget(note_);
+
+    connect(sessions_, &QComboBox::currentIndexChanged, this, &ReviewBar::sessionChosen);
+    connect(slider_, &QSlider::valueChanged, this,
+            [this](int seconds) { emit momentChosen(firstMs_ + static_cast<qint64>(seconds) * 1000); });
+    const auto typed = [this] { emit momentChosen(time_->dateTime().toMSecsSinceEpoch()); };
+    connect(go, &QPushButton::clicked, this, typed);
+    connect(time_, &QDateTimeEdit::editingFinished, this, typed);
+    connect(cancel_, &QPushButton::clicked, this, &ReviewBar::cancelRequested);
+}
+
+void ReviewBar::addSession(const QString& text)
+{
+    sessions_->addItem(text);
+}
+
+void ReviewBar::setSpan(qint64 firstMs, qint64 lastMs)
+{
+    const QSignalBlocker blockSlider(slider_);
+    const QSignalBlocker blockTime(time_);
+    firstMs_ = firstMs;
+    slider_->setRange(0, static_cast<int>(std::max<qint64>(0, (lastMs - firstMs) / 1000)));
+    // A slider step of a minute, a page of ten.
+    slider_->setSingleStep(60);
+    slider_->setPageStep(600);
+    time_->setDateTimeRange(QDateTime::fromMSecsSinceEpoch(firstMs), QDateTime::fromMSecsSinceEpoch(lastMs));
+}
+
+void ReviewBar::showMoment(qint64 ms)
+{
+    const QSignalBlocker blockSlider(slider_);
+    const QSignalBlocker blockTime(time_);
+    slider_->setValue(static_cast<int>((ms - firstMs_) / 1000));
+    time_->setDateTime(QDateTime::fromMSecsSinceEpoch(ms));
+}
+
+void ReviewBar::setProgress(qint64 done, qint64 total)
+{
+    progress_->setValue(total > 0 ? static_cast<int>(done * 1000 / total) : 1000);
+}
+
+void ReviewBar::indexed()
+{
+    indexing_->hide();
+}
+
+void ReviewBar::setNote(const QString& text)
+{
+    note_->setText(text);
+    note_->setVisible(!text.isEmpty());
+}
+
+QString ReviewBar::note() const
+{
+    return note_->text();
+}

@@ -1,0 +1,239 @@
+#include "session/RecordingIndex.h"
+
+#include "session/TrafficModel.h"
+
+#include <QFileInfo>
+
+#include <chrono>
+#include <cstring>
+
+namespace session {
+
+namespace {
+
+// The first block is small, so that the first rows come at once; the rest are
+// read in large ones.
+constexpr qint64 FirstBlock = 64 * 1024;
+constexpr qint64 Block = 1024 * 1024;
+// A batch goes to the window thread at most this often after the first.
+constexpr auto BatchEvery = std::chrono::milliseconds(100);
+
+} // namespace
+
+// What the worker found since its last batch.
+struct RecordingIndex::Batch {
+    std::vector<quint64> offsets;
+    std::vector<Tag> tags;
+    std::vector<qint64> samples;
+    std::vector<Session> sessions;
+    std::vector<TrendValues> trends;
+    quint64 end = 0;
+    qint64 lastTimeMs = 0;
+    quint64 unparsed = 0;
+    qint64 done = 0;
+    qint64 total = 0;
+    bool cut = false;
+    bool last = false;
+};
+
+RecordingIndex::RecordingIndex(QObject* parent)
+    : QObject(parent)
+{
+}
+
+RecordingIndex::~RecordingIndex()
+{
+    stop_ = true;
+    if (worker_.joinable()) worker_.join();
+}
+
+bool RecordingIndex::open(const QString& path)
+{
+    file_.setFileName(path);
+    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        error_ = file_.errorString();
+        return false;
+    }
+    path_ = path;
+    worker_ = std::thread([this, path, size = file_.size()] { run(path, size); });
+    return true;
+}
+
+void RecordingIndex::cancel()
+{
+    stop_ = true;
+}
+
+// The worker's pass: blocks of the file, split into lines, each line decoded
+// once. It touches nothing of the index itself; each batch is handed to the
+// window thread whole.
+void RecordingIndex::run(QString path, qint64 size)
+{
+    QFile file(path);
+    auto batch = std::make_shared<Batch>();
+    batch->total = size;
+    const auto post = [this, &batch, size] {
+        QMetaObject::invokeMethod(this, [this, b = batch] { take(b); }, Qt::QueuedConnection);
+        const qint64 done = batch->done;
+        batch = std::make_shared<Batch>();
+        batch->done = done;
+        batch->total = size;
+    };
+    if (!file.open(QIODevice::ReadOnly)) {
+        batch->last = true;
+        post();
+        return;
+    }
+    RecordedTrends trends;
+    int session = 0;
+    bool sessionStarted = false;
+    quint64 lines = 0;
+    qint64 lastTime = 0;
+    QByteArray pending; // the start of a line that the block cut
+    quint64 pendingOffset = 0;
+    auto posted = std::chrono::steady_clock::now();
+    bool first = true;
+
+    const auto line = [&](QByteArrayView text, quint64 offset, bool withoutEnd) {
+        const RecordedLine decoded = parseRecordedLine(text, withoutEnd);
+        Tag tag{decoded.kind, decoded.direction, 0};
+        if (decoded.kind == RecordedLine::Kind::Frame) {
+            if (const auto letter = frameLetter(decoded.payload.toStdString())) tag.letter = *letter;
+        } else if (decoded.kind == RecordedLine::Kind::Unparsed) {
+            ++batch->unparsed;
+        } else if (decoded.kind == RecordedLine::Kind::Start) {
+            // The lines before the first start object belong to its session.
+            if (sessionStarted) ++session;
+            sessionStarted = true;
+            const QJsonObject& o = decoded.object;
+            batch->sessions.push_back({session == 0 ? 0 : lines, decoded.timeMs,
+                                       o.value(QLatin1StringView("port")).toString(),
+                                       o.value(QLatin1StringView("program")).toString(),
+                                       o.value(QLatin1StringView("version")).toString()});
+        }
+        if (decoded.kind != RecordedLine::Kind::Unparsed) lastTime = decoded.timeMs;
+        if (lines % TimeSampleEvery == 0) batch->samples.push_back(lastTime);
+        if (batch->trends.empty() || batch->trends.back().session != session) batch->trends.push_back({session, {}});
+        trends.take(decoded, batch->trends.back().series);
+        batch->offsets.push_back(offset);
+        batch->tags.push_back(tag);
+        ++lines;
+    };
+
+    qint64 offset = 0;
+    QByteArray block;
+    while (!stop_) {
+        block.resize(first ? FirstBlock : Block);
+        const qint64 got = file.read(block.data(), block.size());
+        if (got <= 0) break;
+        const char* data = block.constData();
+        qint64 at = 0;
+        while (at < got) {
+            const void* found = std::memchr(data + at, '\n', static_cast<std::size_t>(got - at));
+            if (!found) {
+                if (pending.isEmpty()) pendingOffset = static_cast<quint64>(offset + at);
+                pending.append(data + at, got - at);
+                break;
+            }
+            const qint64 nl = static_cast<const char*>(found) - data;
+            if (pending.isEmpty()) {
+                line(QByteArrayView(data + at, nl - at), static_cast<quint64>(offset + at), false);
+            } else {
+                pending.append(data + at, nl - at);
+                line(pending, pendingOffset, false);
+                pending.clear();
+            }
+            at = nl + 1;
+            batch->end = static_cast<quint64>(offset + at);
+        }
+        offset += got;
+        batch->done = offset;
+        batch->lastTimeMs = lastTime;
+        const auto now = std::chrono::steady_clock::now();
+        if (first || now - posted >= BatchEvery) {
+            first = false;
+            posted = now;
+            post();
+        }
+    }
+    if (!stop_ && !pending.isEmpty()) {
+        line(pending, pendingOffset, true);
+        batch->end = static_cast<quint64>(offset);
+        batch->cut = true;
+    }
+    batch->lastTimeMs = lastTime;
+    batch->last = true;
+    post();
+}
+
+void RecordingIndex::take(const std::shared_ptr<Batch>& batch)
+{
+    const quint64 from = offsets_.size();
+    offsets_.insert(offsets_.end(), batch->offsets.begin(), batch->offsets.end());
+    tags_.insert(tags_.end(), batch->tags.begin(), batch->tags.end());
+    samples_.insert(samples_.end(), batch->samples.begin(), batch->samples.end());
+    if (batch->end > end_) end_ = batch->end;
+    if (batch->lastTimeMs != 0) lastTimeMs_ = batch->lastTimeMs;
+    unparsed_ += batch->unparsed;
+    cut_ = cut_ || batch->cut;
+    for (const Session& s : batch->sessions) {
+        sessions_.push_back(s);
+        emit sessionFound(static_cast<int>(sessions_.size()) - 1);
+    }
+    if (offsets_.size() > from) emit grew(from, offsets_.size());
+    for (const TrendValues& values : batch->trends) emit trendValues(values);
+    emit progress(batch->done, batch->total);
+    if (!batch->last) return;
+    cancelled_ = stop_;
+    complete_ = !stop_;
+    emit finished();
+}
+
+QByteArray RecordingIndex::bytes(quint64 line) const
+{
+    if (line >= lineCount()) return {};
+    const quint64 start = offsets_[static_cast<std::size_t>(line)];
+    quint64 end = line + 1 < lineCount() ? offsets_[static_cast<std::size_t>(line + 1)] - 1 : end_;
+    if (line + 1 == lineCount() && !cut_ && end > start) --end; // its line end
+    if (!file_.seek(static_cast<qint64>(start))) return {};
+    return file_.read(static_cast<qint64>(end - start));
+}
+
+RecordedLine RecordingIndex::read(quint64 line) const
+{
+    return parseRecordedLine(bytes(line), cut_ && line + 1 == lineCount());
+}
+
+quint64 RecordingIndex::lineAt(qint64 ms, quint64 first, quint64 end) const
+{
+    end = std::min(end, lineCount());
+    if (first >= end) return first;
+    // The last sample of the range before `ms`, then line by line from there.
+    std::size_t low = static_cast<std::size_t>((first + TimeSampleEvery - 1) / TimeSampleEvery);
+    std::size_t high = std::min(samples_.size(), static_cast<std::size_t>((end - 1) / TimeSampleEvery + 1));
+    quint64 from = first;
+    if (low < high) {
+        const auto at = std::lower_bound(samples_.begin() + static_cast<std::ptrdiff_t>(low),
+                                         samples_.begin() + static_cast<std::ptrdiff_t>(high), ms);
+        if (at != samples_.begin() + static_cast<std::ptrdiff_t>(low))
+            from = static_cast<quint64>(at - samples_.begin() - 1) * TimeSampleEvery;
+    }
+    for (quint64 n = std::max(from, first); n < end; ++n) {
+        const RecordedLine l = read(n);
+        if (l.kind != RecordedLine::Kind::Unparsed && l.timeMs >= ms) return n;
+    }
+    return end - 1;
+}
+
+quint64 RecordingIndex::sessionFirst(int number) const
+{
+    return number <= 0 || sessions_.empty() ? 0 : sessions_[static_cast<std::size_t>(number)].firstLine;
+}
+
+quint64 RecordingIndex::sessionEnd(int number) const
+{
+    const auto next = static_cast<std::size_t>(number) + 1;
+    return next < sessions_.size() ? sessions_[next].firstLine : lineCount();
+}
+
+} // namespace session

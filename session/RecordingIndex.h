@@ -1,0 +1,123 @@
+#pragma once
+
+#include "session/RecordedLine.h"
+#include "session/RecordedTrends.h"
+
+#include <QFile>
+#include <QObject>
+#include <QString>
+#include <atomic>
+#include <deque>
+#include <memory>
+#include <thread>
+#include <vector>
+
+namespace session {
+
+// A recording on file, indexed so that any of its lines can be read at once:
+// one pass over the file on a worker thread notes where each line starts, what
+// kind of line it is (for filtering without reading it again), the time of
+// every TimeSampleEvery-th line (to find a moment), the sessions (start
+// objects), the lines that do not read, and the trend values of the sequences
+// and pings. Memory grows with the number of lines, never with their text:
+// a line is read from the file again when it is wanted (read()).
+//
+// The index grows in batches, the first one as soon as the first block of the
+// file is read, so that a view can show rows long before the pass ends; the
+// pass can be cancelled, and what was indexed until then stays usable.
+//
+// Window thread only; the worker hands its batches over through the event
+// loop.
+class RecordingIndex : public QObject {
+    Q_OBJECT
+public:
+    static constexpr quint64 TimeSampleEvery = 64;
+
+    // What the index keeps of a line.
+    struct Tag {
+        RecordedLine::Kind kind = RecordedLine::Kind::Unparsed;
+        TrafficDirection direction = TrafficDirection::Sent; // a frame's
+        char letter = 0; // a frame's letter (frameLetter), 0 when none
+    };
+    // One start object and the lines it heads (up to the next one). Lines
+    // before the first start object count to the first session.
+    struct Session {
+        quint64 firstLine = 0;
+        qint64 timeMs = 0;
+        QString port;
+        QString program;
+        QString version;
+    };
+    // The trend values of a batch's sequences and pings, for one session.
+    struct TrendValues {
+        int session = 0;
+        RecordedTrends::Values series;
+    };
+
+    explicit RecordingIndex(QObject* parent = nullptr);
+    // Stops the pass and waits for the worker.
+    ~RecordingIndex() override;
+
+    // Starts indexing `path` on the worker. False when it cannot be opened:
+    // errorText() says why.
+    bool open(const QString& path);
+    // Stops the pass; finished() follows.
+    void cancel();
+
+    QString path() const { return path_; }
+    QString errorText() const { return error_; }
+    quint64 lineCount() const { return offsets_.size(); }
+    Tag tag(quint64 line) const { return tags_[static_cast<std::size_t>(line)]; }
+    // The line as it stands in the file, without its line end.
+    QByteArray bytes(quint64 line) const;
+    RecordedLine read(quint64 line) const;
+    // The first line of [first, end) recorded at or after `ms` (by the times of
+    // the lines, which the recorder writes in order); `end` - 1 when none is.
+    quint64 lineAt(qint64 ms, quint64 first, quint64 end) const;
+    // The time of the last line indexed that has one.
+    qint64 lastTimeMs() const { return lastTimeMs_; }
+
+    const std::vector<Session>& sessions() const { return sessions_; }
+    // The lines of session `number`: [first, end).
+    quint64 sessionFirst(int number) const;
+    quint64 sessionEnd(int number) const;
+
+    quint64 unparsed() const { return unparsed_; }
+    // The file ends in a line without a line end: what a crash leaves.
+    bool cutLastLine() const { return cut_; }
+    bool complete() const { return complete_; }
+    bool cancelled() const { return cancelled_; }
+
+signals:
+    // Lines [from, to) were added.
+    void grew(quint64 from, quint64 to);
+    // A start object was found: session number `number` begins.
+    void sessionFound(int number);
+    void trendValues(const session::RecordingIndex::TrendValues& values);
+    void progress(qint64 bytesDone, qint64 bytesTotal);
+    // The pass is over, complete or cancelled.
+    void finished();
+
+private:
+    struct Batch;
+    void run(QString path, qint64 size);
+    void take(const std::shared_ptr<Batch>& batch);
+
+    QString path_;
+    QString error_;
+    mutable QFile file_;
+    std::deque<quint64> offsets_;
+    std::deque<Tag> tags_;
+    std::vector<qint64> samples_; // the time of lines 0, TimeSampleEvery, …
+    quint64 end_ = 0; // the offset just past the last line indexed
+    qint64 lastTimeMs_ = 0;
+    std::vector<Session> sessions_;
+    quint64 unparsed_ = 0;
+    bool cut_ = false;
+    bool complete_ = false;
+    bool cancelled_ = false;
+    std::atomic<bool> stop_{false};
+    std::thread worker_;
+};
+
+} // namespace session
