@@ -83,6 +83,8 @@ RecordedLine parseRecordedLine(QByteArrayView line, bool lastLineWithoutEnd)
     RecordedLine result;
     result.object = document.object();
     const QJsonObject& object = result.object;
+    if (!parseRecordTime(object.value(QLatin1StringView("time")).toString(), result.timeMs))
+        return unparsed(QStringLiteral("no time"));
     if (object.contains(QLatin1StringView("dir"))) {
         const QString dir = object.value(QLatin1StringView("dir")).toString();
         if (dir == QLatin1StringView("out"))
@@ -108,8 +110,6 @@ RecordedLine parseRecordedLine(QByteArrayView line, bool lastLineWithoutEnd)
     } else {
         return unparsed(QStringLiteral("unknown kind"));
     }
-    if (!parseRecordTime(object.value(QLatin1StringView("time")).toString(), result.timeMs))
-        return unparsed(QStringLiteral("no time"));
     return result;
 }
 

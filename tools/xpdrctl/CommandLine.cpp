@@ -121,7 +121,7 @@ std::optional<Setting> parseSetting(const std::string& item, const std::string& 
 const std::map<std::string, Verb> Verbs = {
     {"status", Verb::Status}, {"watch", Verb::Watch}, {"set", Verb::Set},
     {"spi", Verb::Spi},       {"ping", Verb::Ping},   {"send", Verb::Send},
-    {"check", Verb::Check},
+    {"check", Verb::Check},   {"export", Verb::Export},
 };
 
 // How many words each verb takes after itself.
@@ -129,7 +129,8 @@ std::size_t argumentCount(Verb verb)
 {
     switch (verb) {
     case Verb::Set: return 2;
-    case Verb::Send: return 1;
+    case Verb::Send:
+    case Verb::Export: return 1;
     default: return 0;
     }
 }
@@ -157,6 +158,8 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     Invocation invocation;
     std::optional<std::string> port;
     std::optional<Millis> interval;
+    std::optional<int> session;
+    bool csv = false;
     std::vector<std::string> words;
     // --expect and --expect-file, in the order given: they are read once the verb is known.
     std::vector<fw::CommandLineOption> expectations;
@@ -172,8 +175,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             optionsEnd = true;
             continue;
         }
-        const auto option = fw::readOption(args, i, {"--port", "--timeout", "--spacing", "--interval", "--expect", "--expect-file"},
-                                           {"--json", "--raw", "--emergency", "--help", "-h", "--version"}, result.error);
+        const auto option = fw::readOption(args, i, {"--port", "--timeout", "--spacing", "--interval", "--expect", "--expect-file", "--session"},
+                                           {"--json", "--raw", "--emergency", "--csv", "--help", "-h", "--version"},
+                                           result.error);
         if (!option) return result;
         const std::string& name = option->name;
         const std::string& value = option->value;
@@ -193,6 +197,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             expectations.push_back(*option);
         } else if (name == "--emergency") {
             invocation.emergency = true;
+        } else if (name == "--csv") {
+            csv = true;
+        } else if (name == "--session") {
+            const auto n = fw::parseNumber<int>(value);
+            if (!n || *n < 1) return bad("a session number from 1");
+            session = *n;
         } else if (name == "--port") {
             port = value;
         } else if (name == "--timeout") {
@@ -212,22 +222,30 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     }
     if (result.help || result.version) return result;
 
-    if (!port) {
+    // A recording is read from its file: export alone needs no port.
+    const auto verb = words.empty() ? Verbs.end() : Verbs.find(words.front());
+    const bool exporting = verb != Verbs.end() && verb->second == Verb::Export;
+    if (exporting && port) {
+        result.error = "--port does not go with export";
+        return result;
+    }
+    if (!port && !exporting) {
         result.error = "--port is required (COM<n> or a device path)";
         return result;
     }
-    invocation.port = *port;
-    invocation.comNumber = platform::comPortNumber(*port);
-    if (!invocation.comNumber && port->find('/') == std::string::npos) {
-        result.error = "option '--port': '" + *port + "' is neither COM1 .. COM255 nor a device path";
-        return result;
+    if (port) {
+        invocation.port = *port;
+        invocation.comNumber = platform::comPortNumber(*port);
+        if (!invocation.comNumber && port->find('/') == std::string::npos) {
+            result.error = "option '--port': '" + *port + "' is neither COM1 .. COM255 nor a device path";
+            return result;
+        }
     }
 
     if (words.empty()) {
-        result.error = "no command given (status, watch, set, spi, ping, send or check)";
+        result.error = "no command given (status, watch, set, spi, ping, send, check or export)";
         return result;
     }
-    const auto verb = Verbs.find(words.front());
     if (verb == Verbs.end()) {
         result.error = "unknown command '" + words.front() + "'";
         return result;
@@ -235,7 +253,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     invocation.verb = verb->second;
     const std::size_t count = argumentCount(invocation.verb);
     if (words.size() - 1 < count) {
-        result.error = words.front() + (invocation.verb == Verb::Set ? ": needs an item and a value" : ": needs a command");
+        result.error = words.front() + (invocation.verb == Verb::Set      ? ": needs an item and a value"
+                                        : invocation.verb == Verb::Export ? ": needs a recording's file"
+                                                                          : ": needs a command");
         return result;
     }
     if (words.size() - 1 > count) {
@@ -252,6 +272,15 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         return result;
     }
     if (interval) invocation.interval = *interval;
+    if ((csv || session) && !exporting) {
+        result.error = std::string(csv ? "--csv" : "--session") + " goes with export";
+        return result;
+    }
+    if (exporting && !csv) {
+        result.error = "export: give the format (--csv)";
+        return result;
+    }
+    if (session) invocation.session = *session;
     if (!expectations.empty() && invocation.verb != Verb::Check) {
         result.error = expectations.front().name + " goes with check";
         return result;
@@ -283,6 +312,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         }
     }
     if (invocation.verb == Verb::Send) invocation.command = words[1];
+    if (exporting) invocation.recording = words[1];
     result.invocation = invocation;
     return result;
 }
@@ -290,6 +320,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
 std::string helpText()
 {
     return R"(Usage: xpdrctl --port PORT COMMAND [OPTION]...
+       xpdrctl export FILE --csv [--session N]
 
 Talks to the transponder of an unmanned aircraft over a serial port, without a
 display: reads its status, sets it and checks that the setting took.
@@ -318,6 +349,12 @@ Commands:
                          (--expect, --expect-file) and print, one line each,
                          what was expected, what was reported and PASS or FAIL;
                          an item without an answer fails as "unanswered"
+  export FILE --csv      write the sequences of a recording made by the panel
+                         as CSV: one row a sequence, its time (ISO 8601 with
+                         milliseconds), the nine items and the round trip of
+                         a ping since the row before, in ms; needs no port.
+                         Lines of the recording that do not read are listed
+                         on stderr
 
 Each setting sends the frame the panel's button sends, then asks for the item
 and compares what the transponder answers.
@@ -334,6 +371,9 @@ Options:
                    check: expectations one a line (one file per aircraft);
                    blank lines and lines that begin with "#" are skipped
   --emergency      set code: allow 7500, 7600 or 7700
+  --csv            export: write CSV
+  --session N      export: the Nth session of the recording (each start of
+                   a recording begins one; default 1)
   --raw            print the transponder's bytes as they come, control bytes
                    included; without it a byte outside printable ASCII shows
                    as the traffic monitor shows it ("<1B>"), so that the line
@@ -354,7 +394,8 @@ Data goes to stdout, diagnostics to stderr.
 
 Exit status:
   0  ok
-  2  bad usage or bad input
+  2  bad usage or bad input (export: a recording that cannot be read, or
+     holds no such session)
   3  the port could not be opened, or failed
   4  an item went unanswered
   5  a setting read back differs from the one sent

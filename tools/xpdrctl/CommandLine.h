@@ -12,7 +12,7 @@ namespace xpdrctl {
 
 using Millis = std::chrono::milliseconds;
 
-enum class Verb { Status, Watch, Set, Spi, Ping, Send, Check };
+enum class Verb { Status, Watch, Set, Spi, Ping, Send, Check, Export };
 
 // A setting as the panel's button sends it, and how its read-back is judged.
 struct Setting {
@@ -32,6 +32,8 @@ struct Invocation {
     std::optional<Setting> setting; // set
     std::string command;            // send: the frame's content
     transponder::PreflightCheck check; // check: the expectations, in the order given
+    std::string recording;             // export: the recording's file
+    int session = 1;                   // export: which of its sessions, from 1
     bool json = false;
     bool raw = false; // the transponder's bytes as they come, control bytes too
     // set code: 7500, 7600 and 7700 go out only with it, so that an emergency

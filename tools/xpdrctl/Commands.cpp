@@ -33,6 +33,7 @@ public:
         case Verb::Ping: return ping();
         case Verb::Send: return send();
         case Verb::Check: return check();
+        case Verb::Export: break; // reads a file, not the link (exportRecording)
         }
         return fw::exitcode::Usage;
     }

@@ -4,6 +4,7 @@
 #include "framework/StopSignals.h"
 #include "tools/xpdrctl/CommandLine.h"
 #include "tools/xpdrctl/Commands.h"
+#include "tools/xpdrctl/Export.h"
 #include "tools/xpdrctl/TransponderLink.h"
 #include "version/ProgramVersion.h"
 
@@ -29,6 +30,7 @@ int main(int argc, char** argv)
         return fw::exitcode::Ok;
     }
     const xpdrctl::Invocation& invocation = *parsed.invocation;
+    if (invocation.verb == xpdrctl::Verb::Export) return xpdrctl::exportRecording(invocation, std::cout, std::cerr);
 
     try {
         // Watch ends on a signal with the port closed properly; the signals are

@@ -1,0 +1,92 @@
+#include "session/RecordingReader.h"
+
+namespace session {
+
+namespace {
+
+constexpr qint64 ChunkBytes = 1 << 20;
+
+} // namespace
+
+RecordingReader::RecordingReader(const QString& path)
+    : file_(path)
+{
+}
+
+bool RecordingReader::open()
+{
+    return file_.open(QIODevice::ReadOnly);
+}
+
+// Reads the next chunk behind what is left of the buffer. False at the end.
+bool RecordingReader::fill()
+{
+    if (atEnd_) return false;
+    buffer_.remove(0, at_);
+    at_ = 0;
+    const qsizetype kept = buffer_.size();
+    buffer_.resize(kept + ChunkBytes);
+    const qint64 n = file_.read(buffer_.data() + kept, ChunkBytes);
+    buffer_.resize(kept + std::max<qint64>(n, 0));
+    if (n < 0) readFailed_ = true;
+    if (n <= 0) atEnd_ = true;
+    return n > 0;
+}
+
+bool RecordingReader::next(Line& out)
+{
+    qsizetype end = -1;
+    while ((end = buffer_.indexOf('\n', at_)) < 0)
+        if (!fill()) break;
+    const bool whole = end >= 0;
+    if (!whole) {
+        if (readFailed_ || at_ >= buffer_.size()) return false;
+        end = buffer_.size();
+    }
+    out.line = parseRecordedLine(QByteArrayView(buffer_.constData() + at_, end - at_), !whole);
+    at_ = whole ? end + 1 : end;
+    out.number = ++number_;
+    if (out.line.kind == RecordedLine::Kind::Start) ++sessions_;
+    out.session = sessions_;
+    if (sessions_ == 0) ++beforeFirstStart_;
+    if (out.line.kind == RecordedLine::Kind::Unparsed) unreadable_.push_back({out.number, sessions_, out.line.reason});
+    return true;
+}
+
+SessionRead readSession(const QString& path, int session, const std::function<void(const RecordedLine&)>& each)
+{
+    SessionRead read;
+    RecordingReader reader(path);
+    if (!reader.open()) {
+        read.error = reader.errorString();
+        return read;
+    }
+    RecordingReader::Line line;
+    while (reader.next(line))
+        if (line.session == session) each(line.line);
+    read.sessions = reader.sessions();
+    read.linesBeforeFirstStart = reader.linesBeforeFirstStart();
+    read.unreadable = reader.unreadable();
+    if (reader.readFailed())
+        read.error = reader.errorString();
+    else if (session < 1 || session > read.sessions)
+        read.error = read.sessions == 0 ? QStringLiteral("the file holds no session (no start object)")
+                                        : QStringLiteral("there is no session %1: the file holds %2")
+                                              .arg(session)
+                                              .arg(read.sessions);
+    return read;
+}
+
+QString readReport(const QString& path, const SessionRead& read)
+{
+    QString report;
+    for (const RecordingReader::Unreadable& line : read.unreadable)
+        report += QStringLiteral("%1: line %2: %3\n").arg(path).arg(line.number).arg(line.reason);
+    if (read.linesBeforeFirstStart > 0)
+        report += QStringLiteral("%1: %2 line(s) before the first start belong to no session\n")
+                      .arg(path)
+                      .arg(read.linesBeforeFirstStart);
+    return report;
+}
+
+} // namespace session

@@ -1,0 +1,76 @@
+#pragma once
+
+#include "session/RecordedLine.h"
+
+#include <QFile>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace session {
+
+// Reads a recording from the first line to the last, one line at a time, and
+// keeps count of what it has read: each start object begins a session (the
+// first is session 1); lines before the first start belong to none (session 0).
+// A line that does not read is handed on as Unparsed like any other and listed
+// with its number, so that whoever reads a recording can say what it left out.
+class RecordingReader {
+public:
+    struct Line {
+        RecordedLine line;
+        std::uint64_t number = 0; // 1-based
+        int session = 0;          // 0: before the first start
+    };
+    struct Unreadable {
+        std::uint64_t number;
+        int session;
+        QString reason;
+    };
+
+    explicit RecordingReader(const QString& path);
+
+    // False, with errorString(), when the file cannot be opened.
+    bool open();
+    QString errorString() const { return file_.errorString(); }
+    // The next line, or false at the end of the file or on a read error
+    // (errorString() then says so, and readFailed() is true).
+    bool next(Line& out);
+    bool readFailed() const { return readFailed_; }
+
+    int sessions() const { return sessions_; }
+    std::uint64_t linesBeforeFirstStart() const { return beforeFirstStart_; }
+    const std::vector<Unreadable>& unreadable() const { return unreadable_; }
+
+private:
+    bool fill();
+
+    QFile file_;
+    QByteArray buffer_;
+    qsizetype at_ = 0;
+    bool atEnd_ = false;
+    bool readFailed_ = false;
+    std::uint64_t number_ = 0;
+    int sessions_ = 0;
+    std::uint64_t beforeFirstStart_ = 0;
+    std::vector<Unreadable> unreadable_;
+};
+
+// One session of a recording read whole: its lines go to `each` in order, and
+// the count of the file's sessions and the lines that did not read come back.
+// `session` is 1-based. `error` is empty when the file was read to its end and
+// holds that session; otherwise it says what went wrong.
+struct SessionRead {
+    int sessions = 0;
+    std::uint64_t linesBeforeFirstStart = 0;
+    std::vector<RecordingReader::Unreadable> unreadable;
+    QString error;
+};
+SessionRead readSession(const QString& path, int session, const std::function<void(const RecordedLine&)>& each);
+
+// What a command-line program writes on stderr about a recording read: one line
+// for each line that did not read ("FILE: line 12: bad JSON"), and one for the
+// lines before the first start. Empty when there is nothing to say.
+QString readReport(const QString& path, const SessionRead& read);
+
+} // namespace session

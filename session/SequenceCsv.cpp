@@ -1,0 +1,70 @@
+#include "session/SequenceCsv.h"
+
+#include "transponder/MessageSet.h"
+#include "transponder/ReplyParser.h"
+#include "transponder/StatusItem.h"
+
+namespace session {
+
+namespace {
+
+void appendField(QByteArray& row, const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\n') && !bytes.contains('\r')) {
+        row += bytes;
+        return;
+    }
+    row += '"';
+    for (char c : bytes) {
+        if (c == '"') row += '"';
+        row += c;
+    }
+    row += '"';
+}
+
+} // namespace
+
+QByteArray SequenceCsv::header()
+{
+    QByteArray line = "time";
+    for (transponder::Item item : transponder::Items) {
+        line += ',';
+        line += QByteArrayView(transponder::key(item).data(), static_cast<qsizetype>(transponder::key(item).size()));
+    }
+    line += ",ping round trip (ms)\n";
+    return line;
+}
+
+void SequenceCsv::frame(TrafficDirection direction, std::string_view bytes, double ms)
+{
+    if (direction == TrafficDirection::Sent) {
+        if (bytes == transponder::MessageSet::FirePing()) pingSentMs_ = ms;
+        return;
+    }
+    if (direction != TrafficDirection::Received || !pingSentMs_) return;
+    const auto reply = transponder::parseReply(bytes);
+    if (reply && reply->lamp && reply->lamp->lamp == transponder::Lamp::Ping && reply->lamp->lit) {
+        roundTripMs_ = ms - *pingSentMs_;
+        pingSentMs_.reset();
+    }
+}
+
+QByteArray SequenceCsv::row(const QJsonObject& sequence)
+{
+    QByteArray line;
+    line.reserve(128);
+    appendField(line, sequence.value(QLatin1StringView("time")).toString());
+    for (transponder::Item item : transponder::Items) {
+        line += ',';
+        const std::string_view key = transponder::key(item);
+        appendField(line, sequence.value(QLatin1StringView(key.data(), static_cast<qsizetype>(key.size()))).toString());
+    }
+    line += ',';
+    if (roundTripMs_) line += QByteArray::number(*roundTripMs_, 'f', 0);
+    roundTripMs_.reset();
+    line += '\n';
+    return line;
+}
+
+} // namespace session

@@ -1,0 +1,33 @@
+#include "tools/xpdrctl/Export.h"
+
+#include "framework/ExitCodes.h"
+#include "session/RecordingReader.h"
+#include "session/SequenceCsv.h"
+
+namespace xpdrctl {
+
+int exportRecording(const Invocation& invocation, std::ostream& out, std::ostream& err)
+{
+    const QString path = QString::fromLocal8Bit(invocation.recording);
+    session::SequenceCsv csv;
+    out << session::SequenceCsv::header().toStdString();
+    const session::SessionRead read = session::readSession(path, invocation.session, [&](const session::RecordedLine& line) {
+        using Kind = session::RecordedLine::Kind;
+        if (line.kind == Kind::Frame) {
+            csv.frame(line.direction, std::string_view(line.payload.constData(), line.payload.size()),
+                      static_cast<double>(line.timeMs));
+        } else if (line.kind == Kind::Sequence) {
+            const QByteArray row = csv.row(line.object);
+            out.write(row.constData(), row.size());
+        }
+    });
+    out.flush();
+    err << session::readReport(path, read).toLocal8Bit().toStdString();
+    if (!read.error.isEmpty()) {
+        err << "xpdrctl: " << invocation.recording << ": " << read.error.toLocal8Bit().toStdString() << '\n';
+        return fw::exitcode::Usage;
+    }
+    return out ? fw::exitcode::Ok : 1;
+}
+
+} // namespace xpdrctl
