@@ -1,0 +1,155 @@
+#include "session/RecordedTrafficModel.h"
+#include "session/RecordingIndex.h"
+#include "session/TrendSeries.h"
+#include "tests/testkit/EventLoopWait.h"
+#include "tests/testkit/MalformedRecording.h"
+#include "tests/testkit/RunProgram.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using session::RecordedTrafficModel;
+using session::RecordedTrends;
+using session::RecordingIndex;
+using session::TrendData;
+
+namespace {
+
+QString writeFile(const QTemporaryDir& folder, const QByteArray& text)
+{
+    const QString path = folder.filePath(QStringLiteral("recording.jsonl"));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+    return path;
+}
+
+// Indexes `path` to its end, the trend values of every session gathered.
+void indexWhole(RecordingIndex& index, const QString& path, RecordedTrends::Values* trends = nullptr)
+{
+    if (trends)
+        QObject::connect(&index, &RecordingIndex::trendValues, [trends](const RecordingIndex::TrendValues& v) {
+            for (std::size_t s = 0; s < v.series.size(); ++s)
+                (*trends)[s].insert((*trends)[s].end(), v.series[s].begin(), v.series[s].end());
+        });
+    ASSERT_TRUE(index.open(path));
+    ASSERT_TRUE(runUntil([&] { return index.complete(); }, 10'000));
+}
+
+QString column(const RecordedTrafficModel& model, int row, int column)
+{
+    return model.data(model.index(row, column), Qt::DisplayRole).toString();
+}
+
+} // namespace
+
+// Each line of a recording is a row of the review, whether it reads or not: a
+// line that does not read is counted and shown as "bad" with the reason, each
+// session shows its own lines, and a partial last line is noted.
+TEST(RecordingReview, ShowsEveryLineOfEachSessionAndCountsThoseThatDoNotRead)
+{
+    QTemporaryDir folder;
+    const auto& rows = malformedRecording();
+    RecordingIndex index;
+    indexWhole(index, writeFile(folder, recordingText(rows)));
+
+    ASSERT_EQ(index.lineCount(), rows.size());
+    EXPECT_EQ(index.unparsed(), static_cast<quint64>(std::count_if(rows.begin(), rows.end(), [](const RecordingRow& r) {
+                  return QByteArrayView(r.shownAs) == "bad";
+              })));
+    EXPECT_TRUE(index.cutLastLine());
+    ASSERT_EQ(index.sessions().size(), 2u);
+
+    RecordedTrafficModel model(index);
+    for (int session = 1; session <= 2; ++session) {
+        model.setRange(index.sessionFirst(session - 1), index.sessionEnd(session - 1));
+        int row = 0;
+        for (const RecordingRow& r : rows) {
+            if (r.session != session) continue;
+            SCOPED_TRACE(r.what);
+            ASSERT_LT(row, model.rowCount());
+            EXPECT_EQ(column(model, row, RecordedTrafficModel::Direction), QLatin1String(r.shownAs));
+            EXPECT_TRUE(column(model, row, RecordedTrafficModel::Description).contains(QLatin1String(r.reason)));
+            EXPECT_TRUE(model.rowText(row).contains(column(model, row, RecordedTrafficModel::Description)));
+            ++row;
+        }
+        EXPECT_EQ(row, model.rowCount()) << "session " << session;
+    }
+
+    // A filter shows the frames that match, read from the index alone.
+    model.setRange(0, index.lineCount());
+    model.setFilter(session::TrafficDirection::Received, 'a');
+    ASSERT_EQ(model.rowCount(), 1);
+    EXPECT_EQ(column(model, 0, RecordedTrafficModel::Frame), QStringLiteral("<STX>a=1025<ETX>"));
+}
+
+#ifdef XPDRCTL_PROGRAM
+// The review's trends and the export's rows come from the same sequences and
+// pings: each row's time and values are the review's points, and each ping
+// round trip the export gives is the review's.
+TEST(RecordingReview, AgreesWithTheExportOfTheSameRecording)
+{
+    QByteArray text =
+        R"({"time":"2026-12-07T20:00:00.000Z","port":"COM1","program":"uavControl","version":"1.0"})" "\n";
+    const char* const Volts[] = {"27.9", "--", "28.1"};
+    for (int n = 0; n < 12; ++n) {
+        const auto time = [&](int ms) {
+            return QStringLiteral("2026-12-07T20:%1:%2.%3Z")
+                .arg(n * 2 / 60, 2, 10, QLatin1Char('0'))
+                .arg(n * 2 % 60, 2, 10, QLatin1Char('0'))
+                .arg(ms, 3, 10, QLatin1Char('0'))
+                .toLatin1();
+        };
+        if (n % 4 == 3) {
+            text += R"({"time":")" + time(100) + R"(","dir":"out","payload":"\u0002p=y\u0003","description":"ping"})" "\n";
+            text += R"({"time":")" + time(100 + 10 * n) +
+                    R"(","dir":"in","payload":"\u0002p=Y\u0003","description":"ping received"})" "\n";
+        }
+        text += R"({"time":")" + time(0) + R"(","mode":"Mode C","code":"1200","replies":"","spi":"","altitude":")" +
+                QByteArray::number(1000 + 25 * n) + R"(","volts":")" + Volts[n % 3] +
+                R"(","offset":")" + QByteArray::number(n % 5) + R"(.2 V","version":"","ping":"","raw":{},"answered":)" +
+                QByteArray::number(14 - n % 2) + R"(,"unanswered":[]})" "\n";
+    }
+    QTemporaryDir folder;
+    const QString path = writeFile(folder, text);
+    RecordedTrends::Values trends;
+    RecordingIndex index;
+    indexWhole(index, path, &trends);
+
+    const ProgramRun run = runWithoutDisplay(QStringLiteral(XPDRCTL_PROGRAM),
+                                             {QStringLiteral("export"), path, QStringLiteral("--csv")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    ASSERT_FALSE(lines.isEmpty());
+    const QStringList header = lines.takeFirst().split(QLatin1Char(','));
+    ASSERT_EQ(lines.size(), 12);
+    for (const auto series : {TrendData::Altitude, TrendData::Volts, TrendData::Offset, TrendData::Answered})
+        ASSERT_EQ(trends[series].size(), 12u) << series;
+
+    std::vector<double> pings;
+    for (int i = 0; i < lines.size(); ++i) {
+        const QStringList cells = lines[i].split(QLatin1Char(','));
+        ASSERT_EQ(cells.size(), header.size());
+        qint64 ms = 0;
+        ASSERT_TRUE(session::parseRecordTime(cells[0], ms));
+        const auto cell = [&](const char* name) { return cells[header.indexOf(QLatin1String(name))]; };
+        const struct {
+            TrendData::Series series;
+            QString text;
+        } expected[] = {{TrendData::Altitude, cell("altitude")},
+                        {TrendData::Volts, cell("volts")},
+                        {TrendData::Offset, cell("offset").chopped(2)}};
+        for (const auto& [series, value] : expected) {
+            const TrendData::Value& point = trends[series][static_cast<std::size_t>(i)];
+            EXPECT_EQ(point.x, static_cast<double>(ms)) << "row " << i;
+            EXPECT_EQ(point.y, session::trendNumber(value.toStdString())) << "row " << i << " series " << series;
+        }
+        if (const QString ping = cells.last(); !ping.isEmpty()) pings.push_back(ping.toDouble());
+    }
+    std::vector<double> reviewed;
+    for (const TrendData::Value& v : trends[TrendData::PingMs]) reviewed.push_back(*v.y);
+    EXPECT_EQ(reviewed, pings);
+    EXPECT_EQ(pings.size(), 3u);
+}
+#endif
