@@ -18,12 +18,18 @@ constexpr qint64 Block = 1024 * 1024;
 // A batch goes to the window thread at most this often after the first.
 constexpr auto BatchEvery = std::chrono::milliseconds(100);
 
+quint16 packed(const RecordingIndex::Tag& tag)
+{
+    return static_cast<quint16>(static_cast<unsigned>(tag.kind) | static_cast<unsigned>(tag.direction) << 4 |
+                                static_cast<unsigned>(static_cast<unsigned char>(tag.letter)) << 8);
+}
+
 } // namespace
 
 // What the worker found since its last batch.
 struct RecordingIndex::Batch {
     std::vector<quint64> offsets;
-    std::vector<Tag> tags;
+    std::vector<quint16> tags;
     std::vector<qint64> samples;
     std::vector<Session> sessions;
     std::vector<TrendValues> trends;
@@ -116,7 +122,7 @@ void RecordingIndex::run(QString path, qint64 size)
         if (batch->trends.empty() || batch->trends.back().session != session) batch->trends.push_back({session, {}});
         trends.take(decoded, batch->trends.back().series);
         batch->offsets.push_back(offset);
-        batch->tags.push_back(tag);
+        batch->tags.push_back(packed(tag));
         ++lines;
     };
 
@@ -187,6 +193,13 @@ void RecordingIndex::take(const std::shared_ptr<Batch>& batch)
     cancelled_ = stop_;
     complete_ = !stop_;
     emit finished();
+}
+
+RecordingIndex::Tag RecordingIndex::tag(quint64 line) const
+{
+    const quint16 bits = tags_[static_cast<std::size_t>(line)];
+    return {static_cast<RecordedLine::Kind>(bits & 0xF), static_cast<TrafficDirection>(bits >> 4 & 0xF),
+            static_cast<char>(bits >> 8)};
 }
 
 QByteArray RecordingIndex::bytes(quint64 line) const

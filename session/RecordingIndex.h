@@ -67,7 +67,7 @@ public:
     QString path() const { return path_; }
     QString errorText() const { return error_; }
     quint64 lineCount() const { return offsets_.size(); }
-    Tag tag(quint64 line) const { return tags_[static_cast<std::size_t>(line)]; }
+    Tag tag(quint64 line) const;
     // The line as it stands in the file, without its line end.
     QByteArray bytes(quint64 line) const;
     RecordedLine read(quint64 line) const;
@@ -107,7 +107,9 @@ private:
     QString error_;
     mutable QFile file_;
     std::deque<quint64> offsets_;
-    std::deque<Tag> tags_;
+    // Each line's Tag in two bytes: the kind, the direction above it, the
+    // letter in the high byte.
+    std::deque<quint16> tags_;
     std::vector<qint64> samples_; // the time of lines 0, TimeSampleEvery, …
     quint64 end_ = 0; // the offset just past the last line indexed
     qint64 lastTimeMs_ = 0;

@@ -113,7 +113,8 @@ TEST_F(SessionWindows, FileItemsSitAboveExitAndViewComesAfterSetup)
     QMenuBar* bar = form->menuBar();
     EXPECT_EQ(texts(bar->actions()), (QStringList{"File", "Setup", "&View", "&Tools"}));
     EXPECT_EQ(texts(find<QMenu>("File1")->actions()),
-              (QStringList{QStringLiteral("&Record Session…"), "&Stop Recording", "-", "E&xit"}));
+              (QStringList{QStringLiteral("&Record Session…"), "&Stop Recording", QStringLiteral("&Open Recording…"), "-",
+                           "E&xit"}));
     EXPECT_EQ(texts(find<QMenu>("Setup1")->actions()),
               (QStringList{"Auto Sequence", QStringLiteral("&Ports…"), "&Reconnect automatically",
                            QStringLiteral("Alarm &Limits…"), "Confirm &Emergency Codes"}));
