@@ -161,11 +161,6 @@ void TrafficMonitor::showRow(int row)
     list_->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
 }
 
-int TrafficMonitor::topRow() const
-{
-    return list_->rowAt(0);
-}
-
 void TrafficMonitor::hideEvent(QHideEvent* event)
 {
     QWidget::hideEvent(event);

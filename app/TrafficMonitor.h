@@ -35,8 +35,6 @@ public:
     void addBar(QWidget* bar);
     // Scrolls `row` to the top of the view and selects it.
     void showRow(int row);
-    // The row at the top of the view, or -1 when there are none.
-    int topRow() const;
 
 protected:
     void showEvent(QShowEvent* event) override;

@@ -5,13 +5,19 @@
 #include "app/PanelApplication.h"
 #include "app/PanelSettings.h"
 #include "app/PanelStatusBar.h"
+#include "app/RecordingReview.h"
+#include "app/ReviewBar.h"
 #include "app/SessionControls.h"
 #include "app/TrafficMonitor.h"
 #include "app/TrendPlot.h"
 #include "app/TrendsWindow.h"
+#include "session/RecordedTrafficModel.h"
+#include "session/RecordingIndex.h"
 #include "session/SessionRecorder.h"
 #include "session/TrafficModel.h"
 #include "session/TrendData.h"
+#include "tests/testkit/EventLoopWait.h"
+#include "tests/testkit/MalformedRecording.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -67,6 +73,42 @@ void withDialogUp(const std::function<void()>& open, const std::function<void()>
 
 } // namespace
 
+// A recording opens in windows of its own, titled with its name, and notes
+// what the file holds; a session and a moment chosen move the monitor to the
+// first line of that moment and the trends to that moment.
+TEST_F(SessionWindows, ARecordingOpensInItsOwnWindowsAndMovesToTheMomentChosen)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("flight.jsonl"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(recordingText(malformedRecording()));
+    file.close();
+
+    RecordingReview* review = form->Session().openRecording(path);
+    ASSERT_NE(review, nullptr);
+    ASSERT_TRUE(runUntil([&] { return review->index().complete(); }, 10'000));
+    EXPECT_EQ(review->monitor()->windowTitle(), QStringLiteral("Traffic Monitor \u2014 flight.jsonl"));
+    EXPECT_EQ(review->trendsWindow()->windowTitle(), QStringLiteral("Trends \u2014 flight.jsonl"));
+    EXPECT_EQ(review->bar()->note(),
+              QStringLiteral("4 lines do not read; they are shown as \"bad\". The recording ends in a partial last "
+                             "line, as a crash leaves it. The file holds 2 sessions."));
+    EXPECT_EQ(review->lines().rowCount(), 7); // the first session
+
+    review->bar()->findChild<QComboBox*>(QStringLiteral("reviewSession"))->setCurrentIndex(1);
+    qint64 alarm = 0;
+    ASSERT_TRUE(session::parseRecordTime(u"2026-12-08T08:00:01.000Z", alarm));
+    review->goTo(alarm - 500);
+    EXPECT_TRUE(review->monitor()->selectedText().contains(QStringLiteral("  alarm  ")));
+    EXPECT_EQ(review->trends(1).nowMs(), alarm - 500);
+
+    // The review ends with its monitor.
+    const QPointer<RecordingReview> closing = review;
+    review->monitor()->close();
+    for (int i = 0; i < 2; ++i) QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(closing.isNull());
+}
+
 TEST_F(SessionWindows, OurOwnDialogsLeaveTheSequenceRunningAndTheRecordWhole)
 {
     setUpPanelApplication(*qApp); // what holds the idle handler back, as in the program
@@ -81,6 +123,7 @@ TEST_F(SessionWindows, OurOwnDialogsLeaveTheSequenceRunningAndTheRecordWhole)
     };
     const std::pair<const char*, std::function<void()>> dialogs[] = {
         {"File → Record Session…", [&] { form->findChild<QAction*>(QStringLiteral("mnuRecordSession"))->trigger(); }},
+        {"File → Open Recording…", [&] { form->findChild<QAction*>(QStringLiteral("mnuOpenRecording"))->trigger(); }},
         {"Traffic Monitor → Save…", [&] { press(form->Session().showMonitor(), "monitorSave"); }},
         {"a trend's Save PNG…", [&] { press(form->Session().showTrends()->plot(0), "savePng"); }},
         {"Setup → Ports… → Add network port…", [&] {
