@@ -44,7 +44,11 @@ ReviewBar::ReviewBar(QWidget* parent)
     moment->addWidget(new QLabel(QStringLiteral("Go to time:"), this));
     moment->addWidget(time_);
     moment->addWidget(go);
-    moment->addWidget(slider_, 1);
+    moment->addStretch();
+    auto* sliding = new QHBoxLayout;
+    sliding->setContentsMargins(0, 0, 0, 0);
+    sliding->addWidget(new QLabel(QStringLiteral("Time:"), this));
+    sliding->addWidget(slider_, 1);
     auto* indexing = new QHBoxLayout(indexing_);
     indexing->setContentsMargins(0, 0, 0, 0);
     indexing->addWidget(new QLabel(QStringLiteral("Reading the recording:"), indexing_));
@@ -53,13 +57,16 @@ ReviewBar::ReviewBar(QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(moment);
+    layout->addLayout(sliding);
     layout->addWidget(indexing_);
     layout->addWidget(note_);
 
     connect(sessions_, &QComboBox::currentIndexChanged, this, &ReviewBar::sessionChosen);
     connect(slider_, &QSlider::valueChanged, this,
             [this](int seconds) { emit momentChosen(firstMs_ + static_cast<qint64>(seconds) * 1000); });
-    const auto typed = [this] { emit momentChosen(time_->dateTime().toMSecsSinceEpoch()); };
+    // The field shows whole seconds: what it holds below them is not the
+    // operator's.
+    const auto typed = [this] { emit momentChosen(time_->dateTime().toMSecsSinceEpoch() / 1000 * 1000); };
     connect(go, &QPushButton::clicked, this, typed);
     connect(time_, &QDateTimeEdit::editingFinished, this, typed);
     connect(cancel_, &QPushButton::clicked, this, &ReviewBar::cancelRequested);
@@ -75,10 +82,11 @@ void ReviewBar::setSpan(qint64 firstMs, qint64 lastMs)
     const QSignalBlocker blockSlider(slider_);
     const QSignalBlocker blockTime(time_);
     firstMs_ = firstMs;
-    slider_->setRange(0, static_cast<int>(std::max<qint64>(0, (lastMs - firstMs) / 1000)));
-    // A slider step of a minute, a page of ten.
-    slider_->setSingleStep(60);
-    slider_->setPageStep(600);
+    const int seconds = static_cast<int>(std::max<qint64>(0, (lastMs - firstMs) / 1000));
+    slider_->setRange(0, seconds);
+    // A page is a twentieth of the session, a step a tenth of that.
+    slider_->setPageStep(std::max(1, seconds / 20));
+    slider_->setSingleStep(std::max(1, seconds / 200));
     time_->setDateTimeRange(QDateTime::fromMSecsSinceEpoch(firstMs), QDateTime::fromMSecsSinceEpoch(lastMs));
 }
 

@@ -40,6 +40,7 @@ struct RecordingIndex::Batch {
     qint64 total = 0;
     bool cut = false;
     bool last = false;
+    bool cancelled = false;
 };
 
 RecordingIndex::RecordingIndex(QObject* parent)
@@ -128,10 +129,14 @@ void RecordingIndex::run(QString path, qint64 size)
 
     qint64 offset = 0;
     QByteArray block;
+    bool cancelled = true; // until the end is reached
     while (!stop_) {
         block.resize(first ? FirstBlock : Block);
         const qint64 got = file.read(block.data(), block.size());
-        if (got <= 0) break;
+        if (got <= 0) {
+            cancelled = false;
+            break;
+        }
         const char* data = block.constData();
         qint64 at = 0;
         while (at < got) {
@@ -162,13 +167,14 @@ void RecordingIndex::run(QString path, qint64 size)
             post();
         }
     }
-    if (!stop_ && !pending.isEmpty()) {
+    if (!cancelled && !pending.isEmpty()) {
         line(pending, pendingOffset, true);
         batch->end = static_cast<quint64>(offset);
         batch->cut = true;
     }
     batch->lastTimeMs = lastTime;
     batch->last = true;
+    batch->cancelled = cancelled;
     post();
 }
 
@@ -190,8 +196,8 @@ void RecordingIndex::take(const std::shared_ptr<Batch>& batch)
     for (const TrendValues& values : batch->trends) emit trendValues(values);
     emit progress(batch->done, batch->total);
     if (!batch->last) return;
-    cancelled_ = stop_;
-    complete_ = !stop_;
+    cancelled_ = batch->cancelled;
+    complete_ = !batch->cancelled;
     emit finished();
 }
 

@@ -58,8 +58,8 @@ public:
     // Stops the pass and waits for the worker.
     ~RecordingIndex() override;
 
-    // Starts indexing `path` on the worker. False when it cannot be opened:
-    // errorText() says why.
+    // Starts indexing `path` on the worker; an index opens one file, once.
+    // False when it cannot be opened: errorText() says why.
     bool open(const QString& path);
     // Stops the pass; finished() follows.
     void cancel();
