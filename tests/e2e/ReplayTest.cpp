@@ -4,6 +4,8 @@
 #include "SimulatorFixture.h"
 
 #include "app/SessionControls.h"
+#include "app/TrendsWindow.h"
+#include "tests/testkit/RunProgram.h"
 #include "session/RecordingReader.h"
 #include "transponder/MessageSet.h"
 #include "transponder/StatusItem.h"
@@ -98,33 +100,44 @@ struct ReplayRow {
     bool whole;
 };
 
-class ReplayAgainstPanel : public PanelAgainstSimulator, public ::testing::WithParamInterface<ReplayRow> {
+// The first record, made once for all the tests here: Auto goes on a second
+// after the start object, so that a replayed panel, quicker off the mark, asks
+// well before the recorded queries of the same sequence and never between two
+// of them. The trends' export of the same session is kept beside it.
+class RecordedSession : public PanelAgainstSimulator {
 protected:
     static constexpr int Sequences = 8;
 
-    // The first record, made once for both speeds: Auto goes on a second after
-    // the start object, so that the replayed panel, quicker off the mark, asks
-    // well before the recorded queries of the same sequence and never between
-    // two of them.
-    const QString& firstRecord()
+    static QString firstRecord() { return folder().filePath(QStringLiteral("first.jsonl")); }
+    static QString trendsExport() { return folder().filePath(QStringLiteral("trends.csv")); }
+
+    void SetUp() override
     {
-        static QTemporaryDir dir;
-        static const QString path = dir.filePath(QStringLiteral("first.jsonl"));
-        if (QFile::exists(path)) return path;
+        if (QFile::exists(trendsExport())) return;
         start();
         click("btnConnect");
-        EXPECT_TRUE(form->Session().startRecording(path));
+        ASSERT_TRUE(form->Session().startRecording(firstRecord()));
         runFor(1000);
         click("autobtn");
-        EXPECT_TRUE(runUntil([&] { return read(path).sequences.size() >= Sequences; }, Sequences * 3000));
+        ASSERT_TRUE(runUntil([&] { return read(firstRecord()).sequences.size() >= Sequences; }, Sequences * 3000));
         click("autobtn");
         runFor(300);
         form->Session().stopRecording();
+        ASSERT_TRUE(form->Session().showTrends()->exportCsv(trendsExport()));
         form.reset();
         simulator.reset();
-        return path;
     }
 
+private:
+    static QTemporaryDir& folder()
+    {
+        static QTemporaryDir dir;
+        return dir;
+    }
+};
+
+class ReplayAgainstPanel : public RecordedSession, public ::testing::WithParamInterface<ReplayRow> {
+protected:
     QTemporaryDir dir;
 };
 
@@ -135,6 +148,7 @@ TEST_P(ReplayAgainstPanel, RecordingTheReplayGivesTheRecordedSequencesBack)
     const ReplayRow row = GetParam();
     const Recorded first = read(firstRecord());
     ASSERT_GE(first.sequences.size(), std::size_t(Sequences));
+
 
     start({QStringLiteral("--replay"), firstRecord(), QStringLiteral("--speed"), QString::number(row.speed)});
     QElapsedTimer replaying;
@@ -162,3 +176,16 @@ TEST_P(ReplayAgainstPanel, RecordingTheReplayGivesTheRecordedSequencesBack)
 INSTANTIATE_TEST_SUITE_P(Speeds, ReplayAgainstPanel,
                          ::testing::Values(ReplayRow{1, true}, ReplayRow{4, false}),
                          [](const auto& info) { return info.param.speed == 1 ? "Speed1" : "Speed4"; });
+
+TEST_F(RecordedSession, TheTrendsExportIsTheExportOfItsRecord)
+{
+    const ProgramRun run = runWithoutDisplay(QStringLiteral(XPDRCTL_PATH),
+                                             {QStringLiteral("export"), firstRecord(), QStringLiteral("--csv")});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+    QFile trends(trendsExport());
+    ASSERT_TRUE(trends.open(QIODevice::ReadOnly));
+    const QString exported = QString::fromUtf8(trends.readAll());
+    EXPECT_EQ(exported, run.out);
+    EXPECT_EQ(exported.count(QLatin1Char('\n')), qsizetype(read(firstRecord()).sequences.size()) + 1);
+}
