@@ -70,7 +70,8 @@ bool measure(const char* name, const QStringList& options, int queries, Figures&
     tcsetattr(fd, TCSANOW, &raw);
     std::vector<double> times;
     for (int i = 0; i < queries; ++i) {
-        const std::string query = MessageSet::Query(MessageSet::SequenceLetters[i % MessageSet::SequenceLetters.size()]);
+        const auto& letters = MessageSet::SequenceLetters;
+        const std::string query = MessageSet::Query(letters[static_cast<std::size_t>(i) % letters.size()]);
         const auto start = Clock::now();
         if (write(fd, query.data(), query.size()) != static_cast<ssize_t>(query.size()) || !awaitReply(fd)) {
             std::fprintf(stderr, "%s: query %d went unanswered\n", name, i);

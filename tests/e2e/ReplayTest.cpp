@@ -41,7 +41,8 @@ QByteArray shown(const QJsonObject& sequence, bool raw)
 {
     QJsonObject items;
     for (transponder::Item item : transponder::Items) {
-        const QString key = QString::fromLatin1(transponder::key(item).data(), qsizetype(transponder::key(item).size()));
+        const std::string_view name = transponder::key(item);
+        const QString key = QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size()));
         items[key] = sequence.value(key);
     }
     const QJsonObject received = sequence.value(QStringLiteral("raw")).toObject();

@@ -49,7 +49,8 @@ TEST_P(MalformedLines, AreHandedOnCountedAndReportedNeverDropped)
     session::RecordingReader::Line line;
     while (reader.next(line)) {
         sessionOfEachLine.push_back(line.session);
-        if (line.line.kind == session::RecordedLine::Kind::Unparsed) unparsed.emplace_back(line.number, line.line.reason);
+        if (line.line.kind == session::RecordedLine::Kind::Unparsed)
+            unparsed.emplace_back(line.number, line.line.reason);
     }
     EXPECT_EQ(sessionOfEachLine, row.sessionOfEachLine);
     EXPECT_EQ(unparsed, row.unreadable);

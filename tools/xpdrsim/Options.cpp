@@ -24,9 +24,9 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
     bool rate = false;
     std::string replayOnly; // an option that goes only with --replay, if given
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const auto option = fw::readOption(args, i, {"--link", "--delay", "--drop", "--rate", "--seed", "--replay", "--speed", "--session"},
-                                           {"--silent", "--noise", "--log", "--loop", "--help", "-h", "--version"},
-                                           result.error);
+        const auto option = fw::readOption(
+            args, i, {"--link", "--delay", "--drop", "--rate", "--seed", "--replay", "--speed", "--session"},
+            {"--silent", "--noise", "--log", "--loop", "--help", "-h", "--version"}, result.error);
         if (!option) return result;
         const std::string& name = option->name;
         const std::string& value = option->value;
