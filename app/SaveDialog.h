@@ -10,7 +10,7 @@ class SaveDialog : public QFileDialog {
     Q_OBJECT
 public:
     // `kind` names the kind of file whose folder is remembered ("traffic",
-    // "plot", "record"); `suffix` is added to a name without one (none: nothing).
+    // "plot", "record", "csv"); `suffix` is added to a name without one (none: nothing).
     SaveDialog(QWidget* parent, const QString& kind, const QString& title, const QString& name, const QString& filter,
                const QString& suffix = {});
 

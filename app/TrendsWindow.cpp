@@ -1,12 +1,17 @@
 #include "app/TrendsWindow.h"
 
+#include "app/SaveDialog.h"
 #include "app/TrendPlot.h"
+#include "framework/Application.h"
+#include "framework/MessageBoxes.h"
+#include "session/SaveTarget.h"
 #include "session/TrendData.h"
 
 #include <QComboBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -55,6 +60,10 @@ TrendsWindow::TrendsWindow(TrendData& data, QWidget* parent)
     bar->addWidget(new QLabel(QStringLiteral("Show:"), this));
     bar->addWidget(span_);
     bar->addStretch();
+    auto* exportCsv = new QPushButton(QStringLiteral("Export CSV…"), this);
+    exportCsv->setObjectName(QStringLiteral("trendExportCsv"));
+    bar->addWidget(exportCsv);
+    connect(exportCsv, &QPushButton::clicked, this, &TrendsWindow::chooseCsvFile);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(bar);
     layout->addLayout(grid);
@@ -109,4 +118,21 @@ void TrendsWindow::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     redraw();
+}
+
+bool TrendsWindow::exportCsv(const QString& path)
+{
+    const QString failure =
+        session::SaveTarget::save(path, [this](QIODevice& file) { return data_.table().write(file); });
+    if (failure.isEmpty()) return true;
+    fw::MessageBox(QStringLiteral("Cannot export the sequences to \"%1\": %2.").arg(path, failure),
+                   fw::Application::instance().title(), fw::MsgButtons::Ok, fw::MsgIcon::Error);
+    return false;
+}
+
+void TrendsWindow::chooseCsvFile()
+{
+    SaveDialog dialog(this, QStringLiteral("csv"), QStringLiteral("Export CSV"), QStringLiteral("sequences.csv"),
+                      QStringLiteral("CSV files (*.csv);;All files (*)"), QStringLiteral("csv"));
+    if (const QString path = dialog.choose(); !path.isEmpty()) exportCsv(path);
 }

@@ -20,6 +20,9 @@ class TrendData;
 // ends, in the pause before the next one, so that drawing never holds up a
 // query; values that come otherwise (a ping, a query typed by hand) are drawn
 // at most RedrawDelayMs after they came. Nothing runs while no value comes.
+//
+// "Export CSV…" writes every sequence of the session, not only what the plots
+// show (session::SequenceTable).
 class TrendsWindow : public QWidget {
     Q_OBJECT
 public:
@@ -33,6 +36,8 @@ public:
     TrendPlot* plot(int series) const { return plots_[static_cast<std::size_t>(series)]; }
     // Draws every plot now.
     void redraw();
+    // Writes the table of sequences to `path`; false, after a box, when it cannot.
+    bool exportCsv(const QString& path);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -40,6 +45,7 @@ protected:
 private:
     void changed(int series);
     void redrawChanged();
+    void chooseCsvFile();
     qint64 spanMs() const;
 
     session::TrendData& data_;

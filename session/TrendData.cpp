@@ -39,6 +39,7 @@ double TrendData::xOf(std::chrono::system_clock::time_point time, std::uint64_t 
 
 void TrendData::traffic(const TrafficEvent& event)
 {
+    table_.frame(event.direction, event.bytes, static_cast<double>(event.tickMs));
     if (event.direction == TrafficDirection::Sent) {
         if (event.bytes == transponder::MessageSet::FirePing()) pingSentMs_ = event.tickMs;
         return;
@@ -70,6 +71,8 @@ void TrendData::traffic(const TrafficEvent& event)
 
 void TrendData::sequenceEnded(const transponder::SequenceRecord& record)
 {
+    // The table has every sequence: an interrupted one still showed what it showed.
+    table_.sequence(transponder::sequenceJson(record));
     // Its replies were not read while a box held the panel up: its count says
     // nothing of the link.
     if (record.interrupted) return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "session/SequenceTable.h"
 #include "session/TrafficListener.h"
 #include "session/TrendSeries.h"
 
@@ -26,6 +27,9 @@ namespace session {
 // monotonic time since then, in ms: the plots read wall times, while a wall
 // clock set back or forward meanwhile moves no point out of order and makes no
 // round trip negative. The wall times themselves stay in the record.
+//
+// Beside the series, which thin as they fill, it keeps every sequence whole as
+// a row of the table the trends export.
 class TrendData : public QObject, public TrafficListener {
     Q_OBJECT
 public:
@@ -48,6 +52,7 @@ public:
     void addRecorded(Series which, const std::vector<Value>& values);
 
     const TrendSeries& series(Series which) const { return series_[which]; }
+    const SequenceTable& table() const { return table_; }
     // Now, on the points' time line; for a recording under review, the moment
     // it was moved to.
     qint64 nowMs() const;
@@ -70,6 +75,7 @@ private:
     std::array<TrendSeries, SeriesCount> series_;
     std::optional<Origin> origin_;
     std::optional<std::uint64_t> pingSentMs_; // its tick
+    SequenceTable table_;
     std::optional<qint64> moment_;
 };
 

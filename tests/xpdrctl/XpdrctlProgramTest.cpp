@@ -375,6 +375,12 @@ TEST(XpdrctlProgram, EachBadInputExits2WithOneLineThatSaysWhatWasWrong)
         {{"--port", "COM1", "check", "--expect-file", "/nonexistent/x"}, "cannot read '/nonexistent/x'"},
         {{"--port", "COM1", "status", "--expect", "ping"}, "--expect goes with check"},
         {{"--port", "COM1", "status", "--verbose"}, "unknown option '--verbose'"},
+        {{"export", "r.jsonl"}, "export: give the format (--csv)"},
+        {{"export", "--csv"}, "export: needs a recording's file"},
+        {{"--port", "COM1", "export", "r.jsonl", "--csv"}, "--port does not go with export"},
+        {{"--port", "COM1", "status", "--csv"}, "--csv goes with export"},
+        {{"export", "r.jsonl", "--csv", "--session", "0"}, "'0' is not a session number from 1"},
+        {{"export", "/nonexistent/r.jsonl", "--csv"}, "/nonexistent/r.jsonl: No such file or directory"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(u' ').toStdString());

@@ -65,6 +65,11 @@ TEST(Options, RefusesBadCommandLinesNamingTheOption)
         {{"--silent=1"}, "--silent"},
         {{"--quiet"}, "--quiet"},
         {{"COM1"}, "COM1"},
+        {{"--speed", "2"}, "--speed goes with --replay"},
+        {{"--loop"}, "--loop goes with --replay"},
+        {{"--replay", "r.jsonl", "--speed", "0"}, "--speed"},
+        {{"--replay", "r.jsonl", "--session", "0"}, "--session"},
+        {{"--replay", "r.jsonl", "--rate", "2"}, "--rate does not go with --replay"},
     };
     for (const auto& c : cases) {
         const auto parsed = parseOptions(c.args);
@@ -76,7 +81,7 @@ TEST(Options, HelpNamesEveryOption)
 {
     const std::string help = helpText();
     for (const char* option : {"--link", "--delay", "--silent", "--drop", "--noise", "--rate", "--seed", "--log",
-                               "--help", "UAVCONTROL_PORTS", "SIGTERM"})
+                               "--replay", "--speed", "--loop", "--session", "--help", "UAVCONTROL_PORTS", "SIGTERM"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 

@@ -175,9 +175,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             optionsEnd = true;
             continue;
         }
-        const auto option = fw::readOption(args, i, {"--port", "--timeout", "--spacing", "--interval", "--expect", "--expect-file", "--session"},
-                                           {"--json", "--raw", "--emergency", "--csv", "--help", "-h", "--version"},
-                                           result.error);
+        const auto option = fw::readOption(
+            args, i, {"--port", "--timeout", "--spacing", "--interval", "--expect", "--expect-file", "--session"},
+            {"--json", "--raw", "--emergency", "--csv", "--help", "-h", "--version"}, result.error);
         if (!option) return result;
         const std::string& name = option->name;
         const std::string& value = option->value;

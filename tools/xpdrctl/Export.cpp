@@ -10,9 +10,13 @@ int exportRecording(const Invocation& invocation, std::ostream& out, std::ostrea
 {
     const QString path = QString::fromLocal8Bit(invocation.recording);
     session::SequenceCsv csv;
-    out << session::SequenceCsv::header().toStdString();
-    const session::SessionRead read = session::readSession(path, invocation.session, [&](const session::RecordedLine& line) {
+    // The header comes with the session's first line: a file that cannot be
+    // read, or has no such session, writes nothing on stdout.
+    bool headed = false;
+    const auto each = [&](const session::RecordedLine& line) {
         using Kind = session::RecordedLine::Kind;
+        if (!headed) out << session::SequenceCsv::header().toStdString();
+        headed = true;
         if (line.kind == Kind::Frame) {
             csv.frame(line.direction, std::string_view(line.payload.constData(), line.payload.size()),
                       static_cast<double>(line.timeMs));
@@ -20,7 +24,8 @@ int exportRecording(const Invocation& invocation, std::ostream& out, std::ostrea
             const QByteArray row = csv.row(line.object);
             out.write(row.constData(), row.size());
         }
-    });
+    };
+    const session::SessionRead read = session::readSession(path, invocation.session, each);
     out.flush();
     err << session::readReport(path, read).toLocal8Bit().toStdString();
     if (!read.error.isEmpty()) {

@@ -12,6 +12,8 @@ constexpr double MaxReportsPerSecond = 100;
 // still fits the timer arithmetic.
 constexpr double MinReportsPerSecond = 0.001;
 constexpr long long MaxDelayMs = 60000;
+constexpr double MinSpeed = 0.01;
+constexpr double MaxSpeed = 1000;
 
 } // namespace
 
@@ -19,10 +21,12 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
 {
     ParsedOptions result;
     Options& options = result.options;
+    bool rate = false;
+    std::string replayOnly; // an option that goes only with --replay, if given
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const auto option = fw::readOption(args, i, {"--link", "--delay", "--drop", "--rate", "--seed"},
-                                           {"--silent", "--noise", "--log", "--help", "-h", "--version"},
-                                           result.error);
+        const auto option = fw::readOption(
+            args, i, {"--link", "--delay", "--drop", "--rate", "--seed", "--replay", "--speed", "--session"},
+            {"--silent", "--noise", "--log", "--loop", "--help", "-h", "--version"}, result.error);
         if (!option) return result;
         const std::string& name = option->name;
         const std::string& value = option->value;
@@ -42,14 +46,31 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
             if (!share || !(*share >= 0 && *share <= 1)) return bad("a share from 0 to 1");
             options.line.drop = *share;
         } else if (name == "--rate") {
-            const auto rate = fw::parseNumber<double>(value);
-            if (!rate || !(*rate == 0 || (*rate >= MinReportsPerSecond && *rate <= MaxReportsPerSecond)))
+            const auto perSecond = fw::parseNumber<double>(value);
+            if (!perSecond ||
+                !(*perSecond == 0 || (*perSecond >= MinReportsPerSecond && *perSecond <= MaxReportsPerSecond)))
                 return bad("a rate of 0, or 0.001 .. 100 per second");
-            options.reportsPerSecond = *rate;
+            options.reportsPerSecond = *perSecond;
+            rate = true;
         } else if (name == "--seed") {
             const auto seed = fw::parseNumber<std::uint32_t>(value);
             if (!seed) return bad("a number from 0 to 4294967295");
             options.line.seed = *seed;
+        } else if (name == "--replay") {
+            options.replay = value;
+        } else if (name == "--speed") {
+            const auto speed = fw::parseNumber<double>(value);
+            if (!speed || !(*speed >= MinSpeed && *speed <= MaxSpeed)) return bad("a speed of 0.01 .. 1000");
+            options.speed = *speed;
+            replayOnly = name;
+        } else if (name == "--session") {
+            const auto session = fw::parseNumber<int>(value);
+            if (!session || *session < 1) return bad("a session number from 1");
+            options.session = *session;
+            replayOnly = name;
+        } else if (name == "--loop") {
+            options.loop = true;
+            replayOnly = name;
         } else if (name == "--silent") {
             options.line.silent = true;
         } else if (name == "--noise") {
@@ -62,12 +83,16 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
             options.help = true;
         }
     }
+    if (!options.replay && !replayOnly.empty()) result.error = replayOnly + " goes with --replay";
+    // The recording says when the transponder reported on its own.
+    if (options.replay && rate) result.error = "--rate does not go with --replay";
     return result;
 }
 
 std::string helpText()
 {
     return R"(Usage: xpdrsim [options]
+       xpdrsim --replay FILE [--speed X] [--loop] [--session N] [options]
 
 Plays a transponder on a pseudo-terminal, for demos, training and tests of the
 control panel. Every query (letter "=?") is answered with the item's value, every
@@ -91,11 +116,30 @@ Options:
   --seed N       seed for --drop and --noise, to repeat a run; default 1
   --log          every frame in and out on stderr, with a millisecond time stamp
                  and direction; control bytes shown as <STX>, <ETX>, <0x1f>
+  --replay FILE  play the transponder of a recording made by the panel instead
+                 of the simulated one (see Replay below)
+  --speed X      replay at X times the recording's pace (0.01 .. 1000);
+                 default 1
+  --loop         at the end of the recording, play it again from the start
+                 instead of stopping
+  --session N    replay the Nth session of the recording (each start of a
+                 recording begins one); default 1
   -h, --help     this text
   --version      print the version and exit
 
 At start one line names the device, e.g. "xpdrsim: COM1 -> /dev/pts/3", on
 stdout. Ctrl+C (SIGINT), SIGTERM or SIGHUP end it and remove the link.
+
+Replay:
+  Replay time t is recording time t x X from the session's start. A query is
+  answered with the last reply to that letter recorded at or before that point,
+  the noise before it included; where the recorded query at that point went
+  unanswered, the replay stays silent. A setting is logged on stderr and
+  answered as the recording answered the same setting, if it has one;
+  otherwise it is not answered. Frames the transponder sent on its own
+  (interrogation reports) go out at their recorded times. At the end the
+  replay stops, or starts again with --loop, saying so on stderr. Lines of the
+  recording that do not read are listed on stderr at the start.
 
 Items and start values:
   s  operational function  t Standby (set t, a, c, l Mode C/Alt, f Off)

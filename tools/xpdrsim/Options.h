@@ -13,6 +13,12 @@ struct Options {
     LineOptions line;
     double reportsPerSecond = 1.0;
     bool log = false;
+    // --replay FILE: the recorded transponder of session `session` instead of
+    // the simulated one, at `speed` times the recording's pace.
+    std::optional<std::string> replay;
+    double speed = 1.0;
+    bool loop = false;
+    int session = 1;
     bool help = false;
     bool version = false;
 };

@@ -1,6 +1,7 @@
 #include "tools/xpdrsim/Simulator.h"
 
 #include "platform/PortNames.h"
+#include "tools/xpdrsim/Frame.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +18,7 @@ Simulator::Simulator(const Options& options, std::ostream& out, std::ostream& er
       options_(options),
       out_(out),
       log_(options.log ? &err : nullptr),
+      notes_(&err),
       watch_(pty_.slavePath()),
       transponder_(Millis(0), options.reportsPerSecond),
       line_(options.line)
@@ -26,6 +28,9 @@ Simulator::Simulator(const Options& options, std::ostream& out, std::ostream& er
         if (directory.empty()) throw std::runtime_error("no port directory: set UAVCONTROL_PORTS or HOME");
         link_.emplace(directory, "COM" + std::to_string(*options_.comPort), pty_.slavePath());
     }
+    if (options_.replay)
+        replay_.emplace(RecordedTransponder(QString::fromLocal8Bit(*options_.replay), options_.session, err),
+                        options_.speed);
 }
 
 Millis Simulator::now() const
@@ -39,9 +44,10 @@ int Simulator::run()
         out_ << "xpdrsim: COM" << *options_.comPort << " -> " << pty_.slavePath() << std::endl;
     else
         out_ << "xpdrsim: " << pty_.slavePath() << std::endl;
+    if (replay_) replay_->restart(now());
 
     for (;;) {
-        Millis deadline = transponder_.nextEvent();
+        Millis deadline = replay_ ? replay_->nextEvent() : transponder_.nextEvent();
         if (const auto due = line_.nextDue()) deadline = std::min(deadline, *due);
         const auto timeout = std::max<Millis::rep>(0, (deadline - now()).count());
 
@@ -62,12 +68,25 @@ int Simulator::run()
         // query must find it open when the query is answered.
         watch_.update([this] { portChanged(); });
         if (fds[1].revents) readDevice();
-        for (auto& report : transponder_.advance(now())) {
-            if (!line_.send(report, LineShaper::Kind::Report, now()) && watch_.open())
-                log_.lost(report, lossReason());
-        }
-        sendDue();
+        if (!advance()) return 0;
     }
+}
+
+bool Simulator::advance()
+{
+    const Millis at = now();
+    for (auto& report : replay_ ? replay_->advance(at) : transponder_.advance(at)) {
+        if (!line_.send(report, LineShaper::Kind::Report, at) && watch_.open()) log_.lost(report, lossReason());
+    }
+    sendDue();
+    if (!replay_ || !replay_->over(at)) return true;
+    if (!options_.loop) {
+        notes_.note("end of the recording: the replay stops");
+        return false;
+    }
+    notes_.note("end of the recording: the replay starts again from the beginning");
+    replay_->restart(at);
+    return true;
 }
 
 void Simulator::portChanged()
@@ -102,10 +121,25 @@ void Simulator::serve(std::string_view message)
 {
     log_.received(message);
     const Millis at = now();
+    if (replay_) return replay(message, at);
     for (auto& reply : transponder_.receive(message, at)) {
         if (!line_.send(reply, LineShaper::Kind::Reply, at))
             log_.lost(reply, lossReason());
     }
+}
+
+void Simulator::replay(std::string_view message, Millis at)
+{
+    const RecordedTransponder::Outcome* outcome = replay_->outcome(message, at);
+    const auto frame = parseFrame(message);
+    if (frame && frame->value != "?") {
+        const std::string how = outcome && outcome->reply ? "answered as recorded"
+                                : outcome                 ? "not answered, as on record"
+                                                          : "not answered: none on record";
+        notes_.note("setting received: " + readable(message) + ", " + how);
+    }
+    if (!outcome || !outcome->reply) return;
+    if (!line_.send(*outcome->reply, LineShaper::Kind::Reply, at)) log_.lost(*outcome->reply, lossReason());
 }
 
 void Simulator::sendDue()

@@ -7,6 +7,7 @@
 #include "tools/xpdrsim/PortLink.h"
 #include "tools/xpdrsim/PortWatch.h"
 #include "tools/xpdrsim/PseudoTerminal.h"
+#include "tools/xpdrsim/Replay.h"
 #include "framework/StopSignals.h"
 #include "tools/xpdrsim/Transponder.h"
 
@@ -17,7 +18,8 @@
 
 namespace xpdrsim {
 
-// The program: a transponder on a pseudo-terminal, served by one poll() loop.
+// The program: a transponder on a pseudo-terminal, served by one poll() loop;
+// with --replay, the transponder of a recording (Replay) instead.
 // Everything waits in that one call, on the device, the signals and the port
 // watch, with the nearest timer (reply delay, report, climb, SPI end) as its
 // timeout, so an idle simulator takes no processor time.
@@ -35,6 +37,9 @@ private:
     Millis now() const;
     void readDevice();
     void serve(std::string_view message);
+    void replay(std::string_view message, Millis at);
+    // Sends what falls due; false when the replay is over and ends the run.
+    bool advance();
     void sendDue();
     void write(const LineShaper::Outgoing& outgoing);
     void portChanged();
@@ -45,10 +50,12 @@ private:
     Options options_;
     std::ostream& out_;
     FrameLog log_;
+    FrameLog notes_; // what a replay says on stderr whether --log is on or not
     PseudoTerminal pty_;
     std::optional<PortLink> link_;
     PortWatch watch_;
     Transponder transponder_;
+    std::optional<Replay> replay_;
     LineShaper line_;
     MessageAssembler assembler_;
 };

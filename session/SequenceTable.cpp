@@ -1,0 +1,19 @@
+#include "session/SequenceTable.h"
+
+#include <QIODevice>
+
+namespace session {
+
+void SequenceTable::sequence(const QJsonObject& sequence)
+{
+    text_ += csv_.row(sequence);
+    ++rows_;
+}
+
+bool SequenceTable::write(QIODevice& device) const
+{
+    const QByteArray header = SequenceCsv::header();
+    return device.write(header) == header.size() && device.write(text_) == text_.size();
+}
+
+} // namespace session

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "tools/xpdrsim/RecordedTransponder.h"
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace xpdrsim {
+
+// A recorded transponder played on the simulator's clock: replay time t (from
+// the start, or the last restart) is recording time t × speed from the
+// session's start.
+class Replay {
+public:
+    Replay(RecordedTransponder recorded, double speed);
+
+    // Plays from the recording's start, from `now` on.
+    void restart(Millis now);
+    // The recording's time at `now`.
+    Millis at(Millis now) const;
+    // What the recording answered to `message` at this point; see
+    // RecordedTransponder::outcome.
+    const RecordedTransponder::Outcome* outcome(std::string_view message, Millis now) const;
+    // The frames the recorded transponder sent on its own that are due by `now`.
+    std::vector<std::string> advance(Millis now);
+    // When the next such frame, or the end, is due.
+    Millis nextEvent() const;
+    bool over(Millis now) const { return at(now) > recorded_.length(); }
+
+private:
+    Millis replayTime(Millis recordingTime) const;
+
+    RecordedTransponder recorded_;
+    double speed_;
+    Millis start_{0};
+    std::size_t next_ = 0; // the next frame the transponder sent on its own
+};
+
+} // namespace xpdrsim
