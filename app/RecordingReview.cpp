@@ -46,8 +46,9 @@ RecordingReview::RecordingReview(const QString& path, const QIcon& icon, QObject
     connect(index_, &RecordingIndex::grew, this, &RecordingReview::grew);
     connect(index_, &RecordingIndex::trendValues, this, [this](const RecordingIndex::TrendValues& values) {
         session::TrendData& data = trends(values.session);
-        for (std::size_t s = 0; s < values.series.size(); ++s)
-            data.addRecorded(static_cast<session::TrendData::Series>(s), values.series[s]);
+        for (std::size_t s = 0; s < values.values.series.size(); ++s)
+            data.addRecorded(static_cast<session::TrendData::Series>(s), values.values.series[s]);
+        data.addRecordedRows(values.values.rows, values.values.rowCount);
     });
     connect(index_, &RecordingIndex::progress, this, [this](qint64 done, qint64 total) {
         if (bar_) bar_->setProgress(done, total);

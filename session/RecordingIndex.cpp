@@ -121,7 +121,7 @@ void RecordingIndex::run(QString path, qint64 size)
         if (decoded.kind != RecordedLine::Kind::Unparsed) lastTime = decoded.timeMs;
         if (lines % TimeSampleEvery == 0) batch->samples.push_back(lastTime);
         if (batch->trends.empty() || batch->trends.back().session != session) batch->trends.push_back({session, {}});
-        trends.take(decoded, batch->trends.back().series);
+        trends.take(decoded, batch->trends.back().values);
         batch->offsets.push_back(offset);
         batch->tags.push_back(packed(tag));
         ++lines;

@@ -48,10 +48,10 @@ public:
         QString program;
         QString version;
     };
-    // The trend values of a batch's sequences and pings, for one session.
+    // The trend values and CSV rows of a batch's lines, for one session.
     struct TrendValues {
         int session = 0;
-        RecordedTrends::Values series;
+        RecordedTrends::Values values;
     };
 
     explicit RecordingIndex(QObject* parent = nullptr);

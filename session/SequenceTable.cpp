@@ -10,6 +10,12 @@ void SequenceTable::sequence(const QJsonObject& sequence)
     ++rows_;
 }
 
+void SequenceTable::append(const QByteArray& rows, std::size_t count)
+{
+    text_ += rows;
+    rows_ += count;
+}
+
 bool SequenceTable::write(QIODevice& device) const
 {
     const QByteArray header = SequenceCsv::header();

@@ -16,6 +16,9 @@ class SequenceTable {
 public:
     void frame(TrafficDirection direction, std::string_view bytes, double ms) { csv_.frame(direction, bytes, ms); }
     void sequence(const QJsonObject& sequence);
+    // Rows made elsewhere by a SequenceCsv (a recording's, on its reader's
+    // thread), `count` of them.
+    void append(const QByteArray& rows, std::size_t count);
 
     std::size_t rows() const { return rows_; }
     // The header and every row; false when the device took not all of it.

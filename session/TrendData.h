@@ -50,6 +50,8 @@ public:
     // Values of one series read from a recording, in time order, at once: the
     // plots hear of them once.
     void addRecorded(Series which, const std::vector<Value>& values);
+    // Sequences of a recording as CSV rows (SequenceCsv), `count` of them.
+    void addRecordedRows(const QByteArray& rows, std::size_t count) { table_.append(rows, count); }
 
     const TrendSeries& series(Series which) const { return series_[which]; }
     const SequenceTable& table() const { return table_; }

@@ -30,8 +30,9 @@ void indexWhole(RecordingIndex& index, const QString& path, RecordedTrends::Valu
 {
     if (trends)
         QObject::connect(&index, &RecordingIndex::trendValues, [trends](const RecordingIndex::TrendValues& v) {
-            for (std::size_t s = 0; s < v.series.size(); ++s)
-                (*trends)[s].insert((*trends)[s].end(), v.series[s].begin(), v.series[s].end());
+            for (std::size_t s = 0; s < v.values.series.size(); ++s)
+                trends->series[s].insert(trends->series[s].end(), v.values.series[s].begin(), v.values.series[s].end());
+            trends->rows += v.values.rows;
         });
     ASSERT_TRUE(index.open(path));
     ASSERT_TRUE(runUntil([&] { return index.complete(); }, 10'000));
@@ -86,8 +87,9 @@ TEST(RecordingReview, ShowsEveryLineOfEachSessionAndCountsThoseThatDoNotRead)
 
 #ifdef XPDRCTL_PROGRAM
 // The review's trends and the export's rows come from the same sequences and
-// pings: each row's time and values are the review's points, and each ping
-// round trip the export gives is the review's.
+// pings: each row's time and values are the review's points, each ping round
+// trip the export gives is the review's, and the review's Export CSV… writes
+// what the export writes.
 TEST(RecordingReview, AgreesWithTheExportOfTheSameRecording)
 {
     QByteArray text =
@@ -120,12 +122,13 @@ TEST(RecordingReview, AgreesWithTheExportOfTheSameRecording)
     const ProgramRun run = runWithoutDisplay(QStringLiteral(XPDRCTL_PROGRAM),
                                              {QStringLiteral("export"), path, QStringLiteral("--csv")});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(session::SequenceCsv::header() + trends.rows, run.out.toUtf8());
     QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     ASSERT_FALSE(lines.isEmpty());
     const QStringList header = lines.takeFirst().split(QLatin1Char(','));
     ASSERT_EQ(lines.size(), 12);
     for (const auto series : {TrendData::Altitude, TrendData::Volts, TrendData::Offset, TrendData::Answered})
-        ASSERT_EQ(trends[series].size(), 12u) << series;
+        ASSERT_EQ(trends.series[series].size(), 12u) << series;
 
     std::vector<double> pings;
     for (int i = 0; i < lines.size(); ++i) {
@@ -141,14 +144,14 @@ TEST(RecordingReview, AgreesWithTheExportOfTheSameRecording)
                         {TrendData::Volts, cell("volts")},
                         {TrendData::Offset, cell("offset").chopped(2)}};
         for (const auto& [series, value] : expected) {
-            const TrendData::Value& point = trends[series][static_cast<std::size_t>(i)];
+            const TrendData::Value& point = trends.series[series][static_cast<std::size_t>(i)];
             EXPECT_EQ(point.x, static_cast<double>(ms)) << "row " << i;
             EXPECT_EQ(point.y, session::trendNumber(value.toStdString())) << "row " << i << " series " << series;
         }
         if (const QString ping = cells.last(); !ping.isEmpty()) pings.push_back(ping.toDouble());
     }
     std::vector<double> reviewed;
-    for (const TrendData::Value& v : trends[TrendData::PingMs]) reviewed.push_back(*v.y);
+    for (const TrendData::Value& v : trends.series[TrendData::PingMs]) reviewed.push_back(*v.y);
     EXPECT_EQ(reviewed, pings);
     EXPECT_EQ(pings.size(), 3u);
 }
