@@ -85,6 +85,7 @@ bool RecordingReview::open()
     connect(bar_, &ReviewBar::sessionChosen, this, &RecordingReview::chooseSession);
     connect(bar_, &ReviewBar::momentChosen, this, &RecordingReview::goTo);
     connect(bar_, &ReviewBar::cancelRequested, index_, &RecordingIndex::cancel);
+    connect(bar_, &ReviewBar::trendsRequested, this, [this] { bringUp(trendsWindow_); });
     connect(monitor_, &QObject::destroyed, this, &QObject::deleteLater);
     showTrends();
     bringUp(monitor_);
@@ -98,6 +99,7 @@ void RecordingReview::bringUp(QWidget* window)
     window->setWindowIcon(icon_);
     window->show();
     window->raise();
+    window->activateWindow();
 }
 
 void RecordingReview::showTrends()
@@ -121,7 +123,7 @@ void RecordingReview::sessionFound(int number)
 {
     const RecordingIndex::Session& s = index_->sessions()[static_cast<std::size_t>(number)];
     // The session before it ends where it begins.
-    if (number == session_ + 1) lines_->setRange(index_->sessionFirst(session_), s.firstLine);
+    if (number == session_ + 1) lines_->setEnd(s.firstLine);
     if (!bar_) return;
     const QString port = s.port.isEmpty() ? QStringLiteral("no port") : s.port;
     bar_->addSession(QStringLiteral("%1: %2, %3")

@@ -45,6 +45,9 @@ ReviewBar::ReviewBar(QWidget* parent)
     moment->addWidget(time_);
     moment->addWidget(go);
     moment->addStretch();
+    auto* trends = new QPushButton(QStringLiteral("&Trends"), this);
+    trends->setObjectName(QStringLiteral("reviewTrends"));
+    moment->addWidget(trends);
     auto* sliding = new QHBoxLayout;
     sliding->setContentsMargins(0, 0, 0, 0);
     sliding->addWidget(new QLabel(QStringLiteral("Time:"), this));
@@ -70,6 +73,7 @@ ReviewBar::ReviewBar(QWidget* parent)
     connect(go, &QPushButton::clicked, this, typed);
     connect(time_, &QDateTimeEdit::editingFinished, this, typed);
     connect(cancel_, &QPushButton::clicked, this, &ReviewBar::cancelRequested);
+    connect(trends, &QPushButton::clicked, this, &ReviewBar::trendsRequested);
 }
 
 void ReviewBar::addSession(const QString& text)

@@ -35,6 +35,8 @@ signals:
     void sessionChosen(int number);
     void momentChosen(qint64 ms);
     void cancelRequested();
+    // The trends window of the review, closed or not, is wanted.
+    void trendsRequested();
 
 private:
     QComboBox* sessions_;

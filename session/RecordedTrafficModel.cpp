@@ -183,4 +183,10 @@ void RecordedTrafficModel::setRange(quint64 first, quint64 end)
     endResetModel();
 }
 
+void RecordedTrafficModel::setEnd(quint64 end)
+{
+    if (shownEnd_ > end) return setRange(first_, end);
+    end_ = end;
+}
+
 } // namespace session

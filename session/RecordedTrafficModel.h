@@ -38,6 +38,9 @@ public:
     // Shows the lines [first, end) (a session); an `end` past the lines indexed
     // so far follows the index as it grows.
     void setRange(quint64 first, quint64 end);
+    // Ends the range at `end` (a session found to end there), keeping the rows
+    // shown when none of them lies beyond it.
+    void setEnd(quint64 end);
     // The line of a row, and the first row whose line is `line` or after it
     // (rowCount() when none is).
     quint64 lineOf(int row) const;
