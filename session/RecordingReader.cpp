@@ -62,8 +62,10 @@ SessionRead readSession(const QString& path, int session, const std::function<vo
         return read;
     }
     RecordingReader::Line line;
-    while (reader.next(line))
+    while (reader.next(line)) {
+        if (line.line.kind == RecordedLine::Kind::Start) read.starts.push_back(line.line.object);
         if (line.session == session) each(line.line);
+    }
     read.sessions = reader.sessions();
     read.linesBeforeFirstStart = reader.linesBeforeFirstStart();
     read.unreadable = reader.unreadable();

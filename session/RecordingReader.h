@@ -57,11 +57,12 @@ private:
 };
 
 // One session of a recording read whole: its lines go to `each` in order, and
-// the count of the file's sessions and the lines that did not read come back.
+// the file's sessions and the lines that did not read come back.
 // `session` is 1-based. `error` is empty when the file was read to its end and
 // holds that session; otherwise it says what went wrong.
 struct SessionRead {
     int sessions = 0;
+    std::vector<QJsonObject> starts; // each session's start object, in order
     std::uint64_t linesBeforeFirstStart = 0;
     std::vector<RecordingReader::Unreadable> unreadable;
     QString error;

@@ -1,5 +1,6 @@
 #include "session/SequenceCsv.h"
 
+#include "session/TrendSeries.h"
 #include "transponder/MessageSet.h"
 #include "transponder/ReplyParser.h"
 #include "transponder/StatusItem.h"
@@ -8,9 +9,19 @@ namespace session {
 
 namespace {
 
+// A spreadsheet takes a cell that begins with "=", "+", "-" or "@" for a
+// formula; a text from the line that does (and is no number) is written with
+// "'" before it, which a spreadsheet shows as text.
+bool readsAsFormula(const QByteArray& text)
+{
+    return !text.isEmpty() && QByteArrayView("=+-@").contains(text.front()) &&
+           !trendNumber(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+}
+
 void appendField(QByteArray& row, const QString& text)
 {
-    const QByteArray bytes = text.toUtf8();
+    QByteArray bytes = text.toUtf8();
+    if (readsAsFormula(bytes)) bytes.prepend('\'');
     if (!bytes.contains(',') && !bytes.contains('"') && !bytes.contains('\n') && !bytes.contains('\r')) {
         row += bytes;
         return;
@@ -45,7 +56,8 @@ void SequenceCsv::frame(TrafficDirection direction, std::string_view bytes, doub
     if (direction != TrafficDirection::Received || !pingSentMs_) return;
     const auto reply = transponder::parseReply(bytes);
     if (reply && reply->lamp && reply->lamp->lamp == transponder::Lamp::Ping && reply->lamp->lit) {
-        roundTripMs_ = ms - *pingSentMs_;
+        // A recorded wall clock set back meanwhile gives no round trip at all.
+        if (ms >= *pingSentMs_) roundTripMs_ = ms - *pingSentMs_;
         pingSentMs_.reset();
     }
 }

@@ -14,7 +14,8 @@ namespace session {
 // milliseconds, the nine items, and the round trip of the ping that came back
 // since the row before ("p=y" out to the "p" reply that lights the ping lamp,
 // as the trends measure it), empty when none did. Texts are UTF-8, quoted where
-// they hold a comma, a quote or a line end.
+// they hold a comma, a quote or a line end; one that a spreadsheet would take
+// for a formula gets a "'" in front.
 class SequenceCsv {
 public:
     // The first line: the columns' names, the items by their stable keys.

@@ -11,7 +11,7 @@ namespace session {
 
 // Every sequence of a session as a CSV row (SequenceCsv), kept from the start
 // whatever the plots thin away, for the trends' export. The rows are kept as
-// one text: a day of Auto at the shortest period is about 4 MB.
+// one text: a day of Auto at the shortest period is about 3 MB.
 class SequenceTable {
 public:
     void frame(TrafficDirection direction, std::string_view bytes, double ms) { csv_.frame(direction, bytes, ms); }

@@ -101,10 +101,11 @@ struct ReplayRow {
     bool whole;
 };
 
-// The first record, made once for all the tests here: Auto goes on a second
-// after the start object, so that a replayed panel, quicker off the mark, asks
-// well before the recorded queries of the same sequence and never between two
-// of them. The trends' export of the same session is kept beside it.
+// The first record, made once for all the tests of a process: Auto goes on a
+// second after the start object, so that a replayed panel, quicker off the
+// mark, asks well before the recorded queries of the same sequence and never
+// between two of them. The trends' export of the same session is kept beside
+// it.
 class RecordedSession : public PanelAgainstSimulator {
 protected:
     static constexpr int Sequences = 8;
@@ -122,7 +123,10 @@ protected:
         click("autobtn");
         ASSERT_TRUE(runUntil([&] { return read(firstRecord()).sequences.size() >= Sequences; }, Sequences * 3000));
         click("autobtn");
-        runFor(300);
+        // The record goes on a while after the last sequence, so that a
+        // replayed panel's last sequence, which asks up to a second before the
+        // recorded one, finds the whole of it on record.
+        runFor(2000);
         form->Session().stopRecording();
         ASSERT_TRUE(form->Session().showTrends()->exportCsv(trendsExport()));
         form.reset();

@@ -46,7 +46,7 @@ TEST(RecordedTransponder, AnswersAsTheRecordingDidAtThatPoint)
 
     std::ostringstream err;
     const RecordedTransponder recorded(path, 1, err);
-    EXPECT_EQ(err.str(), "");
+    EXPECT_EQ(err.str(), "xpdrsim: replaying session 1 of 1, recorded 2026-12-07T20:00:00.000Z on COM1, 4 s long\n");
     EXPECT_EQ(recorded.length(), 4000ms);
     ASSERT_EQ(recorded.unsolicited().size(), 1u);
     EXPECT_EQ(recorded.unsolicited()[0].at, 500ms);

@@ -65,6 +65,12 @@ RecordedTransponder::RecordedTransponder(const QString& path, int session, std::
     if (!read.error.isEmpty())
         throw std::runtime_error(path.toLocal8Bit().toStdString() + ": " + read.error.toLocal8Bit().toStdString());
     length_ = last;
+    const QJsonObject& start = read.starts[static_cast<std::size_t>(session - 1)];
+    const QString port = start.value(QLatin1StringView("port")).toString();
+    err << "xpdrsim: replaying session " << session << " of " << read.sessions << ", recorded "
+        << start.value(QLatin1StringView("time")).toString().toStdString()
+        << (port.isEmpty() ? std::string() : " on " + port.toStdString()) << ", " << length_.count() / 1000.0
+        << " s long\n";
 }
 
 const RecordedTransponder::Outcome* RecordedTransponder::outcome(std::string_view message, Millis at) const

@@ -1,0 +1,60 @@
+// The sequences as CSV rows: one a sequence, texts quoted or guarded as a
+// spreadsheet needs, and the round trip of the ping answered since the row
+// before.
+#include "session/SequenceCsv.h"
+
+#include <QJsonObject>
+#include <gtest/gtest.h>
+
+namespace {
+
+using session::TrafficDirection;
+
+struct Frame {
+    TrafficDirection direction;
+    std::string bytes;
+    double ms;
+};
+
+QJsonObject sequence(const QString& code, const QString& altitude, const QString& version)
+{
+    return {{"time", "2026-12-07T20:36:55.000Z"}, {"mode", "Mode C"},  {"code", code},       {"replies", "Enabled"},
+            {"spi", ""},                          {"altitude", altitude}, {"volts", "27.9"}, {"offset", "1.2 V"},
+            {"version", version},                 {"ping", "Received"}, {"answered", 14}};
+}
+
+} // namespace
+
+TEST(SequenceCsv, WritesARowASequence)
+{
+    const struct {
+        const char* what;
+        std::vector<Frame> frames;
+        QJsonObject sequence;
+        const char* row;
+    } cases[] = {
+        {"plain", {}, sequence("1200", "1000", "2.14"),
+         "2026-12-07T20:36:55.000Z,Mode C,1200,Enabled,,1000,27.9,1.2 V,2.14,Received,\n"},
+        {"a comma and quotes are quoted", {}, sequence("1200", "1000", "2,\"14\""),
+         "2026-12-07T20:36:55.000Z,Mode C,1200,Enabled,,1000,27.9,1.2 V,\"2,\"\"14\"\"\",Received,\n"},
+        {"what reads as a formula is guarded, a negative number is not", {}, sequence("=1+2", "-100", "@x"),
+         "2026-12-07T20:36:55.000Z,Mode C,'=1+2,Enabled,,-100,27.9,1.2 V,'@x,Received,\n"},
+        {"a ping's round trip",
+         {{TrafficDirection::Sent, "\x02p=y\x03", 100}, {TrafficDirection::Received, "\x02p=Y\x03", 108}},
+         sequence("1200", "1000", "2.14"), "2026-12-07T20:36:55.000Z,Mode C,1200,Enabled,,1000,27.9,1.2 V,2.14,Received,8\n"},
+        {"a ping unanswered, or answered before it went out on a clock set back",
+         {{TrafficDirection::Sent, "\x02p=y\x03", 100}, {TrafficDirection::Received, "\x02p=N\x03", 108},
+          {TrafficDirection::Sent, "\x02p=y\x03", 200}, {TrafficDirection::Received, "\x02p=Y\x03", 190}},
+         sequence("1200", "1000", "2.14"), "2026-12-07T20:36:55.000Z,Mode C,1200,Enabled,,1000,27.9,1.2 V,2.14,Received,\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        session::SequenceCsv csv;
+        for (const Frame& f : c.frames) csv.frame(f.direction, f.bytes, f.ms);
+        EXPECT_EQ(csv.row(c.sequence).toStdString(), c.row);
+        // The round trip belongs to one row only.
+        EXPECT_TRUE(csv.row(c.sequence).endsWith(",\n"));
+    }
+    EXPECT_EQ(session::SequenceCsv::header().toStdString(),
+              "time,mode,code,replies,spi,altitude,volts,offset,version,ping,ping round trip (ms)\n");
+}
