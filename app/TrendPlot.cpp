@@ -113,6 +113,10 @@ void TrendPlot::refresh(qint64 spanMs, qint64 nowMs)
         title += n == 1 ? QStringLiteral(" (1 value that was not a number left out)")
                         : QStringLiteral(" (%1 values that were not numbers left out)").arg(n);
     chart_->setTitle(title);
+    // The chart repaints only what it thinks changed: after a jump of its axes
+    // (a recording moved to another moment) parts of the old line stayed on
+    // the plot, faint, until the next refresh.
+    view_->scene()->update();
 }
 
 QString TrendPlot::title() const
