@@ -63,6 +63,11 @@ RecordingReview::~RecordingReview()
     delete trendsWindow_;
 }
 
+ReviewBar* RecordingReview::bar() const
+{
+    return bar_.data();
+}
+
 session::TrendData& RecordingReview::trends(int session)
 {
     while (trends_.size() <= static_cast<std::size_t>(session)) trends_.push_back(new session::TrendData(this));
@@ -86,7 +91,10 @@ bool RecordingReview::open()
     connect(bar_, &ReviewBar::momentChosen, this, &RecordingReview::goTo);
     connect(bar_, &ReviewBar::cancelRequested, index_, &RecordingIndex::cancel);
     connect(bar_, &ReviewBar::trendsRequested, this, [this] { bringUp(trendsWindow_); });
-    connect(monitor_, &QObject::destroyed, this, &QObject::deleteLater);
+    connect(monitor_, &QObject::destroyed, this, [this] {
+        index_->cancel();
+        deleteLater();
+    });
     showTrends();
     bringUp(monitor_);
     return true;

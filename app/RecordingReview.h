@@ -47,7 +47,7 @@ public:
     session::TrendData& trends(int session);
     TrafficMonitor* monitor() const { return monitor_; }
     TrendsWindow* trendsWindow() const { return trendsWindow_; }
-    ReviewBar* bar() const { return bar_; }
+    ReviewBar* bar() const;
 
 signals:
     // The index is complete or was cancelled.
@@ -70,7 +70,9 @@ private:
     std::vector<session::TrendData*> trends_;
     QPointer<TrafficMonitor> monitor_;
     QPointer<TrendsWindow> trendsWindow_;
-    ReviewBar* bar_ = nullptr;
+    // In the monitor: gone with it, while batches may still come before this
+    // object goes too.
+    QPointer<ReviewBar> bar_;
     int session_ = 0;
     // The moment chosen; none while the windows follow the end of what is
     // indexed.

@@ -102,11 +102,16 @@ TEST_F(SessionWindows, ARecordingOpensInItsOwnWindowsAndMovesToTheMomentChosen)
     EXPECT_TRUE(review->monitor()->selectedText().contains(QStringLiteral("  alarm  ")));
     EXPECT_EQ(review->trends(1).nowMs(), alarm - 500);
 
-    // The review ends with its monitor.
+    // The review ends with its monitor, even one closed while the file is
+    // still being read: what the reader hands over meanwhile goes nowhere.
     const QPointer<RecordingReview> closing = review;
     review->monitor()->close();
+    const QPointer<RecordingReview> early = form->Session().openRecording(path);
+    delete early->monitor();
+    EXPECT_TRUE(serveWhatIsQueued());
     for (int i = 0; i < 2; ++i) QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(closing.isNull());
+    EXPECT_TRUE(early.isNull());
 }
 
 TEST_F(SessionWindows, OurOwnDialogsLeaveTheSequenceRunningAndTheRecordWhole)
