@@ -144,7 +144,8 @@ void TrafficMonitor::showEvent(QShowEvent* event)
     const QFontMetrics metrics(list_->font());
     list_->setColumnWidth(session::MonitorLines::Time, metrics.horizontalAdvance(QStringLiteral("00:00:00.000  ")));
     list_->setColumnWidth(session::MonitorLines::Direction, metrics.horizontalAdvance(QStringLiteral("noise  ")));
-    list_->setColumnWidth(session::MonitorLines::Frame, metrics.horizontalAdvance(QStringLiteral("<STX>c=123456<ETX>  ")));
+    list_->setColumnWidth(session::MonitorLines::Frame,
+                          metrics.horizontalAdvance(QStringLiteral("<STX>c=123456<ETX>  ")));
 }
 
 void TrafficMonitor::addBar(QWidget* bar)

@@ -88,8 +88,8 @@ void TrendPlot::refresh(qint64 spanMs, qint64 nowMs)
                                      [](double x, const QPointF& p) { return x < p.x(); });
     // A plot shows no more points than it has pixels across; fifty thousand
     // would cost the chart its time and its memory for nothing to see.
-    const std::vector<QPointF> shown =
-        session::envelope(points.data() + (from - points.begin()), points.data() + (to - points.begin()), view_->width());
+    const std::vector<QPointF> shown = session::envelope(points.data() + (from - points.begin()),
+                                                         points.data() + (to - points.begin()), view_->width());
     line_->replace(QList<QPointF>(shown.begin(), shown.end()));
     line_->setPointsVisible(shown.size() <= MarkedPoints);
     time_->setRange(QDateTime::fromMSecsSinceEpoch(start), QDateTime::fromMSecsSinceEpoch(end));

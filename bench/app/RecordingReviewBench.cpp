@@ -94,7 +94,8 @@ int main(int argc, char** argv)
     const int pages = std::max(1, (bar->maximum() + bar->pageStep() - 1) / bar->pageStep());
     std::vector<int> positions;
     for (int v = 0; v < std::min(bar->maximum(), 1000); v += bar->pageStep()) positions.push_back(v);
-    for (int i = 1; i <= 1000; ++i) positions.push_back(static_cast<int>(static_cast<long long>(bar->maximum()) * i / 1000));
+    for (int i = 1; i <= 1000; ++i)
+        positions.push_back(static_cast<int>(static_cast<long long>(bar->maximum()) * i / 1000));
     for (int v = std::max(0, bar->maximum() - 1000); v <= bar->maximum(); v += bar->pageStep()) positions.push_back(v);
     positions.push_back(0);
     double worst = 0;
@@ -109,8 +110,8 @@ int main(int argc, char** argv)
         worst = std::max(worst, ms);
         total += ms;
     }
-    std::printf("  scrolling end to end %zu frames over %d pages: mean %.2f ms, longest %.2f ms (frame %zu)   (target: none "
-                "over 16 ms)\n",
+    std::printf("  scrolling end to end %zu frames over %d pages: mean %.2f ms, longest %.2f ms (frame %zu)   "
+                "(target: none over 16 ms)\n",
                 positions.size(), pages, total / static_cast<double>(positions.size()), worst, worstAt + 1);
     return 0;
 }

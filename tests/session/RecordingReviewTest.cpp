@@ -104,7 +104,8 @@ TEST(RecordingReview, AgreesWithTheExportOfTheSameRecording)
                 .toLatin1();
         };
         if (n % 4 == 3) {
-            text += R"({"time":")" + time(100) + R"(","dir":"out","payload":"\u0002p=y\u0003","description":"ping"})" "\n";
+            text += R"({"time":")" + time(100) +
+                    R"(","dir":"out","payload":"\u0002p=y\u0003","description":"ping"})" "\n";
             text += R"({"time":")" + time(100 + 10 * n) +
                     R"(","dir":"in","payload":"\u0002p=Y\u0003","description":"ping received"})" "\n";
         }
