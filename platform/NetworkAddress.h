@@ -16,6 +16,11 @@ struct NetworkAddress {
     Protocol protocol = Protocol::RawTcp;
     std::string host;        // without the brackets of an IPv6 address
     std::uint16_t port = 0;  // 1..65535
+    bool tls = false;            // "+tls" in the scheme
+    std::string ca;              // absolute paths once read from an entry file; empty = not given
+    std::string cert;
+    std::string key;
+    std::string serverName;      // empty = check HOST
 
     // "HOST:PORT" as the operator wrote it, brackets included.
     std::string hostPort() const;
