@@ -495,8 +495,7 @@ int NetworkSerialDevice::event(int event, int error, unsigned char* buffer, std:
         return verifyServer(error, auxiliary && auxiliary[0] ? auxiliary[0] : "");
     case GENSIO_EVENT_SER_MODEMSTATE:
     case GENSIO_EVENT_SER_LINESTATE:
-    case GENSIO_EVENT_SER_FLOW_STATE:
-    case GENSIO_EVENT_SER_FLUSH: {
+    case GENSIO_EVENT_SER_FLOW_STATE: {
         unsigned value = 0;
         if (buffer && length && *length >= sizeof value) std::memcpy(&value, buffer, sizeof value);
         else if (buffer && length && *length > 0) value = buffer[0];
@@ -561,7 +560,8 @@ void NetworkSerialDevice::sayServerClosed(int error)
 }
 
 // The server's news of its line: a break, the modem lines, a request to hold
-// or resume our output, a request to purge what is buffered.
+// or resume our output. (A PURGE-DATA from a server only answers a client's
+// own, which we never send: gensio passes none on, and nothing is dropped.)
 void NetworkSerialDevice::serialEvent(int event, unsigned value)
 {
     if (event == GENSIO_EVENT_SER_FLOW_STATE) {
@@ -570,22 +570,8 @@ void NetworkSerialDevice::serialEvent(int event, unsigned value)
         if (!suspended_ && unsentHead_ < unsent_.size()) gensio_set_write_callback_enable(io_, true);
         return;
     }
-    if (event == GENSIO_EVENT_SER_FLUSH && (value == SERGENSIO_FLUSH_XMIT_BUFFER || value == SERGENSIO_FLUSH_RCV_XMIT_BUFFERS)) {
-        std::lock_guard lock(writeMutex_);
-        unsent_.clear();
-        unsentHead_ = 0;
-        writable_.notify_all();
-    }
     {
         std::lock_guard lock(mutex_);
-        if (event == GENSIO_EVENT_SER_FLUSH) {
-            if (value == SERGENSIO_FLUSH_RCV_BUFFER || value == SERGENSIO_FLUSH_RCV_XMIT_BUFFERS) input_.clear();
-            if (!reading_ && io_) {
-                reading_ = true;
-                gensio_set_read_callback_enable(io_, true);
-            }
-            return;
-        }
         if (event == GENSIO_EVENT_SER_LINESTATE) {
             if (value & SERGENSIO_LINESTATE_BREAK) pendingEvents_ |= EvBreak;
         } else {

@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <string>
 #include <vector>
@@ -238,4 +239,62 @@ TEST(ComPortDevice, OpensATerminalOrANetworkPortByItsEntry)
     server.closeConnection();
     EXPECT_EQ(network.close(), 0);
     EXPECT_EQ(terminal.close(), 0);
+}
+
+// What an RFC 2217 server tells and asks its client, one row each: the client
+// has asked to be told of breaks and modem lines, and holds and resumes its
+// output as the server says.
+TEST_F(NetworkSerialDeviceTest, Rfc2217ServerNotificationsAndRequestsAreHonoured)
+{
+    const struct {
+        const char* what;
+        std::function<void()> play;
+    } rows[] = {
+        {"the masks ask for breaks and every modem line, and a break is told",
+         [this] {
+             EXPECT_EQ(telnet.receiveMasks(2), (std::vector<std::string>{"\x0a\x10"s, "\x0b\xff"s}));
+             telnet.sendComPort("\x6a\x10"s); // NOTIFY-LINESTATE: break
+             std::uint32_t events = 0;
+             EXPECT_EQ(device.wait(events), 0);
+             EXPECT_EQ(events, platform::EvBreak);
+         }},
+        {"a modem line that changes is told with its state",
+         [this] {
+             telnet.sendComPort("\x6b\x11"s); // NOTIFY-MODEMSTATE: CTS on, changed
+             std::uint32_t events = 0;
+             EXPECT_EQ(device.wait(events), 0);
+             EXPECT_EQ(events, platform::EvCts);
+             std::uint32_t status = 0;
+             EXPECT_EQ(device.modemStatus(status), 0);
+             EXPECT_EQ(status, platform::MsCtsOn);
+         }},
+        {"flow suspended holds our output until it resumes",
+         [this] {
+             telnet.sendComPort("\x6c"s); // FLOWCONTROL-SUSPEND
+             // A notification after it shows that it has arrived.
+             telnet.sendComPort("\x6b\x11"s);
+             std::uint32_t events = 0;
+             EXPECT_EQ(device.wait(events), 0);
+             std::size_t taken = 0;
+             EXPECT_EQ(device.write("held", 4, 100, taken), ETIMEDOUT);
+             EXPECT_EQ(taken, 4u);
+             EXPECT_EQ(telnet.receiveData(4, 200ms), "");
+             telnet.sendComPort("\x6d"s); // FLOWCONTROL-RESUME
+             EXPECT_EQ(telnet.receiveData(4), "held");
+         }},
+        {"a PURGE-DATA from the server answers a client's purge: nothing unread is dropped",
+         [this] {
+             telnet.send("unread");
+             telnet.sendComPort("\x70\x01"s);
+             telnet.send("after");
+             EXPECT_EQ(receive(11), "unreadafter");
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        open("rfc2217");
+        row.play();
+        telnet.closeConnection();
+        device.close();
+    }
 }

@@ -18,6 +18,7 @@ bool Rfc2217Server::accept(bool answer)
     wire_.clear();
     data_.clear();
     requests_.clear();
+    masks_.clear();
     if (!server_.accept()) return false;
     server_.send(Greeting);
     // ser2net tells the modem lines as soon as COM-PORT is agreed.
@@ -49,6 +50,13 @@ std::vector<std::string> Rfc2217Server::receiveRequests(std::size_t count, Ms li
     return std::exchange(requests_, {});
 }
 
+std::vector<std::string> Rfc2217Server::receiveMasks(std::size_t count, Ms limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (masks_.size() < count && std::chrono::steady_clock::now() < deadline) pump(Ms(20));
+    return std::exchange(masks_, {});
+}
+
 void Rfc2217Server::pump(Ms limit)
 {
     wire_ += server_.receive(4096, limit);
@@ -71,7 +79,7 @@ void Rfc2217Server::pump(Ms limit)
                 payload += wire_[j];
                 if (wire_[j] == Iac) ++j;
             }
-            if (wire_[i + 2] == '\x2c' && payload[0] != '\x0a' && payload[0] != '\x0b') requests_.push_back(payload);
+            if (wire_[i + 2] == '\x2c') (payload[0] == '\x0a' || payload[0] == '\x0b' ? masks_ : requests_).push_back(payload);
             i = end + 2;
         } else if (verb == Se || static_cast<unsigned char>(verb) < 0xfb) {
             i += 2;

@@ -32,6 +32,8 @@ public:
     // once `count` have come or `limit` has passed. The event masks it sets
     // (commands 10 and 11) are left out.
     std::vector<std::string> receiveRequests(std::size_t count, Ms limit = Ms(2000));
+    // The event masks the client has set, once `count` have come.
+    std::vector<std::string> receiveMasks(std::size_t count, Ms limit = Ms(2000));
 
 private:
     void pump(Ms limit);
@@ -40,4 +42,5 @@ private:
     std::string wire_;   // received, not yet split
     std::string data_;
     std::vector<std::string> requests_;
+    std::vector<std::string> masks_;
 };
