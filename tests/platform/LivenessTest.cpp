@@ -30,7 +30,9 @@ TEST(Liveness, APeerCutOffIsFoundWithin20SecondsIdleOrWithDataInFlight)
     }
     ASSERT_TRUE(link.sever());
     for (auto& row : rows) {
-        if (row.dataInFlight) ASSERT_EQ(::write(row.fd, "s=?\r", 4), 4);
+        if (row.dataInFlight) {
+            ASSERT_EQ(::write(row.fd, "s=?\r", 4), 4);
+        }
     }
 
     // Both are watched at once, so the whole test takes one time-out.
