@@ -190,3 +190,23 @@ TEST(NetworkAddress, KeyFilesAreTakenFromTheEntryFolderAndRefusedWhenOthersCould
         }
     }
 }
+
+// A link that never leaves the machine: 127.0.0.0/8, ::1 and "localhost".
+TEST(NetworkAddress, LoopbackIsTheWhole127NetworkOneAndLocalhost)
+{
+    const struct {
+        const char* line;
+        bool loopback;
+    } cases[] = {
+        {"tcp://127.0.0.1:1", true},   {"tcp://127.255.3.4:1", true},     {"tcp://[::1]:1", true},
+        {"tcp://localhost:1", true},   {"tcp://LocalHost:1", true},       {"tcp://128.0.0.1:1", false},
+        {"tcp://126.255.255.255:1", false}, {"tcp://0.0.0.0:1", false},   {"tcp://[::2]:1", false},
+        {"tcp://[::ffff:127.0.0.1]:1", false}, {"tcp://localhost.example:1", false}, {"tcp://bench-3:1", false},
+    };
+    for (const auto& c : cases) {
+        NetworkAddress address;
+        std::string problem;
+        ASSERT_TRUE(platform::parseNetworkEntry(c.line, address, problem)) << c.line << ": " << problem;
+        EXPECT_EQ(address.isLoopback(), c.loopback) << c.line;
+    }
+}
