@@ -60,6 +60,14 @@ bool isHostName(std::string_view name)
 bool isIpv6Address(const std::string& text)
 {
     // getaddrinfo rather than inet_pton: it also takes a zone ("fe80::1%eth0").
+    // It takes more after a zone than an interface's name, though, so the
+    // characters are checked first: hex digits, colons and dots, then the zone.
+    const std::size_t zone = std::min(text.find('%'), text.size());
+    const auto inAddress = [](unsigned char c) { return std::isxdigit(c) || c == ':' || c == '.'; };
+    const auto inZone = [](unsigned char c) { return std::isalnum(c) || c == '-' || c == '_' || c == '.'; };
+    if (!std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(zone), inAddress)
+        || !std::all_of(text.begin() + static_cast<std::ptrdiff_t>(std::min(zone + 1, text.size())), text.end(), inZone))
+        return false;
     addrinfo hints {};
     hints.ai_family = AF_INET6;
     hints.ai_flags = AI_NUMERICHOST;

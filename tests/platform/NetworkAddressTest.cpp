@@ -95,6 +95,7 @@ TEST(NetworkAddress, SaysWhatIsWrongWithAMalformedLine)
         {"tcp+tls://host:1\ncert=op.pem", "line 2 \"cert=op.pem\": a client certificate needs its key: add key=FILE"},
         {"tcp+tls://host:1\nca=/c.pem\nkey=op.key", "line 3 \"key=op.key\": a client key needs its certificate: add cert=FILE"},
         {"tcp://x),stdio(sh:1", "'x),stdio(sh' is not a host name"},
+        {"tcp://[fe80::1%lo:x]:1", "'fe80::1%lo:x' is not an IPv6 address"},
     };
     for (const auto& c : cases) {
         NetworkAddress address;
