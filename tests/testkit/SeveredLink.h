@@ -4,10 +4,10 @@
 
 // Two network namespaces of the test's own, "near" and "far", joined by a veth
 // pair, with addresses in them only: the machine's own network is left alone.
-// A test connects from the near one to a listener in the far one, then takes
-// the far end of the pair down: what the near end sends goes nowhere and
-// nothing comes back, as with a peer switched off. Needs CAP_NET_ADMIN and
-// `ip` (iproute2); without them unavailable() says why.
+// connect() links a socket made in the near one to a listener in the far one;
+// sever() takes the far end of the pair down, so that what the near end sends
+// goes nowhere and nothing comes back, as from a peer switched off. Needs
+// CAP_NET_ADMIN and `ip` (iproute2); without them unavailable() says why.
 class SeveredLink {
 public:
     SeveredLink();
@@ -15,23 +15,14 @@ public:
     SeveredLink(const SeveredLink&) = delete;
     SeveredLink& operator=(const SeveredLink&) = delete;
 
-    // Empty when the namespaces are up; otherwise why there are none.
     const QString& unavailable() const { return unavailable_; }
-
-    // A TCP connection made from the near namespace to the far one: the near
-    // end's socket, and the far end's in `far`; -1 on failure.
+    // The near end's socket, the far end's in `far`; -1 on failure.
     int connect(int& far);
-    // Takes the far end of the pair down; false when `ip` refused.
     bool sever();
 
 private:
-    bool ip(const QStringList& arguments);
-    // Runs `make` on a thread that has entered `space`'s network namespace; a
-    // socket made there belongs to that namespace for good.
-    template <class Make>
-    int inNamespace(const QString& space, Make make);
+    bool run(const char* script);
 
-    QString near_;
-    QString far_;
+    QString tag_;
     QString unavailable_;
 };
