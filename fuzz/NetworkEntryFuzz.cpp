@@ -6,7 +6,9 @@
 //    characters a gensio stack string gives meaning to (, ( ) " \ and blanks)
 //    nor any control character, so no host can become a layer of its own;
 //  - names key lines only in TLS, a client key only with its certificate;
-//  - reads back as itself from what entry() writes of it.
+//  - reads back as itself from what entry() writes of it;
+//  - makes a gensio stack that ends with its own host and port, or is refused.
+#include "platform/GensioStack.h"
 #include "platform/NetworkAddress.h"
 
 #include <cstdint>
@@ -54,5 +56,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         || again.tls != address.tls || again.ca != address.ca || again.cert != address.cert || again.key != address.key
         || again.serverName != address.serverName)
         fail("its own entry reads otherwise", text);
+
+    std::string stack;
+    const std::string tail = "," + address.host + "," + std::to_string(address.port);
+    if (platform::gensioStack(address, stack, problem)
+        && (stack.size() < tail.size() || stack.compare(stack.size() - tail.size(), tail.size(), tail) != 0))
+        fail("a stack that does not end with the host and port", text);
     return 0;
 }

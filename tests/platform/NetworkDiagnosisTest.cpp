@@ -1,4 +1,5 @@
 #include "tests/testkit/LoopbackServer.h"
+#include "tests/testkit/Rfc2217Server.h"
 #include "tests/testkit/PortDirectory.h"
 #include "platform/ComPortDevice.h"
 #include "platform/NetworkFailures.h"
@@ -28,7 +29,7 @@ TEST(NetworkDiagnosis, EachFailureNamesTheEntryTheAddressAndWhatToCheck)
     PortDirectory ports;
     const std::string entry = ports.path() + "/COM4";
     const std::string nobody = std::to_string(unusedLoopbackPort());
-    LoopbackServer busy;
+    Rfc2217Server busy;
     const std::string busyPort = std::to_string(busy.port());
     const struct {
         std::string content;
@@ -53,7 +54,9 @@ TEST(NetworkDiagnosis, EachFailureNamesTheEntryTheAddressAndWhatToCheck)
         platform::ComPortDevice device;
         auto opened = std::async(std::launch::async, [&] { return device.open("COM4"); });
         if (c.serverSaysBusy) {
-            ASSERT_TRUE(busy.accept());
+            // The words come once the Telnet greeting has.
+            ASSERT_TRUE(busy.accept(false));
+            busy.receiveRequests(1);
             busy.send("\r\nPort already in use\r\n");
             busy.closeConnection();
         }
