@@ -15,8 +15,9 @@
 // An entry against a server configuration: either the port opens and answers
 // a poll (xpdrctl status, through the port directory as the panel opens it), or
 // xpdrctl says on stderr why not, naming the entry and the fix. In the rows,
-// {kit} is the certificates' folder, {ports} the port directory, and an entry
-// without a first line of its own takes the server's.
+// {kit} is the certificates' folder, {ports} the port directory, {plain} the
+// plain server's HOST:PORT, and an entry without a first line of its own takes
+// the server's.
 TEST(SecureEntries, EachEntryAgainstEachServerOpensAndPollsOrNamesTheFault)
 {
     enum Server { Plain, Tls, ExpiredTls, ClientAuth, ServerCount };
@@ -24,8 +25,10 @@ TEST(SecureEntries, EachEntryAgainstEachServerOpensAndPollsOrNamesTheFault)
     const CertificateKit kit;
     ASSERT_TRUE(kit.failure().isEmpty()) << kit.failure().toStdString();
     const QString kitPath = kit.path({}), portsPath = QString::fromStdString(ports.path());
+    QString plainServer;
     const auto expand = [&](QString text) {
-        return text.replace(QStringLiteral("{kit}"), kitPath).replace(QStringLiteral("{ports}"), portsPath);
+        return text.replace(QStringLiteral("{kit}"), kitPath).replace(QStringLiteral("{ports}"), portsPath)
+            .replace(QStringLiteral("{plain}"), plainServer);
     };
     const Ser2netProcess::Tls tls[ServerCount] = {
         {},
@@ -44,6 +47,7 @@ TEST(SecureEntries, EachEntryAgainstEachServerOpensAndPollsOrNamesTheFault)
                                                       Ser2netProcess::CharDelay::Default, QStringList{}, tls[s]);
         ASSERT_TRUE(servers[s]->start()) << "ser2net did not start: " << servers[s]->output().toStdString();
     }
+    plainServer = servers[Plain]->entry().section(QStringLiteral("://"), 1);
     // A copy of the operator's key that others may read.
     ASSERT_TRUE(QFile::copy(expand("{kit}/operator.key"), expand("{ports}/open.key")));
     ASSERT_EQ(::chmod(expand("{ports}/open.key").toLocal8Bit().constData(), 0644), 0);
@@ -55,6 +59,29 @@ TEST(SecureEntries, EachEntryAgainstEachServerOpensAndPollsOrNamesTheFault)
         const char* expected; // empty: opens and polls; otherwise a part of xpdrctl's stderr
     } rows[] = {
         {"plain", Plain, "", ""},
+        {"TLS, the server's certificate trusted", Tls, "ca={kit}/ca.pem\n", ""},
+        {"TLS, an unknown CA", Tls, "ca={kit}/unknown-ca.pem\n",
+         "the server's certificate is not signed by ca={kit}/unknown-ca.pem: give ca= the CA (or the certificate) the "
+         "server's certificate comes from\n"},
+        {"TLS, a wrong server name", Tls, "ca={kit}/ca.pem\nservername=bench-3.lab\n",
+         "the server's certificate does not name bench-3.lab: write the name it holds in servername=, or give the "
+         "server a certificate for bench-3.lab\n"},
+        {"TLS, an expired certificate", ExpiredTls, "ca={kit}/ca.pem\n",
+         "the server's certificate has expired (or is not valid yet): renew the server's certificate\n"},
+        {"TLS to a server that speaks none", Plain, "rfc2217+tls://{plain}\nca={kit}/ca.pem\n",
+         "the server does not speak TLS on this port: write the scheme without +tls, or give the server's accepter an "
+         "ssl(...) layer\n"},
+        {"client authentication, an allowed certificate", ClientAuth,
+         "ca={kit}/ca.pem\ncert={kit}/operator.pem\nkey={kit}/operator.key\n", ""},
+        {"client authentication, no certificate", ClientAuth, "ca={kit}/ca.pem\n",
+         "the server asks for a client certificate: give cert= and key= of one it allows\n"},
+        {"client authentication, an unknown certificate", ClientAuth,
+         "ca={kit}/ca.pem\ncert={kit}/stranger.pem\nkey={kit}/stranger.key\n",
+         "the server refused our certificate (cert={kit}/stranger.pem): have it allowed on the server (its CA or "
+         "authdir), or give one it allows\n"},
+        {"client authentication, a wrong key", ClientAuth,
+         "ca={kit}/ca.pem\ncert={kit}/operator.pem\nkey={kit}/stranger.key\n",
+         "key={kit}/stranger.key is not the key of cert={kit}/operator.pem: give the key the certificate was made for\n"},
         {"a key readable by others", ClientAuth, "ca={kit}/ca.pem\ncert={kit}/operator.pem\nkey={ports}/open.key\n",
          "xpdrctl: COM1: the port entry {ports}/COM1: the key file {ports}/open.key is open to others (mode 0644): "
          "chmod 600 {ports}/open.key\n"},
