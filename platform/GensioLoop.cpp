@@ -55,17 +55,42 @@ GensioLoop::GensioLoop()
         funcs_ = nullptr;
         return;
     }
-    try {
-        thread_ = std::thread([this] {
-            sigset_t wake;
-            sigemptyset(&wake);
-            sigaddset(&wake, WakeSignal);
-            pthread_sigmask(SIG_BLOCK, &wake, nullptr);
-            gensio_os_funcs_wait(funcs_, stopping_, 1, nullptr);
-        });
-    } catch (const std::system_error&) {
-        funcs_ = nullptr;
+}
+
+void GensioLoop::startThread()
+{
+    thread_ = std::thread([this] {
+        sigset_t wake;
+        sigemptyset(&wake);
+        sigaddset(&wake, WakeSignal);
+        pthread_sigmask(SIG_BLOCK, &wake, nullptr);
+        gensio_os_funcs_wait(funcs_, stopping_, 1, nullptr);
+    });
+}
+
+bool GensioLoop::use()
+{
+    GensioLoop& loop = instance();
+    std::lock_guard lock(loop.usersMutex_);
+    if (!loop.funcs_) return false;
+    if (loop.users_ == 0) {
+        try {
+            loop.startThread();
+        } catch (const std::system_error&) {
+            return false;
+        }
     }
+    ++loop.users_;
+    return true;
+}
+
+void GensioLoop::stopUsing()
+{
+    GensioLoop& loop = instance();
+    std::lock_guard lock(loop.usersMutex_);
+    if (--loop.users_ > 0 || !loop.thread_.joinable()) return;
+    gensio_os_funcs_wake(loop.funcs_, loop.stopping_);
+    loop.thread_.join();
 }
 
 GensioLoop::~GensioLoop()

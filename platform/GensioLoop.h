@@ -32,6 +32,13 @@ public:
     // The handler, or nullptr when it could not be made.
     static gensio_os_funcs* funcs();
 
+    // A device's use of the loop, from the start of its opening to the end of
+    // its closing: the servicing thread runs while anyone uses it, so that a
+    // process without a network port open has no thread of gensio awake.
+    // False when the thread could not be started.
+    static bool use();
+    static void stopUsing();
+
     // The log goes to every listener, on whatever thread gensio logs.
     static void listen(Listener& listener);
     static void stopListening(Listener& listener);
@@ -44,12 +51,15 @@ private:
     GensioLoop();
     static GensioLoop& instance();
     static void log(const std::string& line);
+    void startThread();
 
     gensio_os_funcs* funcs_ = nullptr;
     gensio_waiter* stopping_ = nullptr;
     std::thread thread_;
     std::mutex mutex_;
     std::set<Listener*> listeners_;
+    std::mutex usersMutex_;
+    int users_ = 0;
 };
 
 } // namespace platform

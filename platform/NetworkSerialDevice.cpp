@@ -21,6 +21,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <utility>
 
 namespace platform {
 
@@ -90,12 +91,11 @@ std::uint32_t stopSizeCode(LineSettings::StopBits stopBits)
     return 1;
 }
 
-// One outbound flow control at a time; the component never asks for more.
-// DSR flow is RFC 2217's code 19, which gensio passes on as it is.
+// One flow control at a time; the component never asks for more.
 std::uint32_t flowCode(const LineSettings& line)
 {
     if (line.ctsFlow) return SERGENSIO_FLOWCONTROL_RTS_CTS;
-    if (line.dsrFlow) return 19;
+    if (line.dsrFlow) return SERGENSIO_FLOWCONTROL_DSR;
     if (line.xonXoffOut || line.xonXoffIn) return SERGENSIO_FLOWCONTROL_XON_XOFF;
     return SERGENSIO_FLOWCONTROL_NONE;
 }
@@ -279,7 +279,8 @@ int NetworkSerialDevice::open(const std::string& comName)
 
     const auto deadline = Clock::now() + ConnectLimit;
     WaitScope scope(*connectionWait_, peer_);
-    if (!GensioLoop::funcs()) return fail(ENOMEM, "cannot start the network handler");
+    if (!GensioLoop::use()) return fail(ENOMEM, "cannot start the network handler");
+    usingLoop_ = true;
     GensioLoop::listen(*this);
     int error = wake_.open();
     if (error == 0) error = answers_.open();
@@ -327,6 +328,9 @@ int NetworkSerialDevice::open(const std::string& comName)
     const int fd = socketOf(io_, address_.port);
     if (fd >= 0) tune(fd);
     socket_ = fd;
+    // Before the reading starts: the words of a server that hangs up at once
+    // are this connection's, and stay.
+    forgetNetworkFailure(comName_);
     {
         std::lock_guard lock(mutex_);
         reading_ = true;
@@ -339,7 +343,6 @@ int NetworkSerialDevice::open(const std::string& comName)
         }
     }
     open_ = true;
-    forgetNetworkFailure(comName_);
     return 0;
 }
 
@@ -463,6 +466,7 @@ void NetworkSerialDevice::endStack()
         serial_ = nullptr;
     }
     GensioLoop::stopListening(*this);
+    if (std::exchange(usingLoop_, false)) GensioLoop::stopUsing();
     socket_ = -1;
     wake_.close();
     answers_.close();
@@ -634,11 +638,16 @@ int NetworkSerialDevice::applySettings(const DeviceControl& settings)
             answersOfLine_.asked(static_cast<LineAnswers::Item>(item), values[item]);
     }
     WaitScope scope(*connectionWait_, peer_);
-    const int requested = sergensio_baud(serial_, values[0], onAnswer<LineAnswers::Baud>, this)
-        | sergensio_datasize(serial_, values[1], onAnswer<LineAnswers::DataSize>, this)
-        | sergensio_parity(serial_, values[2], onAnswer<LineAnswers::Parity>, this)
-        | sergensio_stopbits(serial_, values[3], onAnswer<LineAnswers::StopSize>, this)
-        | sergensio_flowcontrol(serial_, values[4], onAnswer<LineAnswers::Flow>, this);
+    const int r1 = sergensio_baud(serial_, values[0], onAnswer<LineAnswers::Baud>, this);
+    const int r2 = sergensio_datasize(serial_, values[1], onAnswer<LineAnswers::DataSize>, this);
+    const int r3 = sergensio_parity(serial_, values[2], onAnswer<LineAnswers::Parity>, this);
+    const int r4 = sergensio_stopbits(serial_, values[3], onAnswer<LineAnswers::StopSize>, this);
+    // DSR flow is one of gensio's inbound kinds, though RFC 2217 counts it
+    // for both directions.
+    const int r5 = line.dsrFlow && !line.ctsFlow
+        ? sergensio_iflowcontrol(serial_, SERGENSIO_FLOWCONTROL_DSR, onAnswer<LineAnswers::Flow>, this)
+        : sergensio_flowcontrol(serial_, values[4], onAnswer<LineAnswers::Flow>, this);
+    const int requested = r1 | r2 | r3 | r4 | r5;
     if (requested != 0) return fail(gone_ ? ECONNRESET : EIO, "the line settings did not go out");
     const int error = awaitAnswer(Clock::now() + AnswerLimit, [this] { return answersOfLine_.complete() || gone_; });
     if (error == ETIMEDOUT) return fail(error, "the server did not answer the line settings");
@@ -770,6 +779,8 @@ void NetworkSerialDevice::markGone(int error)
     int none = 0;
     // The reason is in place before anyone can see the connection gone.
     if (goneError_.compare_exchange_strong(none, error)) gone_ = true;
+    // gensio may close the socket from now on, and its number may come back.
+    socket_ = -1;
     writable_.notify_all();
     answers_.signal();
     wake_.signal();
@@ -798,8 +809,9 @@ int NetworkSerialDevice::queueCounts(CommStatus& status)
     const int fd = socket_.load();
     int socketIn = 0;
     int socketOut = 0;
-    if (fd >= 0 && ::ioctl(fd, FIONREAD, &socketIn) != 0) return errno;
-    if (fd >= 0 && ::ioctl(fd, SIOCOUTQ, &socketOut) != 0) return errno;
+    // A connection that has gone has no queues left to count.
+    if (fd < 0 || ::ioctl(fd, FIONREAD, &socketIn) != 0) socketIn = 0;
+    if (fd < 0 || ::ioctl(fd, SIOCOUTQ, &socketOut) != 0) socketOut = 0;
     std::size_t unsent = 0;
     {
         std::lock_guard lock(writeMutex_);

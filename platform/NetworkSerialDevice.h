@@ -115,6 +115,7 @@ private:
     NetworkAddress address_;
     std::string peer_;   // "HOST:PORT"
 
+    bool usingLoop_ = false;             // from the start of an opening to the end of its closing
     gensio* io_ = nullptr;
     sergensio* serial_ = nullptr;        // RFC 2217 only
     std::atomic<bool> open_{false};
