@@ -43,7 +43,8 @@ TEST(NetworkDiagnosis, EachFailureNamesTheEntryTheAddressAndWhatToCheck)
          "Is ser2net running on 127.0.0.1, with an accepter on port " + nobody + "?"},
         {"tcp://127.0.0.1:" + nobody + " \n", false, EINVAL,
          "COM4: the port entry " + entry + ", line 1 \"tcp://127.0.0.1:" + nobody + " \": blanks after the address",
-         "An entry holds one line: tcp://HOST:PORT or rfc2217://HOST:PORT."},
+         "An entry's first line is tcp://HOST:PORT or rfc2217://HOST:PORT, with +tls after the scheme for TLS "
+         "and then lines ca=, cert=, key= or servername=."},
         {"rfc2217://127.0.0.1:" + busyPort + "\n", true, ECONNRESET,
          "COM4 \u2192 rfc2217://127.0.0.1:" + busyPort + ": another client holds this port (\"Port already in use\")",
          "COM4 is a network port: its entry " + entry + " names rfc2217://127.0.0.1:" + busyPort},
