@@ -45,6 +45,9 @@ GensioLoop::GensioLoop()
         funcs_ = nullptr;
         return;
     }
+    // gensio tells why a TLS handshake failed (OpenSSL's reason) as an
+    // error or a note; the rest is for gensio's own debugging.
+    gensio_set_log_mask(1 << GENSIO_LOG_FATAL | 1 << GENSIO_LOG_ERR | 1 << GENSIO_LOG_WARNING | 1 << GENSIO_LOG_INFO);
     gensio_os_funcs_set_vlog(funcs_, [](gensio_os_funcs*, gensio_log_levels, const char* format, va_list arguments) {
         char line[512];
         std::vsnprintf(line, sizeof line, format, arguments);

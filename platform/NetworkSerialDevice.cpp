@@ -2,6 +2,7 @@
 
 #include "platform/GensioStack.h"
 #include "platform/LineSettings.h"
+#include "platform/Liveness.h"
 #include "platform/NetworkFailures.h"
 #include "platform/PortNames.h"
 #include "platform/TlsFailures.h"
@@ -17,7 +18,6 @@
 #include <linux/sockios.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -110,24 +110,6 @@ std::uint32_t modemStatusOf(unsigned state)
     return status;
 }
 
-// Frames are small and the line is slow: each goes at once (gensio's
-// nodelay). A peer that vanishes without a word (a machine switched off, a
-// link gone) is found by keepalive probes and by a limit on unacknowledged
-// data, within about half a minute.
-void tune(int fd)
-{
-    const int on = 1;
-    const int idleSeconds = 10;
-    const int intervalSeconds = 5;
-    const int probes = 3;
-    const unsigned userTimeoutMs = 20000;
-    ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &probes, sizeof probes);
-    ::setsockopt(fd, IPPROTO_TCP, TCP_USER_TIMEOUT, &userTimeoutMs, sizeof userTimeoutMs);
-}
-
 // gensio's socket, found by the local port gensio reports (its TCP layer
 // tells its addresses, not its descriptor): ours, a stream, bound to that
 // port and connected to the server's.
@@ -216,17 +198,7 @@ int NetworkSerialDevice::verifyServer(int error, const char* reason)
     if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_CERT, text.data(), &length) != 0)
         length = 0;
     text.resize(std::min<std::size_t>(length, text.size()));
-    std::string commonName(512, '\0');
-    std::strcpy(commonName.data(), "-1,CN");
-    length = commonName.size();
-    if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_GET_PEER_CERT_NAME,
-                       commonName.data(), &length) != 0)
-        length = 0;
-    commonName.resize(std::min<std::size_t>(length, commonName.size()));
-    // "<index>,CN,<value>"
-    const std::size_t comma = commonName.find(',', commonName.find(',') + 1);
-    commonName = comma == std::string::npos ? std::string() : commonName.substr(comma + 1);
-    if (certificateNames(text, commonName, name)) return 0;
+    if (certificateNames(text, name)) return 0;
     std::lock_guard lock(mutex_);
     tlsReason_ = TlsNameMismatch;
     return GE_AUTHREJECT;
@@ -326,7 +298,8 @@ int NetworkSerialDevice::open(const std::string& comName)
     }
     GensioLoop::stopListening(*this);
     const int fd = socketOf(io_, address_.port);
-    if (fd >= 0) tune(fd);
+    // A peer that vanishes without a word is found within seconds, not hours.
+    if (fd >= 0) setLiveness(fd);
     socket_ = fd;
     // Before the reading starts: the words of a server that hangs up at once
     // are this connection's, and stay.
@@ -512,7 +485,7 @@ int NetworkSerialDevice::event(int event, int error, unsigned char* buffer, std:
 void NetworkSerialDevice::received(int error, const unsigned char* data, std::size_t& length)
 {
     if (error != 0) {
-        length = 0;
+            length = 0;
         // An orderly end and a reset alike: the server is gone.
         sayServerClosed(ECONNRESET);
         markGone(ECONNRESET);

@@ -3,8 +3,9 @@
 #include <gensio/gensio_err.h>
 
 #include <algorithm>
-#include <arpa/inet.h>
 #include <cctype>
+#include <openssl/pem.h>
+#include <openssl/x509v3.h>
 
 namespace platform {
 
@@ -21,59 +22,33 @@ bool holds(const std::string& text, std::initializer_list<const char*> words)
     return std::any_of(words.begin(), words.end(), [&](const char* word) { return text.find(word) != std::string::npos; });
 }
 
-bool dnsNameMatches(std::string pattern, const std::string& name)
-{
-    pattern = lower(pattern);
-    if (pattern == name) return true;
-    // "*.example.org" stands for one label, never for a dot.
-    if (pattern.size() < 3 || pattern.compare(0, 2, "*.") != 0) return false;
-    const std::size_t dot = name.find('.');
-    return dot != std::string::npos && dot > 0 && name.compare(dot, std::string::npos, pattern, 1) == 0;
-}
-
-// The same address, however written ("::1" and "0:0::1").
-bool sameAddress(const std::string& a, const std::string& b)
-{
-    unsigned char first[16] {};
-    unsigned char second[16] {};
-    for (const int family : {AF_INET, AF_INET6})
-        if (::inet_pton(family, a.c_str(), first) == 1 && ::inet_pton(family, b.c_str(), second) == 1)
-            return std::equal(first, first + 16, second);
-    return false;
-}
-
 } // namespace
 
-bool certificateNames(const std::string& certificateText, const std::string& commonName, const std::string& name)
+bool certificateNames(const std::string& certificate, const std::string& name)
 {
-    const std::string wanted = lower(name);
-    const std::string heading = "X509v3 Subject Alternative Name:";
-    const std::size_t at = certificateText.find(heading);
-    if (at == std::string::npos) return !commonName.empty() && dnsNameMatches(commonName, wanted);
-    // The names follow on the next line: "DNS:a, DNS:*.b, IP Address:127.0.0.1".
-    const std::size_t start = certificateText.find('\n', at);
-    if (start == std::string::npos) return false;
-    const std::string line = certificateText.substr(start + 1, certificateText.find('\n', start + 1) - start - 1);
-    std::size_t from = 0;
-    while (from < line.size()) {
-        std::size_t end = line.find(',', from);
-        if (end == std::string::npos) end = line.size();
-        std::string entry = line.substr(from, end - from);
-        entry.erase(0, entry.find_first_not_of(' '));
-        if (entry.compare(0, 4, "DNS:") == 0 && dnsNameMatches(entry.substr(4), wanted)) return true;
-        if (entry.compare(0, 11, "IP Address:") == 0 && sameAddress(entry.substr(11), name)) return true;
-        from = end + 1;
-    }
-    return false;
+    BIO* text = BIO_new_mem_buf(certificate.data(), static_cast<int>(certificate.size()));
+    X509* parsed = text ? PEM_read_bio_X509(text, nullptr, nullptr, nullptr) : nullptr;
+    BIO_free(text);
+    if (!parsed) return false;
+    // An address is checked as an address, a name as a name (its subject
+    // alternative names, or its common name when it has none; one wildcard label).
+    const bool named = X509_check_ip_asc(parsed, name.c_str(), 0) == 1
+        || X509_check_host(parsed, name.c_str(), name.size(), X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS, nullptr) == 1;
+    X509_free(parsed);
+    return named;
 }
 
 bool describeTlsFailure(int gensioError, const std::string& reason, const NetworkAddress& address,
                         std::string& problem)
 {
+    // A server that checks client certificates sends its alert after the
+    // handshake has ended on our side and hangs up; OpenSSL on our side often
+    // never reads the alert. Hanging up in the middle of a TLS opening is
+    // that server refusing what we showed it, or that we showed none.
     const std::string text = lower(reason);
     const std::string ca = address.ca.empty() ? "the system's CAs" : "ca=" + address.ca;
     const std::string name = address.serverName.empty() ? address.host : address.serverName;
-    if (reason == TlsNameMismatch) {
+    if (reason.rfind(TlsNameMismatch, 0) == 0) {
         problem = "the server's certificate does not name " + name
             + ": write the name it holds in servername=, or give the server a certificate for " + name;
     } else if (gensioError == GE_CERTEXPIRED || holds(text, {"certificate has expired", "certificate is not yet valid"})) {
@@ -85,13 +60,15 @@ bool describeTlsFailure(int gensioError, const std::string& reason, const Networ
                || gensioError == GE_CERTINVALID || gensioError == GE_CERTNOTFOUND) {
         problem = "the server's certificate is not signed by " + ca
             + ": give ca= the CA (or the certificate) the server's certificate comes from";
-    } else if (holds(text, {"key values mismatch", "private key does not match"}) || gensioError == GE_KEYINVALID) {
+    } else if (holds(text, {"key values mismatch", "private key does not match"}) || gensioError == GE_KEYINVALID
+               || (gensioError == GE_KEYNOTFOUND && !address.key.empty())) {
         problem = "key=" + address.key + " is not the key of cert=" + address.cert + ": give the key the certificate was made for";
     } else if (holds(text, {"certificate required", "peer did not return a certificate"})
-               || (address.cert.empty() && holds(text, {"alert handshake failure"}))) {
+               || (address.cert.empty() && (holds(text, {"alert handshake failure"}) || gensioError == GE_REMCLOSE))) {
         problem = "the server asks for a client certificate: give cert= and key= of one it allows";
     } else if (holds(text, {"alert unknown ca", "alert bad certificate", "alert certificate unknown",
-                            "alert access denied", "alert handshake failure", "alert decrypt error"})) {
+                            "alert access denied", "alert handshake failure", "alert decrypt error"})
+               || gensioError == GE_REMCLOSE) {
         problem = "the server refused our certificate (cert=" + address.cert
             + "): have it allowed on the server (its CA or authdir), or give one it allows";
     } else if (holds(text, {"wrong version number", "packet length too long", "unknown protocol", "record layer failure",

@@ -17,10 +17,8 @@ inline constexpr const char* TlsNameMismatch = "the certificate names another se
 bool describeTlsFailure(int gensioError, const std::string& reason, const NetworkAddress& address,
                         std::string& problem);
 
-// Whether a server's certificate holds `name`: among the DNS names and IP
-// addresses of its subject alternative names (gensio's text of the
-// certificate), or, when it has none, as its common name. A DNS name may
-// start with one wildcard label.
-bool certificateNames(const std::string& certificateText, const std::string& commonName, const std::string& name);
+// Whether a server's certificate (PEM, as gensio gives it) is made out to
+// `name`, a host name or an address, as OpenSSL checks it.
+bool certificateNames(const std::string& certificate, const std::string& name);
 
 } // namespace platform
