@@ -63,6 +63,7 @@ GensioLoop::GensioLoop()
 void GensioLoop::startThread()
 {
     thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), "gensio loop");
         sigset_t wake;
         sigemptyset(&wake);
         sigaddset(&wake, WakeSignal);

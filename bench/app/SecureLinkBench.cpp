@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,17 +29,21 @@ namespace {
 constexpr int SimulatorPort = 1;
 constexpr int NetworkPort = 2;
 
-long switchesOfAllThreads()
+// Context switches so far of each thread, by "name id".
+std::map<std::string, long> switchesByThread()
 {
-    long total = 0;
+    std::map<std::string, long> all;
     for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::string name;
+        std::ifstream(task.path() / "comm") >> name;
         std::ifstream status(task.path() / "status");
         std::string line;
+        long& count = all[name + " " + task.path().filename().string()];
         while (std::getline(status, line))
             if (line.rfind("voluntary_ctxt_switches:", 0) == 0 || line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
-                total += std::stol(line.substr(line.find(':') + 1));
+                count += std::stol(line.substr(line.find(':') + 1));
     }
-    return total;
+    return all;
 }
 
 // Opens COM<NetworkPort> `openings` times, each time querying once; prints the
@@ -125,14 +130,22 @@ int main(int argc, char** argv)
         serial.setPort(NetworkPort);
         serial.setActive(true);
         if (!serial.Active()) return 1;
-        runFor(500);
-        const long before = switchesOfAllThreads();
+        // What the opening set going (the server's notifications, TLS's
+        // session tickets) has come and gone.
+        runFor(3000);
+        const auto before = switchesByThread();
         const long long start = bench::nowNs();
         runFor(seconds * 1000);
         const double wall = bench::nsToMs(bench::nowNs() - start) / 1000.0;
-        const long woken = switchesOfAllThreads() - before;
-        std::printf("the TLS link open and quiet, Auto off, %.1f s: %ld wake-ups of all threads (%.3f/s), the "
-                    "window's timer that ends the wait among them\n", wall, woken, woken / wall);
+        long woken = 0;
+        std::printf("the TLS link open and quiet, Auto off, %.1f s:\n", wall);
+        for (const auto& [thread, count] : switchesByThread()) {
+            const long delta = count - (before.count(thread) ? before.at(thread) : 0);
+            woken += delta;
+            std::printf("    %-28s %ld\n", thread.c_str(), delta);
+        }
+        std::printf("  all threads: %ld wake-ups (%.3f/s), the window's timer that ends the wait among them\n", woken,
+                    woken / wall);
         serial.setActive(false);
     }
     return 0;
