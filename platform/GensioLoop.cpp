@@ -3,11 +3,17 @@
 #include <gensio/gensio.h>
 #include <gensio/gensio_os_funcs.h>
 
+#include <cerrno>
 #include <csignal>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
 #include <cstdarg>
 #include <cstdio>
 #include <pthread.h>
 #include <system_error>
+#include <vector>
 
 namespace platform {
 
@@ -16,6 +22,49 @@ namespace {
 constexpr int WakeSignal = SIGUSR1;
 
 void ignoreWake(int) {}
+
+// The handler's own reading, which ours wraps.
+int (*readIod)(gensio_iod* iod, void* buffer, gensiods size, gensiods* count) = nullptr;
+
+// A socket whose peer has gone fails the write with EPIPE rather than end the
+// process with SIGPIPE, which the program leaves as it is for its own output.
+int sendWithoutSignal(gensio_iod* iod, const gensio_sg* pieces, gensiods number, gensiods* count, int flags)
+{
+    std::vector<iovec> vector(number);
+    for (gensiods i = 0; i < number; ++i) vector[i] = {const_cast<void*>(pieces[i].buf), pieces[i].buflen};
+    msghdr message {};
+    message.msg_iov = vector.data();
+    message.msg_iovlen = vector.size();
+    for (;;) {
+        const ssize_t sent = ::sendmsg(iod->f->iod_get_fd(iod), &message,
+                                       MSG_NOSIGNAL | ((flags & GENSIO_MSG_OOB) ? MSG_OOB : 0));
+        if (sent >= 0) {
+            if (count) *count = static_cast<gensiods>(sent);
+            return 0;
+        }
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (count) *count = 0;
+            return 0;
+        }
+        return gensio_os_err_to_err(iod->f, errno);
+    }
+}
+
+// Acknowledges what came in at once rather than up to 40 ms later. A server
+// that sends in several small writes and waits for each to be acknowledged
+// before the next (Nagle's rule) would otherwise make an opening, a TLS
+// handshake above all, take that much longer. The kernel forgets the setting
+// as it goes, so it is given again after each read.
+int readAndAcknowledge(gensio_iod* iod, void* buffer, gensiods size, gensiods* count)
+{
+    const int result = readIod(iod, buffer, size, count);
+    if (iod->f->iod_get_type(iod) == GENSIO_IOD_SOCKET) {
+        const int on = 1;
+        ::setsockopt(iod->f->iod_get_fd(iod), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+    }
+    return result;
+}
 
 // A signal that arrives while a thread is not waiting in gensio is taken by
 // a handler that does nothing, rather than ending the process.
@@ -53,6 +102,10 @@ GensioLoop::GensioLoop()
         std::vsnprintf(line, sizeof line, format, arguments);
         log(line);
     });
+    // The handler is a table of functions: its reading is ours.
+    readIod = funcs_->read;
+    funcs_->read = readAndAcknowledge;
+    funcs_->send = sendWithoutSignal;
     stopping_ = gensio_os_funcs_alloc_waiter(funcs_);
     if (!stopping_) {
         funcs_ = nullptr;

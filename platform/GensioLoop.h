@@ -18,7 +18,8 @@ namespace platform {
 // Another thread that hands gensio work (a write, a callback enabled) makes
 // gensio wake the servicing thread with a signal, SIGUSR1. The servicing
 // thread takes it only while it waits; the process's handler of it does
-// nothing, so a stray one harms no other thread.
+// nothing, so a stray one harms no other thread. Every socket gensio reads
+// acknowledges what came at once.
 class GensioLoop {
 public:
     // Told of each line of gensio's log (the reason OpenSSL gave for a

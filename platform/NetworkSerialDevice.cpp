@@ -18,7 +18,6 @@
 #include <linux/sockios.h>
 #include <arpa/inet.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -109,17 +108,6 @@ std::uint32_t modemStatusOf(unsigned state)
     if (state & SERGENSIO_MODEMSTATE_RI) status |= MsRingOn;
     if (state & SERGENSIO_MODEMSTATE_CD) status |= MsRlsdOn;
     return status;
-}
-
-// Acknowledges what came in at once rather than up to 40 ms later. A server
-// that sends its answers in several small writes and waits for each to be
-// acknowledged before the next (Nagle's rule) would otherwise make an opening
-// take that much longer. The kernel forgets the setting as it goes, so it is
-// given again after each read.
-void quickAck(int fd)
-{
-    const int on = 1;
-    if (fd >= 0) ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
 }
 
 // gensio's socket, found by the local port gensio reports (its TCP layer
@@ -503,7 +491,6 @@ void NetworkSerialDevice::received(int error, const unsigned char* data, std::si
         markGone(ECONNRESET);
         return;
     }
-    quickAck(socket_.load());
     {
         std::lock_guard lock(mutex_);
         const std::size_t taken = std::min(length, input_.room());
