@@ -30,9 +30,11 @@ namespace platform {
 // the server. RFC 2217 is gensio's Telnet with COM-PORT-OPTION: the line
 // settings and DTR and RTS travel to the server through gensio's serial
 // interface, whose answers are checked, and the server's line and modem
-// notifications, flow-control and purge requests come back as events.
+// notifications and its requests to hold and resume our output come back as
+// events. With TLS, the server's certificate must name HOST (or servername=);
+// a failed handshake is diagnosed by what went wrong and its fix.
 //
-// gensio runs on a loop of the device's own (GensioLoop): its callbacks put
+// gensio runs on the process's one gensio loop (GensioLoop): its callbacks put
 // what arrives into an input queue of ours and nudge the wait, which polls
 // nothing but its wake event. gensio is not read while that queue is full, so
 // TCP holds the server back. A connection that ends is a device that has
