@@ -1,5 +1,6 @@
 #include "app/PortsDialog.h"
 
+#include "app/NetworkPortDialog.h"
 #include "framework/MessageBoxes.h"
 #include "platform/NetworkAddress.h"
 #include "platform/PortNames.h"
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QInputDialog>
 #include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
@@ -166,9 +166,9 @@ void PortsDialog::mapSelected()
     const DeviceList::Row row = devices_->rows()[r];
     const int number = number_->value();
     if (row.network) {
-        // Another number for the same server.
+        // Another number for the same server, with the same files.
         if (row.numbers.contains(number)) return;
-        addNetworkPort(row.device.path);
+        addNetworkPort(row.entry);
         return;
     }
     // The by-id name stays the same in whichever USB socket the adapter is.
@@ -178,30 +178,26 @@ void PortsDialog::mapSelected()
     replaceNumber(number, named(*devices_, target), [&] { return map.map(number, target); });
 }
 
-void PortsDialog::addNetworkPort(const QString& address)
+void PortsDialog::addNetworkPort(const QString& entry)
 {
     const int number = number_->value();
+    const QString address = entry.section(u'\n', 0, 0);
     platform::NetworkAddress parsed;
     std::string problem;
-    if (!platform::parseNetworkEntry(address.toStdString(), parsed, problem)) {
+    if (!platform::parseNetworkEntry(entry.toStdString(), parsed, problem)) {
         fw::MessageBox(QStringLiteral("\"%1\" is not the address of a network port: %2.\rNothing was changed.")
                            .arg(address, QString::fromStdString(problem)),
                        QStringLiteral("Ports"), fw::MsgButtons::Ok, fw::MsgIcon::Error);
         return;
     }
     const PortMap& map = devices_->portMap();
-    replaceNumber(number, address, [&] { return map.mapNetwork(number, address); });
+    replaceNumber(number, address, [&] { return map.mapNetwork(number, entry); });
 }
 
 void PortsDialog::askForNetworkPort()
 {
-    bool given = false;
-    const QString address = QInputDialog::getText(
-        this, QStringLiteral("Add network port"),
-        QStringLiteral("Address of COM%1, tcp://HOST:PORT (raw) or rfc2217://HOST:PORT (Telnet with RFC 2217):")
-            .arg(number_->value()),
-        QLineEdit::Normal, QStringLiteral("rfc2217://"), &given);
-    if (given) addNetworkPort(address);
+    NetworkPortDialog ask(number_->value(), this);
+    if (ask.exec() == QDialog::Accepted) addNetworkPort(ask.entry());
 }
 
 template <class Write>

@@ -11,7 +11,8 @@ class QTableWidget;
 
 // Setup → Ports…: the serial devices of this machine, what each is, the COM
 // numbers that stand for it and what would stand in the way of opening it, and
-// the network ports of the port directory with their addresses. The operator
+// the network ports of the port directory with their addresses, and which of
+// them are encrypted. The operator
 // gives the selected device a number, or takes its numbers away, and adds a
 // network port under a number. While shown, the list follows devices as they
 // are plugged in and out; hidden, it follows nothing, and catches up when shown
@@ -32,11 +33,11 @@ public:
     void mapSelected();
     // Takes every number of the selected device away.
     void unmapSelected();
-    // Makes the number in the number box a network port at `address`
-    // ("rfc2217://HOST:PORT"), asking first when the number stands for
-    // something else; an address that is not one is refused with a box that
-    // says what is wrong with it.
-    void addNetworkPort(const QString& address);
+    // Makes the number in the number box a network port with `entry`
+    // ("rfc2217+tls://HOST:PORT" and its KEY=VALUE lines), asking first when
+    // the number stands for something else; an entry that is not one is
+    // refused with a box that says what is wrong with it.
+    void addNetworkPort(const QString& entry);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -44,7 +45,7 @@ protected:
 
 private:
     void showDevices();
-    // Asks for the address of a network port, then adds it.
+    // Asks for the address of a network port and its files, then adds it.
     void askForNetworkPort();
     // Writes COM<number> with `write` after asking about what it stands for
     // now; a refusal is one box.

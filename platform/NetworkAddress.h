@@ -7,30 +7,49 @@
 namespace platform {
 
 // Where a network port is served, as an entry file of the port directory names
-// it: "tcp://HOST:PORT" (raw bytes, the line set up by the server) or
-// "rfc2217://HOST:PORT" (Telnet with the line settings carried along). HOST is
-// an IPv4 address, an IPv6 address in brackets, or a host name.
+// it. The first line is "tcp://HOST:PORT" (raw bytes, the line set up by the
+// server) or "rfc2217://HOST:PORT" (Telnet with the line settings carried
+// along); "+tls" after the scheme ("rfc2217+tls://HOST:PORT") puts the link
+// in TLS. HOST is an IPv4 address, an IPv6 address in brackets, or a host name.
+// A TLS entry may go on with lines KEY=VALUE: ca= the CA or server
+// certificate to trust, cert= and key= the client's certificate and key,
+// servername= the name the server's certificate must carry.
 struct NetworkAddress {
     enum class Protocol : std::uint8_t { RawTcp, Rfc2217 };
 
     Protocol protocol = Protocol::RawTcp;
     std::string host;        // without the brackets of an IPv6 address
     std::uint16_t port = 0;  // 1..65535
+    bool tls = false;            // "+tls" in the scheme
+    std::string ca;              // absolute paths once read from an entry file; empty = not given
+    std::string cert;
+    std::string key;
+    std::string serverName;      // empty = check HOST
 
     // "HOST:PORT" as the operator wrote it, brackets included.
     std::string hostPort() const;
-    // The whole address as an entry holds it: "rfc2217://HOST:PORT".
+    // The first line of the entry: "rfc2217+tls://HOST:PORT".
     std::string url() const;
+    // The whole entry as a file holds it: the first line and the KEY=VALUE
+    // lines of what is given, each with its line end.
+    std::string entry() const;
+    // HOST is 127.0.0.0/8, ::1 or "localhost": a link that never leaves the machine.
+    bool isLoopback() const;
 };
 
-// Reads the line of an entry file, without its line end. On success returns true and fills
-// `address`; otherwise returns false and says in `problem` what is wrong with
-// the line, in words for the operator.
+// Reads the text of an entry: its first line and the KEY=VALUE lines after
+// it, each line with its line end or without. On success returns true and
+// fills `address`, its paths as written; otherwise returns false and says in
+// `problem` what is wrong, in words for the operator (naming the line and its
+// text when it is not the first).
 bool parseNetworkEntry(std::string_view content, NetworkAddress& address, std::string& problem);
 
-// Reads the entry file at `path`. Returns 0, EINVAL for a file that does not
-// hold one well-formed line (with `diagnosis` naming the file, the line and
-// what is wrong with it), or the errno of reading the file.
+// Reads the entry file at `path`, its relative paths taken from the folder of
+// the file. Returns 0; EINVAL for a file that is no well-formed entry (with
+// `diagnosis` naming the file, the line and what is wrong with it); EPERM for a
+// key file it refuses, as ssh refuses one: open to others, of another user, or
+// with a passphrase (the diagnosis naming the entry, the file and the fix);
+// or the errno of reading the entry or a file it names.
 int readNetworkEntry(const std::string& path, NetworkAddress& address, std::string& diagnosis);
 
 } // namespace platform

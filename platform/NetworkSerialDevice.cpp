@@ -1,25 +1,34 @@
 #include "platform/NetworkSerialDevice.h"
 
+#include "platform/GensioStack.h"
 #include "platform/LineSettings.h"
+#include "platform/Liveness.h"
 #include "platform/NetworkFailures.h"
 #include "platform/PortNames.h"
-#include "platform/TcpConnector.h"
+#include "platform/TlsFailures.h"
+
+#include <gensio/gensio.h>
+#include <gensio/sergensio.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <linux/sockios.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
-#include <unistd.h>
+#include <utility>
 
 namespace platform {
 
 namespace {
 
-// How long closing waits for the server to see our end after our last bytes.
+// How long closing waits for gensio to hand over our last bytes and end the
+// connection.
 constexpr std::chrono::milliseconds CloseLimit{500};
 
 // Brackets the waits of one opening or setting, so that a window's box spans
@@ -59,15 +68,86 @@ bool isText(char c)
     return (c >= 0x20 && c < 0x7f) || c == '\r' || c == '\n' || c == '\t';
 }
 
-// Acknowledges what came in at once rather than up to 40 ms later. A server
-// that sends its answers in several small writes and waits for each to be
-// acknowledged before the next (Nagle's rule) would otherwise make an opening
-// take that much longer. The kernel forgets the setting as it goes, so it is
-// given again after each read.
-void quickAck(int fd)
+// RFC 2217's codes for parity, stop size and flow control.
+std::uint32_t parityCode(LineSettings::Parity parity)
 {
-    const int on = 1;
-    ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+    switch (parity) {
+    case LineSettings::Parity::None: return SERGENSIO_PARITY_NONE;
+    case LineSettings::Parity::Odd: return SERGENSIO_PARITY_ODD;
+    case LineSettings::Parity::Even: return SERGENSIO_PARITY_EVEN;
+    case LineSettings::Parity::Mark: return SERGENSIO_PARITY_MARK;
+    case LineSettings::Parity::Space: return SERGENSIO_PARITY_SPACE;
+    }
+    return SERGENSIO_PARITY_NONE;
+}
+
+std::uint32_t stopSizeCode(LineSettings::StopBits stopBits)
+{
+    switch (stopBits) {
+    case LineSettings::StopBits::One: return 1;
+    case LineSettings::StopBits::Two: return 2;
+    case LineSettings::StopBits::OneAndAHalf: return 3;
+    }
+    return 1;
+}
+
+// One flow control at a time; the component never asks for more.
+std::uint32_t flowCode(const LineSettings& line)
+{
+    if (line.ctsFlow) return SERGENSIO_FLOWCONTROL_RTS_CTS;
+    if (line.dsrFlow) return SERGENSIO_FLOWCONTROL_DSR;
+    if (line.xonXoffOut || line.xonXoffIn) return SERGENSIO_FLOWCONTROL_XON_XOFF;
+    return SERGENSIO_FLOWCONTROL_NONE;
+}
+
+std::uint32_t modemStatusOf(unsigned state)
+{
+    std::uint32_t status = 0;
+    if (state & SERGENSIO_MODEMSTATE_CTS) status |= MsCtsOn;
+    if (state & SERGENSIO_MODEMSTATE_DSR) status |= MsDsrOn;
+    if (state & SERGENSIO_MODEMSTATE_RI) status |= MsRingOn;
+    if (state & SERGENSIO_MODEMSTATE_CD) status |= MsRlsdOn;
+    return status;
+}
+
+// gensio's socket, found by the local port gensio reports (its TCP layer
+// tells its addresses, not its descriptor): ours, a stream, bound to that
+// port and connected to the server's.
+int socketOf(gensio* io, std::uint16_t serverPort)
+{
+    char text[64] = "0";
+    gensiods length = sizeof text;
+    if (gensio_control(io, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_LPORT, text, &length) != 0)
+        return -1;
+    const long localPort = std::strtol(text, nullptr, 10);
+    const auto portOf = [](const sockaddr_storage& address) {
+        if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
+        if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
+        return std::uint16_t{0};
+    };
+    DIR* folder = ::opendir("/proc/self/fd");
+    if (!folder) return -1;
+    int found = -1;
+    while (const dirent* entry = ::readdir(folder)) {
+        char* end = nullptr;
+        const long fd = std::strtol(entry->d_name, &end, 10);
+        if (*end != '\0' || end == entry->d_name || fd == ::dirfd(folder)) continue;
+        sockaddr_storage local {};
+        sockaddr_storage peer {};
+        socklen_t localLength = sizeof local;
+        socklen_t peerLength = sizeof peer;
+        int type = 0;
+        socklen_t typeLength = sizeof type;
+        if (::getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_TYPE, &type, &typeLength) == 0 && type == SOCK_STREAM
+            && ::getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &localLength) == 0
+            && ::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0
+            && portOf(local) == localPort && portOf(peer) == serverPort) {
+            found = static_cast<int>(fd);
+            break;
+        }
+    }
+    ::closedir(folder);
+    return found;
 }
 
 } // namespace
@@ -80,6 +160,7 @@ NetworkSerialDevice::NetworkSerialDevice(std::shared_ptr<ConnectionWait> wait)
 NetworkSerialDevice::~NetworkSerialDevice()
 {
     if (isOpen()) close();
+    endStack();
 }
 
 std::string NetworkSerialDevice::diagnosis() const
@@ -96,309 +177,334 @@ int NetworkSerialDevice::fail(int error, const std::string& problem)
     return error;
 }
 
+void NetworkSerialDevice::logged(const std::string& line)
+{
+    std::lock_guard lock(mutex_);
+    if (tlsReason_.size() < 1024) tlsReason_ += (tlsReason_.empty() ? "" : "; ") + line;
+}
+
+// The server's certificate has been checked against the entry's CA; the name
+// it must hold is ours to check (gensio leaves that to its user).
+int NetworkSerialDevice::verifyServer(int error, const char* reason)
+{
+    if (error != 0) {
+        std::lock_guard lock(mutex_);
+        tlsReason_ = std::string(gensio_err_to_str(error)) + ": " + reason + (tlsReason_.empty() ? "" : "; ") + tlsReason_;
+        return GE_NOTSUP;
+    }
+    const std::string name = address_.serverName.empty() ? address_.host : address_.serverName;
+    std::string text(16384, '\0');
+    gensiods length = text.size();
+    if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_CERT, text.data(), &length) != 0)
+        length = 0;
+    text.resize(std::min<std::size_t>(length, text.size()));
+    if (certificateNames(text, name)) return 0;
+    std::lock_guard lock(mutex_);
+    tlsReason_ = TlsNameMismatch;
+    return GE_AUTHREJECT;
+}
+
+
 int NetworkSerialDevice::open(const std::string& comName)
 {
     if (isOpen()) return EBUSY;
+    endStack();
     comName_ = comName;
     peer_.clear();
     const std::string path = resolvePortName(comName);
     if (path.empty()) return fail(ENOENT, "no entry in the port directory");
     std::string problem;
+    address_ = NetworkAddress();
     if (const int error = readNetworkEntry(path, address_, problem)) return fail(error, problem);
     peer_ = address_.hostPort();
-
-    const auto deadline = Clock::now() + ConnectLimit;
-    WaitScope scope(*connectionWait_, peer_);
-    const TcpConnector::Result connection = TcpConnector().connect(address_, *connectionWait_, deadline);
-    if (connection.error != 0) return fail(connection.error, connection.problem);
-    if (const int error = wake_.open()) {
-        ::close(connection.fd);
-        return fail(error, "cannot make the wake event");
-    }
+    std::string stack;
+    if (!gensioStack(address_, stack, problem)) return fail(EINVAL, problem);
 
     released_ = false;
     gone_ = false;
     goneError_ = 0;
     goneReported_ = false;
+    socket_ = -1;
     outputDrain_.reset();
     {
         std::lock_guard lock(writeMutex_);
         unsent_.clear();
-        pending_.clear();
-        frontWireSent_ = 0;
-        frontDataWire_ = 0;
-        frontDataSent_ = 0;
+        unsentHead_ = 0;
         sent_.clear();
+        suspended_ = false;
     }
     {
         std::lock_guard lock(mutex_);
+        opened_ = false;
+        openError_ = 0;
+        closed_ = false;
         input_.clear();
+        reading_ = false;
         farewell_.clear();
         onlyText_ = true;
         pendingEvents_ = 0;
-        reader_ = Reader::None;
-        comPort_ = {};
-        telnet_.reset();
-        if (address_.protocol == NetworkAddress::Protocol::Rfc2217)
-            telnet_.emplace(std::initializer_list<std::uint8_t>{TelnetCodec::Binary, TelnetCodec::ComPort},
-                            std::initializer_list<std::uint8_t>{TelnetCodec::Binary});
+        modemStatus_ = 0;
+        answersOfLine_ = {};
+        tlsReason_.clear();
         diagnosis_.clear();
     }
-    fd_ = connection.fd;
-    if (telnet_) {
-        if (const int error = negotiate(deadline)) {
-            shutDown(fd_.exchange(-1));
-            wake_.close();
-            return error;
+
+    const auto deadline = Clock::now() + ConnectLimit;
+    WaitScope scope(*connectionWait_, peer_);
+    if (!GensioLoop::use()) return fail(ENOMEM, "cannot start the network handler");
+    usingLoop_ = true;
+    GensioLoop::listen(*this);
+    int error = wake_.open();
+    if (error == 0) error = answers_.open();
+    if (error != 0) {
+        endStack();
+        return fail(error, "cannot make the wake event");
+    }
+    if (const int made = str_to_gensio(stack.c_str(), GensioLoop::funcs(), onEvent, this, &io_)) {
+        io_ = nullptr;
+        endStack();
+        return openFailure(made);
+    }
+    const int started = gensio_open(
+        io_,
+        [](gensio*, int error, void* self) {
+            auto* device = static_cast<NetworkSerialDevice*>(self);
+            {
+                std::lock_guard lock(device->mutex_);
+                device->opened_ = true;
+                device->openError_ = error;
+            }
+            device->answers_.signal();
+        },
+        this);
+    error = started ? 0 : awaitAnswer(deadline, [this] { return opened_; });
+    if (started) {
+        endStack();
+        return openFailure(started);
+    }
+    if (error != 0) {
+        endStack();
+        return fail(error, error == ETIMEDOUT ? peer_ + " did not answer within the time limit"
+                                              : "connecting to " + peer_ + " was cancelled");
+    }
+    {
+        std::lock_guard lock(mutex_);
+        error = openError_;
+    }
+    if (error != 0) {
+        const int failure = openFailure(error);
+        endStack();
+        return failure;
+    }
+    GensioLoop::stopListening(*this);
+    const int fd = socketOf(io_, address_.port);
+    // A peer that vanishes without a word is found within seconds, not hours.
+    if (fd >= 0) setLiveness(fd);
+    socket_ = fd;
+    // Before the reading starts: the words of a server that hangs up at once
+    // are this connection's, and stay.
+    forgetNetworkFailure(comName_);
+    {
+        std::lock_guard lock(mutex_);
+        reading_ = true;
+        gensio_set_read_callback_enable(io_, true);
+    }
+    if (address_.protocol == NetworkAddress::Protocol::Rfc2217) {
+        if (const int refused = confirmRfc2217(deadline)) {
+            endStack();
+            return refused;
         }
     }
-    forgetNetworkFailure(comName_);
+    open_ = true;
     return 0;
 }
 
-// BINARY both ways, so that every byte passes as it is, and COM-PORT-OPTION on
-// our side, so that the line settings can travel. The server usually offers
-// them itself; our requests and its offers cross, which Telnet takes as
-// agreement.
-int NetworkSerialDevice::negotiate(Clock::time_point deadline)
+// gensio's Telnet is open once TCP is; whether the server speaks RFC 2217
+// shows in its answer to a first request, the rate it has now. Then it is
+// asked to tell of breaks and of every modem line as they change: the events
+// a port's mask can ask for.
+int NetworkSerialDevice::confirmRfc2217(Clock::time_point deadline)
 {
-    std::string start;
+    serial_ = gensio_to_sergensio(io_);
     {
         std::lock_guard lock(mutex_);
-        start = telnet_->start();
+        queried_ = false;
+        queryError_ = 0;
     }
-    if (const int error = send(start, AnswerLimit.count() * 1000)) return fail(error, "the connection failed as it began");
-    const int error = awaitAnswers(deadline, [this] { return telnet_->settled(); });
-    if (error == ETIMEDOUT)
-        return fail(error, "the server did not answer the Telnet negotiation; for rfc2217:// its accepter must be "
-                           "telnet(rfc2217), for a raw accepter write tcp://");
-    if (error == ECONNRESET) {
-        std::string words;
+    const auto answered = [](sergensio*, int error, unsigned, void* self) {
+        auto* device = static_cast<NetworkSerialDevice*>(self);
         {
-            std::lock_guard lock(mutex_);
-            words = serverWords(farewell_);
+            std::lock_guard lock(device->mutex_);
+            device->queried_ = true;
+            device->queryError_ = error;
         }
-        return fail(error, serverClosedConnection(words));
+        device->answers_.signal();
+    };
+    int error = !serial_ ? GE_NOTSUP : sergensio_baud(serial_, 0, answered, this);
+    if (error == 0) {
+        error = awaitAnswer(deadline, [this] { return queried_ || gone_; });
+        if (error == ETIMEDOUT)
+            return fail(error, "the server did not answer the Telnet negotiation; for rfc2217:// its accepter must be "
+                               "telnet(rfc2217), for a raw accepter write tcp://");
+        if (error == ECANCELED) return fail(error, "connecting to " + peer_ + " was cancelled");
+        if (gone_) {
+            std::string words;
+            {
+                std::lock_guard lock(mutex_);
+                words = onlyText_ ? serverWords(farewell_) : std::string();
+            }
+            return fail(ECONNRESET, serverClosedConnection(words));
+        }
+        std::lock_guard lock(mutex_);
+        error = queryError_;
     }
-    if (error != 0) return fail(error, "the Telnet negotiation failed");
-    if (!telnet_->ours(TelnetCodec::ComPort))
+    if (error == 0) error = sergensio_linestate(serial_, SERGENSIO_LINESTATE_BREAK);
+    if (error == 0) error = sergensio_modemstate(serial_, 0xFF);
+    if (error != 0)
         return fail(EPROTONOSUPPORT, "the server refuses RFC 2217 (COM-PORT-OPTION); its accepter must be "
                                      "telnet(rfc2217), or write tcp:// to leave the line to the server");
-    if (!telnet_->ours(TelnetCodec::Binary) || !telnet_->his(TelnetCodec::Binary))
-        return fail(EPROTONOSUPPORT, "the server refuses binary transmission, without which bytes would not pass as "
-                                     "they are");
     return 0;
 }
 
-// Reads the socket until `done` holds (checked under the lock), the connection
-// fails or `deadline` passes. While the event thread's wait reads the socket,
-// this leaves the reading to it and is told of each arrival.
+// gensio's error of an opening, as the system's code and the words of a diagnosis.
+int NetworkSerialDevice::openFailure(int gensioError)
+{
+    std::string reason;
+    std::string words;
+    {
+        std::lock_guard lock(mutex_);
+        reason = tlsReason_;
+        words = onlyText_ ? serverWords(farewell_) : std::string();
+    }
+    if (address_.tls) {
+        std::string problem;
+        if (describeTlsFailure(gensioError, reason, address_, problem)) return fail(EPROTO, problem);
+    }
+    switch (gensioError) {
+    case GE_CONNREFUSE: return fail(ECONNREFUSED, "nothing listens at " + peer_);
+    case GE_TIMEDOUT: return fail(ETIMEDOUT, peer_ + " did not answer within the time limit");
+    case GE_NOMEM: return fail(ENOMEM, "out of memory");
+    case GE_REMCLOSE:
+    case GE_COMMERR:
+    case GE_IOERR: return fail(ECONNRESET, serverClosedConnection(words));
+    case GE_NOTFOUND:
+    case GE_UNKNOWN_NAME_ERROR:
+    case GE_NAME_ERROR:
+    case GE_NAME_SERVER_FAILURE:
+    case GE_NAME_INVALID:
+    case GE_NAME_NET_NOT_UP:
+        return fail(EHOSTUNREACH, "the host " + address_.host + " is unknown: " + gensio_err_to_str(gensioError));
+    case GE_HOSTDOWN: return fail(EHOSTUNREACH, "connecting to " + peer_ + ": " + gensio_err_to_str(gensioError));
+    default: return fail(EIO, "connecting to " + peer_ + ": " + gensio_err_to_str(gensioError));
+    }
+}
+
 template <class Done>
-int NetworkSerialDevice::awaitAnswers(Clock::time_point deadline, Done done)
-{
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        if (done()) return 0;
-        if (gone_) return goneError_;
-        if (Clock::now() >= deadline) return ETIMEDOUT;
-        if (reader_ != Reader::None) {
-            changed_.wait_until(lock, deadline);
-            continue;
-        }
-        reader_ = Reader::Answers;
-        lock.unlock();
-        const int fd = fd_.load();
-        int error = connectionWait_->wait(fd, POLLIN, deadline);
-        if (error == 0) error = receive(fd);
-        if (error != 0 && error != ETIMEDOUT && error != ECANCELED) markGone(error);
-        lock.lock();
-        reader_ = Reader::None;
-        changed_.notify_all();
-        // Otherwise the next pass tells: what came before an end still counts.
-        if (error == ECANCELED) return error;
-    }
-}
-
-int NetworkSerialDevice::setupQueues(std::uint32_t inQueue, std::uint32_t)
-{
-    if (!isOpen()) return EBADF;
-    std::lock_guard lock(mutex_);
-    input_.setCapacity(inQueue);
-    return 0;
-}
-
-int NetworkSerialDevice::applySettings(const DeviceControl& settings)
-{
-    LineSettings line;
-    if (const int error = LineSettings::from(settings, line)) return error;
-    if (!isOpen()) return EBADF;
-    // Raw TCP has no way to tell the server: its own configuration sets the line.
-    if (!telnet_) return 0;
-
-    std::string requests;
-    {
-        std::lock_guard lock(mutex_);
-        requests = comPort_.requestLine(line);
-    }
-    WaitScope scope(*connectionWait_, peer_);
-    if (const int error = send(requests, AnswerLimit.count() * 1000)) return fail(error, "the line settings did not go out");
-    const int error = awaitAnswers(Clock::now() + AnswerLimit, [this] { return comPort_.lineAnswered(); });
-    if (error == ETIMEDOUT) return fail(error, "the server did not answer the line settings");
-    if (error != 0) return fail(error, "the connection failed while the line was set");
-    std::string refusals;
-    {
-        std::lock_guard lock(mutex_);
-        refusals = comPort_.lineRefusals();
-    }
-    if (!refusals.empty()) return fail(EINVAL, "the server set " + refusals);
-    std::lock_guard lock(mutex_);
-    diagnosis_.clear();
-    return 0;
-}
-
-int NetworkSerialDevice::setTimeouts(const CommTimeouts&)
-{
-    // Reads never wait (they take from our own queue) and writes take their
-    // time-out per call: there is nothing left for the record to set.
-    return isOpen() ? 0 : EBADF;
-}
-
-int NetworkSerialDevice::setEventMask(std::uint32_t mask)
-{
-    if (!isOpen()) return EBADF;
-    mask_ = mask;
-    return wake_.signal();
-}
-
-int NetworkSerialDevice::wait(std::uint32_t& events)
-{
-    events = 0;
-    int fd = -1;
-    {
-        std::unique_lock lock(mutex_);
-        fd = fd_.load();
-        if (fd < 0) return EBADF;
-        inWait_ = true;
-        changed_.wait(lock, [this] { return reader_ == Reader::None || released_; });
-        if (!released_) reader_ = Reader::Waiter;
-    }
-    const int result = released_ ? 0 : waitLoop(fd, events);
-    {
-        std::lock_guard lock(mutex_);
-        if (reader_ == Reader::Waiter) reader_ = Reader::None;
-        inWait_ = false;
-    }
-    changed_.notify_all();
-    return result;
-}
-
-int NetworkSerialDevice::waitLoop(int fd, std::uint32_t& events)
+int NetworkSerialDevice::awaitAnswer(Clock::time_point deadline, Done done)
 {
     for (;;) {
-        if (released_) return 0;
-        bool pollInput = false;
-        bool pollOutput = false;
         {
             std::lock_guard lock(mutex_);
-            // Bytes that came before the end are delivered before it is told.
-            events = pendingEvents_ & mask_;
-            pendingEvents_ = 0;
-            if (sentLate_.exchange(false)) events |= EvSentLate;
-            pollInput = input_.room() > 0;
+            if (done()) return 0;
         }
-        if (events != 0) return 0;
-        if (gone_) {
-            if (!goneReported_) {
-                goneReported_ = true;
-                return goneError_;
-            }
-        } else {
-            std::lock_guard lock(writeMutex_);
-            pollOutput = !unsent_.empty();
+        const int error = connectionWait_->wait(answers_.fd(), POLLIN, deadline);
+        if (error == ETIMEDOUT) {
+            std::lock_guard lock(mutex_);
+            return done() ? 0 : ETIMEDOUT;
         }
-
-        // A connection that has ended is no longer polled: it would be ready on
-        // every call.
-        const bool pollSocket = !gone_ && (pollInput || pollOutput);
-        pollfd fds[2] = {{wake_.fd(), POLLIN, 0},
-                         {fd, static_cast<short>((pollInput ? POLLIN : 0) | (pollOutput ? POLLOUT : 0)), 0}};
-        const int timeout = !gone_ && outputDrain_.pending() ? outputDrain_.lookAgainMs() : -1;
-        const int ready = ::poll(fds, pollSocket ? 2 : 1, timeout);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (fds[0].revents & POLLIN) wake_.clear();
-        if (released_) return 0;
-        if (gone_) continue;
-
-        int error = 0;
-        if (pollSocket && (fds[1].revents & POLLOUT)) {
-            std::lock_guard lock(writeMutex_);
-            // Whatever the socket does not take now waits for its next POLLOUT.
-            if (const int flushed = flushUnsent(fd, Clock::now(), false); flushed != ETIMEDOUT) error = flushed;
-        }
-        if (error == 0 && pollSocket && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) error = receive(fd);
-        if (error != 0) {
-            markGone(error);
-            continue;
-        }
-        const std::uint32_t empty = checkOutputEmpty(fd);
-        std::lock_guard lock(mutex_);
-        pendingEvents_ |= empty;
+        if (error != 0) return error;
+        answers_.clear();
     }
 }
 
-// Takes what the socket holds, as far as the input queue has room, through
-// the Telnet codec where there is one, and sends its replies.
-int NetworkSerialDevice::receive(int fd)
+// Closes what an opening made, whether or not it got as far as a connection.
+void NetworkSerialDevice::endStack()
 {
-    char raw[4096];
-    std::string replies;
-    int error = 0;
-    for (;;) {
-        std::size_t room = 0;
-        {
-            std::lock_guard lock(mutex_);
-            room = input_.room();
+    if (io_) {
+        const int closing = gensio_close(
+            io_,
+            [](gensio*, void* self) {
+                auto* device = static_cast<NetworkSerialDevice*>(self);
+                std::lock_guard lock(device->mutex_);
+                device->closed_ = true;
+                device->changed_.notify_all();
+            },
+            this);
+        if (closing == 0) {
+            std::unique_lock lock(mutex_);
+            changed_.wait_for(lock, CloseLimit * 4, [this] { return closed_; });
         }
-        if (room == 0) break;
-        // Telnet never turns fewer bytes into more, so the queue cannot overflow.
-        const std::size_t want = std::min(room, sizeof raw);
-        const ssize_t got = ::recv(fd, raw, want, 0);
-        quickAck(fd);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;
-        if (got <= 0) {
-            // An orderly end and a reset alike: the server is gone.
-            error = got < 0 && errno != EPIPE ? errno : ECONNRESET;
-            sayServerClosed(error);
-            break;
-        }
-        {
-            std::lock_guard lock(mutex_);
-            const std::size_t before = input_.size();
-            const std::string_view arrived(raw, static_cast<std::size_t>(got));
-            if (telnet_) {
-                TelnetCodec::Received received;
-                telnet_->receive(std::string_view(raw, static_cast<std::size_t>(got)), received);
-                input_.append(received.data);
-                keepFarewell(received.data);
-                replies += received.reply;
-                for (const auto& sb : received.subnegotiations)
-                    if (sb.option == TelnetCodec::ComPort) comPort_.receive(sb.payload);
-                pendingEvents_ |= comPort_.takeEvents();
-            } else {
-                input_.append(arrived);
-                keepFarewell(arrived);
-            }
-            if (input_.size() > before) pendingEvents_ |= EvRxChar;
-        }
-        changed_.notify_all();
-        if (static_cast<std::size_t>(got) < want) break;
+        gensio_free(io_);
+        io_ = nullptr;
+        serial_ = nullptr;
     }
-    if (!replies.empty() && error == 0) error = send(replies, AnswerLimit.count() * 1000);
-    return error;
+    GensioLoop::stopListening(*this);
+    if (std::exchange(usingLoop_, false)) GensioLoop::stopUsing();
+    socket_ = -1;
+    wake_.close();
+    answers_.close();
+}
+
+int NetworkSerialDevice::onEvent(gensio*, void* self, int event, int error, unsigned char* buffer,
+                                 std::size_t* length, const char* const* auxiliary)
+{
+    return static_cast<NetworkSerialDevice*>(self)->event(event, error, buffer, length, auxiliary);
+}
+
+int NetworkSerialDevice::event(int event, int error, unsigned char* buffer, std::size_t* length,
+                               const char* const* auxiliary)
+{
+    switch (event) {
+    case GENSIO_EVENT_READ: {
+        // An error comes without a length.
+        std::size_t none = 0;
+        received(error, buffer, length ? *length : none);
+        return 0;
+    }
+    case GENSIO_EVENT_WRITE_READY:
+        writeReady();
+        return 0;
+    case GENSIO_EVENT_POSTCERT_VERIFY:
+        return verifyServer(error, auxiliary && auxiliary[0] ? auxiliary[0] : "");
+    case GENSIO_EVENT_SER_MODEMSTATE:
+    case GENSIO_EVENT_SER_LINESTATE:
+    case GENSIO_EVENT_SER_FLOW_STATE: {
+        unsigned value = 0;
+        if (buffer && length && *length >= sizeof value) std::memcpy(&value, buffer, sizeof value);
+        else if (buffer && length && *length > 0) value = buffer[0];
+        serialEvent(event, value);
+        return 0;
+    }
+    default:
+        return GE_NOTSUP;
+    }
+}
+
+// What arrived, as far as the input queue has room: gensio keeps the rest and
+// brings it again once reading is on again.
+void NetworkSerialDevice::received(int error, const unsigned char* data, std::size_t& length)
+{
+    if (error != 0) {
+            length = 0;
+        // An orderly end and a reset alike: the server is gone.
+        sayServerClosed(ECONNRESET);
+        markGone(ECONNRESET);
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        const std::size_t taken = std::min(length, input_.room());
+        const std::string_view arrived(reinterpret_cast<const char*>(data), taken);
+        input_.append(arrived);
+        keepFarewell(arrived);
+        if (taken > 0) pendingEvents_ |= EvRxChar;
+        length = taken;
+        if (input_.full() && reading_) {
+            reading_ = false;
+            gensio_set_read_callback_enable(io_, false);
+        }
+    }
+    wake_.signal();
 }
 
 // The caller holds mutex_.
@@ -426,50 +532,177 @@ void NetworkSerialDevice::sayServerClosed(int error)
     if (!words.empty()) fail(error, serverClosedConnection(words));
 }
 
-int NetworkSerialDevice::send(std::string_view bytes, unsigned timeoutMs)
+// The server's news of its line: a break, the modem lines, a request to hold
+// or resume our output. (A PURGE-DATA from a server only answers a client's
+// own, which we never send: gensio passes none on, and nothing is dropped.)
+void NetworkSerialDevice::serialEvent(int event, unsigned value)
 {
-    return send(bytes, {}, timeoutMs, false);
+    if (event == GENSIO_EVENT_SER_FLOW_STATE) {
+        std::lock_guard lock(writeMutex_);
+        suspended_ = value != 0;
+        if (!suspended_ && unsentHead_ < unsent_.size()) gensio_set_write_callback_enable(io_, true);
+        return;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (event == GENSIO_EVENT_SER_LINESTATE) {
+            if (value & SERGENSIO_LINESTATE_BREAK) pendingEvents_ |= EvBreak;
+        } else {
+            // The state bits, and the delta bits, which also tell of a change
+            // that came and went between two notifications.
+            const std::uint32_t status = modemStatusOf(value);
+            const std::uint32_t changed = status ^ modemStatus_;
+            if ((changed & MsCtsOn) || (value & SERGENSIO_MODEMSTATE_CTS_CHANGED)) pendingEvents_ |= EvCts;
+            if ((changed & MsDsrOn) || (value & SERGENSIO_MODEMSTATE_DSR_CHANGED)) pendingEvents_ |= EvDsr;
+            if ((changed & MsRlsdOn) || (value & SERGENSIO_MODEMSTATE_CD_CHANGED)) pendingEvents_ |= EvRlsd;
+            if (((changed & status) & MsRingOn) || (value & SERGENSIO_MODEMSTATE_RI_CHANGED)) pendingEvents_ |= EvRing;
+            modemStatus_ = status;
+        }
+    }
+    wake_.signal();
 }
 
-int NetworkSerialDevice::send(std::string_view bytes, std::string_view data, unsigned timeoutMs, bool byWrite)
+int NetworkSerialDevice::setupQueues(std::uint32_t inQueue, std::uint32_t)
+{
+    if (!isOpen()) return EBADF;
+    std::lock_guard lock(mutex_);
+    input_.setCapacity(inQueue);
+    return 0;
+}
+
+template <int Item>
+void NetworkSerialDevice::onAnswer(sergensio*, int error, unsigned value, void* self)
+{
+    auto* device = static_cast<NetworkSerialDevice*>(self);
+    {
+        std::lock_guard lock(device->mutex_);
+        device->answersOfLine_.answered(static_cast<LineAnswers::Item>(Item), error == 0 ? value : 0);
+    }
+    device->answers_.signal();
+}
+
+int NetworkSerialDevice::applySettings(const DeviceControl& settings)
+{
+    LineSettings line;
+    if (const int error = LineSettings::from(settings, line)) return error;
+    if (!isOpen()) return EBADF;
+    // Raw TCP has no way to tell the server: its own configuration sets the line.
+    if (!serial_) return 0;
+
+    const std::uint32_t values[LineAnswers::ItemCount] = {line.baud, line.dataBits, parityCode(line.parity),
+                                                          stopSizeCode(line.stopBits), flowCode(line)};
+    {
+        std::lock_guard lock(mutex_);
+        for (int item = 0; item < LineAnswers::ItemCount; ++item)
+            answersOfLine_.asked(static_cast<LineAnswers::Item>(item), values[item]);
+    }
+    WaitScope scope(*connectionWait_, peer_);
+    const int r1 = sergensio_baud(serial_, values[0], onAnswer<LineAnswers::Baud>, this);
+    const int r2 = sergensio_datasize(serial_, values[1], onAnswer<LineAnswers::DataSize>, this);
+    const int r3 = sergensio_parity(serial_, values[2], onAnswer<LineAnswers::Parity>, this);
+    const int r4 = sergensio_stopbits(serial_, values[3], onAnswer<LineAnswers::StopSize>, this);
+    // DSR flow is one of gensio's inbound kinds, though RFC 2217 counts it
+    // for both directions.
+    const int r5 = line.dsrFlow && !line.ctsFlow
+        ? sergensio_iflowcontrol(serial_, SERGENSIO_FLOWCONTROL_DSR, onAnswer<LineAnswers::Flow>, this)
+        : sergensio_flowcontrol(serial_, values[4], onAnswer<LineAnswers::Flow>, this);
+    const int requested = r1 | r2 | r3 | r4 | r5;
+    if (requested != 0) return fail(gone_ ? ECONNRESET : EIO, "the line settings did not go out");
+    const int error = awaitAnswer(Clock::now() + AnswerLimit, [this] { return answersOfLine_.complete() || gone_; });
+    if (error == ETIMEDOUT) return fail(error, "the server did not answer the line settings");
+    if (error == 0 && gone_) return fail(ECONNRESET, "the connection failed while the line was set");
+    if (error != 0) return fail(error, "the connection failed while the line was set");
+    std::string refusals;
+    {
+        std::lock_guard lock(mutex_);
+        refusals = answersOfLine_.refusals();
+    }
+    if (!refusals.empty()) return fail(EINVAL, "the server set " + refusals);
+    std::lock_guard lock(mutex_);
+    diagnosis_.clear();
+    return 0;
+}
+
+int NetworkSerialDevice::setTimeouts(const CommTimeouts&)
+{
+    // Reads never wait (they take from our own queue) and writes take their
+    // time-out per call: there is nothing left for the record to set.
+    return isOpen() ? 0 : EBADF;
+}
+
+int NetworkSerialDevice::setEventMask(std::uint32_t mask)
+{
+    if (!isOpen()) return EBADF;
+    mask_ = mask;
+    return wake_.signal();
+}
+
+int NetworkSerialDevice::wait(std::uint32_t& events)
+{
+    events = 0;
+    if (!isOpen()) return EBADF;
+    for (;;) {
+        if (released_) return 0;
+        {
+            std::lock_guard lock(mutex_);
+            // Bytes that came before the end are delivered before it is told.
+            events = pendingEvents_ & mask_;
+            pendingEvents_ = 0;
+            if (sentLate_.exchange(false)) events |= EvSentLate;
+        }
+        if (events != 0) return 0;
+        if (gone_ && !goneReported_) {
+            goneReported_ = true;
+            return goneError_;
+        }
+        pollfd entry {wake_.fd(), POLLIN, 0};
+        const int timeout = !gone_ && outputDrain_.pending() ? outputDrain_.lookAgainMs() : -1;
+        const int ready = ::poll(&entry, 1, timeout);
+        if (ready < 0) {
+            if (errno == EINTR) continue;
+            return errno;
+        }
+        if (entry.revents & POLLIN) wake_.clear();
+        if (released_) return 0;
+        if (gone_) continue;
+        const std::uint32_t empty = checkOutputEmpty();
+        std::lock_guard lock(mutex_);
+        pendingEvents_ |= empty;
+    }
+}
+
+void NetworkSerialDevice::sendSome()
+{
+    if (suspended_ || gone_ || unsentHead_ >= unsent_.size()) return;
+    gensiods count = 0;
+    const int error = gensio_write(io_, &count, unsent_.data() + unsentHead_, unsent_.size() - unsentHead_, nullptr);
+    if (error != 0) {
+        markGone(ECONNRESET);
+        return;
+    }
+    if (count == 0) return;
+    sent_.append(unsent_, unsentHead_, count);
+    unsentHead_ += count;
+    if (unsentHead_ == unsent_.size()) {
+        unsent_.clear();
+        unsentHead_ = 0;
+    } else if (unsentHead_ > unsent_.size() / 2) {
+        unsent_.erase(0, unsentHead_);
+        unsentHead_ = 0;
+    }
+    outputDrain_.wrote();
+    if (!writing_) sentLate_ = true;
+    wake_.signal();
+}
+
+// gensio has room again: what a write left goes on, until it is all gone or
+// the server holds us back.
+void NetworkSerialDevice::writeReady()
 {
     std::lock_guard lock(writeMutex_);
-    const int fd = fd_.load();
-    if (fd < 0) return EBADF;
-    if (gone_) return goneError_;
-    // What a write that timed out left goes first, or the stream would be
-    // out of order (and, with Telnet, could split a command).
-    unsent_.append(bytes);
-    pending_.push_back({bytes.size(), std::string(data), telnet_.has_value()});
-    return flushUnsent(fd, Clock::now() + std::chrono::milliseconds(timeoutMs), byWrite);
-}
-
-// Moves the written bytes among the first `wire` bytes of unsent_, which have
-// just gone out, to sent_. With Telnet a written 0xFF is two bytes on the wire
-// and counts as gone once both are. The caller holds writeMutex_.
-bool NetworkSerialDevice::accountSent(std::size_t wire)
-{
-    const std::size_t before = sent_.size();
-    while (wire > 0 && !pending_.empty()) {
-        const Pending& front = pending_.front();
-        const std::size_t step = std::min(wire, front.wire - frontWireSent_);
-        frontWireSent_ += step;
-        wire -= step;
-        while (frontDataSent_ < front.data.size()) {
-            const char c = front.data[frontDataSent_];
-            const std::size_t cost = front.doubled && static_cast<unsigned char>(c) == 0xFF ? 2 : 1;
-            if (frontDataWire_ + cost > frontWireSent_) break;
-            frontDataWire_ += cost;
-            ++frontDataSent_;
-            sent_ += c;
-        }
-        if (frontWireSent_ < front.wire) break;
-        pending_.pop_front();
-        frontWireSent_ = 0;
-        frontDataWire_ = 0;
-        frontDataSent_ = 0;
-    }
-    return sent_.size() > before;
+    sendSome();
+    if (unsentHead_ >= unsent_.size() || suspended_ || gone_) gensio_set_write_callback_enable(io_, false);
+    writable_.notify_all();
 }
 
 void NetworkSerialDevice::takeSent(std::string& bytes)
@@ -479,46 +712,7 @@ void NetworkSerialDevice::takeSent(std::string& bytes)
     sent_.clear();
 }
 
-// Sends unsent_ until it is gone or `deadline` passes. The caller holds
-// writeMutex_. Written bytes that go out other than in the write that brought
-// them are news for the waiter to tell (EvSentLate).
-int NetworkSerialDevice::flushUnsent(int fd, Clock::time_point deadline, bool byWrite)
-{
-    std::size_t done = 0;
-    int result = 0;
-    while (done < unsent_.size()) {
-        const ssize_t wrote = ::send(fd, unsent_.data() + done, unsent_.size() - done, MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (wrote > 0) {
-            done += static_cast<std::size_t>(wrote);
-            continue;
-        }
-        if (wrote < 0 && errno == EINTR) continue;
-        if (wrote < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-            result = errno == EPIPE ? ECONNRESET : errno;
-            break;
-        }
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-        if (left <= 0) {
-            result = ETIMEDOUT;
-            break;
-        }
-        pollfd entry {fd, POLLOUT, 0};
-        if (::poll(&entry, 1, static_cast<int>(left)) < 0 && errno != EINTR) {
-            result = errno;
-            break;
-        }
-    }
-    unsent_.erase(0, done);
-    if (accountSent(done) && !byWrite) sentLate_ = true;
-    if (done > 0) {
-        outputDrain_.wrote();
-        wake_.signal();
-    }
-    if (result != 0 && result != ETIMEDOUT) markGone(result);
-    return result;
-}
-
-std::uint32_t NetworkSerialDevice::checkOutputEmpty(int fd)
+std::uint32_t NetworkSerialDevice::checkOutputEmpty()
 {
     if (!outputDrain_.pending()) return 0;
     // Nobody asks for it: nothing to look at again and again.
@@ -529,11 +723,12 @@ std::uint32_t NetworkSerialDevice::checkOutputEmpty(int fd)
     // Sent counts as done once the server's end has acknowledged it, which on
     // a network may take a round trip or two.
     int queued = 0;
-    if (::ioctl(fd, SIOCOUTQ, &queued) != 0) queued = 0;
+    const int fd = socket_.load();
+    if (fd < 0 || ::ioctl(fd, SIOCOUTQ, &queued) != 0) queued = 0;
     bool unsent = false;
     {
         std::lock_guard lock(writeMutex_);
-        unsent = !unsent_.empty();
+        unsent = unsentHead_ < unsent_.size();
     }
     return outputDrain_.drained(queued == 0 && !unsent, queued, 1) ? std::uint32_t{EvTxEmpty} : 0u;
 }
@@ -543,20 +738,16 @@ void NetworkSerialDevice::markGone(int error)
     int none = 0;
     // The reason is in place before anyone can see the connection gone.
     if (goneError_.compare_exchange_strong(none, error)) gone_ = true;
-    {
-        std::lock_guard lock(mutex_);
-    }
-    changed_.notify_all();
+    // gensio may close the socket from now on, and its number may come back.
+    socket_ = -1;
+    writable_.notify_all();
+    answers_.signal();
     wake_.signal();
 }
 
 int NetworkSerialDevice::release()
 {
     released_ = true;
-    {
-        std::lock_guard lock(mutex_);
-    }
-    changed_.notify_all();
     return wake_.signal();
 }
 
@@ -566,23 +757,24 @@ int NetworkSerialDevice::modemStatus(std::uint32_t& status)
     if (!isOpen()) return EBADF;
     // Raw TCP tells nothing of the lines: all read as low.
     std::lock_guard lock(mutex_);
-    if (telnet_) status = comPort_.modemStatus();
+    status = modemStatus_;
     return 0;
 }
 
 int NetworkSerialDevice::queueCounts(CommStatus& status)
 {
     status = {};
-    const int fd = fd_.load();
-    if (fd < 0) return EBADF;
+    if (!isOpen()) return EBADF;
+    const int fd = socket_.load();
     int socketIn = 0;
     int socketOut = 0;
-    if (::ioctl(fd, FIONREAD, &socketIn) != 0) return errno;
-    if (::ioctl(fd, SIOCOUTQ, &socketOut) != 0) return errno;
+    // A connection that has gone has no queues left to count.
+    if (fd < 0 || ::ioctl(fd, FIONREAD, &socketIn) != 0) socketIn = 0;
+    if (fd < 0 || ::ioctl(fd, SIOCOUTQ, &socketOut) != 0) socketOut = 0;
     std::size_t unsent = 0;
     {
         std::lock_guard lock(writeMutex_);
-        unsent = unsent_.size();
+        unsent = unsent_.size() - unsentHead_;
     }
     std::lock_guard lock(mutex_);
     status.cbInQue = static_cast<std::uint32_t>(input_.size()) + static_cast<std::uint32_t>(socketIn);
@@ -594,15 +786,13 @@ int NetworkSerialDevice::read(char* data, std::size_t size, std::size_t& count)
 {
     count = 0;
     if (!isOpen()) return EBADF;
-    bool resume = false;
-    {
-        std::lock_guard lock(mutex_);
-        const bool wasFull = input_.full();
-        count = input_.take(data, size);
-        resume = wasFull && !input_.full();
+    std::lock_guard lock(mutex_);
+    count = input_.take(data, size);
+    // gensio has not been read while the queue was full.
+    if (!reading_ && !input_.full() && !gone_) {
+        reading_ = true;
+        gensio_set_read_callback_enable(io_, true);
     }
-    // The wait has not polled the socket for input while the queue was full.
-    if (resume) wake_.signal();
     return 0;
 }
 
@@ -610,8 +800,23 @@ int NetworkSerialDevice::write(const char* data, std::size_t size, unsigned time
 {
     taken = 0;
     if (!isOpen()) return EBADF;
-    const std::string_view bytes(data, size);
-    const int error = send(telnet_ ? TelnetCodec::escape(bytes) : std::string(bytes), bytes, timeoutMs, true);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+    std::unique_lock lock(writeMutex_);
+    if (gone_) return ECONNRESET;
+    // What a write that timed out left goes first, or the stream would be out
+    // of order.
+    unsent_.append(data, size);
+    writing_ = true;
+    sendSome();
+    int error = 0;
+    while (unsentHead_ < unsent_.size() && !gone_) {
+        gensio_set_write_callback_enable(io_, true);
+        if (writable_.wait_until(lock, deadline) == std::cv_status::timeout) {
+            if (unsentHead_ < unsent_.size()) error = ETIMEDOUT;
+            break;
+        }
+    }
+    writing_ = false;
     // A write that timed out keeps its rest and sends it first thing later.
     if (error == 0 || error == ETIMEDOUT) taken = size;
     // However the connection ended (a reset, a peer that stopped answering),
@@ -622,9 +827,15 @@ int NetworkSerialDevice::write(const char* data, std::size_t size, unsigned time
 int NetworkSerialDevice::setControlLine(ControlLine line, bool on)
 {
     if (!isOpen()) return EBADF;
-    // Raw TCP has no way to tell the server: its device keeps its lines.
-    if (!telnet_) return 0;
-    return send(ComPortClient::requestControlLine(line == ControlLine::Dtr, on), AnswerLimit.count() * 1000);
+    // Raw TCP has no way to tell the server: its device keeps its lines. The
+    // answer is not awaited: a server whose device has no such line (a
+    // pseudo-terminal) sends none.
+    if (!serial_) return 0;
+    const int error = line == ControlLine::Dtr
+        ? sergensio_dtr(serial_, on ? SERGENSIO_DTR_ON : SERGENSIO_DTR_OFF, nullptr, nullptr)
+        : sergensio_rts(serial_, on ? SERGENSIO_RTS_ON : SERGENSIO_RTS_OFF, nullptr, nullptr);
+    if (error != 0) return gone_ ? ECONNRESET : EIO;
+    return 0;
 }
 
 int NetworkSerialDevice::abort()
@@ -634,39 +845,15 @@ int NetworkSerialDevice::abort()
     return isOpen() ? 0 : EBADF;
 }
 
+// gensio's close hands over what it holds of our last bytes (DTR and RTS
+// dropping, a last frame) before it ends the connection; closing does not
+// purge the server's queues.
 int NetworkSerialDevice::close()
 {
-    const int fd = fd_.load();
-    if (fd < 0) return EBADF;
+    if (!open_.exchange(false)) return EBADF;
     release();
-    {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [this] { return !inWait_ && reader_ == Reader::None; });
-        fd_ = -1;
-    }
-    shutDown(fd);
-    wake_.close();
+    endStack();
     return 0;
-}
-
-// Ends the connection so that what we sent last (DTR and RTS dropping, a last
-// frame) still reaches the server: our end first, then, for a short while,
-// whatever the server still sends until it ends its own. Closing at once with
-// unread bytes would reset the connection and could lose ours.
-void NetworkSerialDevice::shutDown(int fd)
-{
-    if (!gone_ && ::shutdown(fd, SHUT_WR) == 0) {
-        const auto deadline = Clock::now() + CloseLimit;
-        char discard[512];
-        for (;;) {
-            const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
-            pollfd entry {fd, POLLIN, 0};
-            if (left <= 0 || ::poll(&entry, 1, static_cast<int>(left)) <= 0) break;
-            const ssize_t got = ::recv(fd, discard, sizeof discard, MSG_DONTWAIT);
-            if (got == 0 || (got < 0 && errno != EINTR && errno != EAGAIN)) break;
-        }
-    }
-    ::close(fd);
 }
 
 } // namespace platform

@@ -1,44 +1,49 @@
 #pragma once
 
-#include "platform/ComPortClient.h"
 #include "platform/ConnectionWait.h"
+#include "platform/GensioLoop.h"
 #include "platform/InputQueue.h"
+#include "platform/LineAnswers.h"
 #include "platform/NetworkAddress.h"
 #include "platform/OutputDrain.h"
 #include "platform/SerialDevice.h"
-#include "platform/TelnetCodec.h"
 #include "platform/WakeEvent.h"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <string>
+
+struct gensio;
+struct sergensio;
 
 namespace platform {
 
 // A serial port served over the network (by ser2net, for one), named by an
 // entry file in the port directory that holds "tcp://HOST:PORT" or
-// "rfc2217://HOST:PORT".
+// "rfc2217://HOST:PORT", with "+tls" after the scheme for TLS.
 //
-// Raw TCP carries the bytes both ways and leaves the line to the server. RFC
-// 2217 is Telnet with BINARY both ways and COM-PORT-OPTION: the line settings
-// and DTR and RTS travel to the server, whose answers are checked, and every
-// 0xFF of the data is doubled on the way out and made single on the way in.
+// The connection is a gensio stack built from the entry's fields (see
+// GensioStack.h). Raw TCP carries the bytes both ways and leaves the line to
+// the server. RFC 2217 is gensio's Telnet with COM-PORT-OPTION: the line
+// settings and DTR and RTS travel to the server through gensio's serial
+// interface, whose answers are checked, and the server's line and modem
+// notifications and its requests to hold and resume our output come back as
+// events. With TLS, the server's certificate must name HOST (or servername=);
+// a failed handshake is diagnosed by what went wrong and its fix.
 //
-// The wait polls the socket and a wake event, like the terminal device's: what
-// arrives goes through the Telnet codec into an input queue of our own, and
-// the socket is not polled for input while that queue is full, so TCP holds
-// the server back. A connection that ends is a device that has gone: the wait
-// fails once with ECONNRESET.
+// gensio runs on the process's one gensio loop (GensioLoop): its callbacks put
+// what arrives into an input queue of ours and nudge the wait, which polls
+// nothing but its wake event. gensio is not read while that queue is full, so
+// TCP holds the server back. A connection that ends is a device that has
+// gone: the wait fails once with ECONNRESET.
 //
 // Opening is synchronous and waits through a ConnectionWait (a window shows a
 // box with Cancel); it gives up after ConnectLimit. Applying the settings waits
 // for the server's answers the same way, for at most AnswerLimit.
-class NetworkSerialDevice : public SerialDevice {
+class NetworkSerialDevice : public SerialDevice, private GensioLoop::Listener {
 public:
     static constexpr std::chrono::seconds ConnectLimit{5};
     static constexpr std::chrono::seconds AnswerLimit{2};
@@ -51,8 +56,8 @@ public:
 
     // A malformed entry fails with EINVAL, an unknown host with EHOSTUNREACH,
     // a port nobody listens on with ECONNREFUSED, the time limit with
-    // ETIMEDOUT, a cancel with ECANCELED, and a server that refuses RFC 2217
-    // with EPROTONOSUPPORT.
+    // ETIMEDOUT, a cancel with ECANCELED, a server that refuses RFC 2217
+    // with EPROTONOSUPPORT, and a TLS handshake that fails with EPROTO.
     int open(const std::string& comName) override;
     int setupQueues(std::uint32_t inQueue, std::uint32_t outQueue) override;
     // A setting the server does not take fails with EINVAL; a server that
@@ -71,7 +76,7 @@ public:
     int setControlLine(ControlLine line, bool on) override;
     int abort() override;
     int close() override;
-    bool isOpen() const override { return fd_.load() >= 0; }
+    bool isOpen() const override { return open_.load(); }
 
     // What went wrong with the last opening or setting, in words for the
     // operator: the entry, the host, the reason. Empty after a success.
@@ -79,37 +84,46 @@ public:
 
 private:
     static constexpr std::size_t FarewellLimit = 160;
-
     using Clock = ConnectionWait::Clock;
-    // Who reads the socket: the event thread's wait, or a call that waits for
-    // the server's answers. Never both, so neither takes what the other waits for.
-    enum class Reader : std::uint8_t { None, Waiter, Answers };
+
+    static int onEvent(gensio* io, void* self, int event, int error, unsigned char* buffer, std::size_t* length,
+                       const char* const* auxiliary);
+    int event(int event, int error, unsigned char* buffer, std::size_t* length, const char* const* auxiliary);
+    void logged(const std::string& line) override;
+    int verifyServer(int error, const char* reason);
 
     int fail(int error, const std::string& problem);
-    int negotiate(Clock::time_point deadline);
+    int openFailure(int gensioError);
+    int confirmRfc2217(Clock::time_point deadline);
+    // Waits through the connection wait until `done` holds (checked under
+    // mutex_) or `deadline` passes; 0, ETIMEDOUT or ECANCELED.
     template <class Done>
-    int awaitAnswers(Clock::time_point deadline, Done done);
-    int waitLoop(int fd, std::uint32_t& events);
-    int receive(int fd);
+    int awaitAnswer(Clock::time_point deadline, Done done);
+    void endStack();
+    void received(int error, const unsigned char* data, std::size_t& length);
     void keepFarewell(std::string_view data);
     void sayServerClosed(int error);
-    // A Telnet command or answer: no written bytes among them.
-    int send(std::string_view bytes, unsigned timeoutMs);
-    // `bytes` on the wire stand for the written `data`.
-    int send(std::string_view bytes, std::string_view data, unsigned timeoutMs, bool byWrite);
-    int flushUnsent(int fd, Clock::time_point deadline, bool byWrite);
-    bool accountSent(std::size_t wire);
-    std::uint32_t checkOutputEmpty(int fd);
+    void serialEvent(int event, unsigned value);
+    template <int Item>
+    static void onAnswer(sergensio* serial, int error, unsigned value, void* self);
+    // Hands gensio what it takes of unsent_; the caller holds writeMutex_.
+    void sendSome();
+    void writeReady();
+    std::uint32_t checkOutputEmpty();
     void markGone(int error);
-    void shutDown(int fd);
 
     std::shared_ptr<ConnectionWait> connectionWait_;
     std::string comName_;
     NetworkAddress address_;
     std::string peer_;   // "HOST:PORT"
 
-    std::atomic<int> fd_{-1};
-    WakeEvent wake_;
+    bool usingLoop_ = false;             // from the start of an opening to the end of its closing
+    gensio* io_ = nullptr;
+    sergensio* serial_ = nullptr;        // RFC 2217 only
+    std::atomic<bool> open_{false};
+    std::atomic<int> socket_{-1};        // gensio's socket, for its queue counts and liveness
+    WakeEvent wake_;                     // the wait's
+    WakeEvent answers_;                  // an opening's or a setting's
     std::atomic<bool> released_{false};
     std::atomic<bool> gone_{false};
     std::atomic<int> goneError_{0};
@@ -118,32 +132,29 @@ private:
 
     OutputDrain outputDrain_;
 
-    // What unsent_ holds, in order: each write's or command's bytes on the
-    // wire and the written bytes among them.
-    struct Pending {
-        std::size_t wire = 0;
-        std::string data;
-        bool doubled = false;            // each 0xFF of data is two bytes on the wire
-    };
-
     std::mutex writeMutex_;              // one writer at a time; guards what follows
-    std::string unsent_;                 // the rest of a write that timed out, sent first
-    std::deque<Pending> pending_;
-    std::size_t frontWireSent_ = 0;      // of pending_.front(): wire bytes gone,
-    std::size_t frontDataWire_ = 0;      // the wire bytes of its data counted as gone,
-    std::size_t frontDataSent_ = 0;      // and that data's length
+    std::condition_variable writable_;   // unsent_ shrank, or the connection went
+    std::string unsent_;                 // written bytes gensio has not taken yet,
+    std::size_t unsentHead_ = 0;         // from here on
     std::string sent_;                   // written bytes gone out, not yet taken
+    bool writing_ = false;               // a write waits for its bytes to go
+    bool suspended_ = false;             // the server asked us to hold our output
     std::atomic<bool> sentLate_{false};  // sent_ grew outside a write
 
     mutable std::mutex mutex_;           // guards everything below
-    std::condition_variable changed_;
-    Reader reader_ = Reader::None;
-    bool inWait_ = false;
+    bool opened_ = false;                // gensio's opening has ended ...
+    int openError_ = 0;                  // ... with this gensio error
+    bool queried_ = false;               // the server has answered our first request ...
+    int queryError_ = 0;                 // ... or gensio has given it up with this error
+    bool closed_ = false;                // gensio's closing has ended
+    std::condition_variable changed_;    // closed_ was set
     InputQueue input_;
+    bool reading_ = false;               // gensio's reads are on
     std::uint32_t pendingEvents_ = 0;    // found while no wait was running
-    std::optional<TelnetCodec> telnet_;  // RFC 2217 only
-    ComPortClient comPort_;
+    std::uint32_t modemStatus_ = 0;
+    LineAnswers answersOfLine_;
     std::string diagnosis_;
+    std::string tlsReason_;              // what gensio's log said of a failed handshake
     std::string farewell_;               // the first text the connection brought
     bool onlyText_ = true;               // it has brought nothing but text so far
 };

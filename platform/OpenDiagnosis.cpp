@@ -127,7 +127,8 @@ OpenDiagnosis networkFailure(const std::string& comName, const std::string& entr
     std::string hint;
     switch (error) {
     case EINVAL:
-        hint = "An entry holds one line: tcp://HOST:PORT or rfc2217://HOST:PORT.";
+        hint = "An entry's first line is tcp://HOST:PORT or rfc2217://HOST:PORT, with +tls after the scheme for "
+               "TLS and then lines ca=, cert=, key= or servername=.";
         break;
     case ECONNREFUSED:
         hint = "Is ser2net running on " + address.host + ", with an accepter on port " + std::to_string(address.port) + "?";

@@ -41,6 +41,10 @@ DeviceList::Row networkRow(int number, const QString& entry)
     std::string problem;
     if (platform::readNetworkEntry(entry.toStdString(), address, problem) == 0) {
         row.device.path = QString::fromStdString(address.url());
+        row.entry = QString::fromStdString(address.entry());
+        if (address.tls)
+            row.device.description = address.cert.empty() ? QStringLiteral("Network port, encrypted (TLS)")
+                                                          : QStringLiteral("Network port, encrypted (TLS), client certificate");
         return row;
     }
     row.device.path = entry;

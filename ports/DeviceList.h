@@ -36,6 +36,7 @@ public:
         QString diagnosisDetail;
         bool missing = false;      // a mapping that leads to no device
         bool network = false;      // a network port: device.path is its address
+        QString entry;             // a network port's whole entry, its paths made absolute
     };
 
     DeviceList(std::unique_ptr<DeviceSource> source, QString portDirectory, QObject* parent = nullptr);

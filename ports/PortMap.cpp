@@ -106,7 +106,8 @@ QString PortMap::mapNetwork(int number, const QString& address) const
     platform::NetworkAddress parsed;
     std::string problem;
     if (!platform::parseNetworkEntry(address.toStdString(), parsed, problem)) return QString::fromStdString(problem);
-    const QByteArray line = address.toUtf8() + '\n';
+    QByteArray line = address.toUtf8();
+    if (!line.endsWith('\n')) line += '\n';
     // QSaveFile writes aside and syncs before its own rename. It is pointed at
     // the temporary name, not at COM<n>: over a link it would write into the
     // device the link leads to. The rename over COM<n> stays ours.

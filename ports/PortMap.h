@@ -33,9 +33,9 @@ public:
     // Makes COM<number> a link to `target`, creating the directory if need be.
     // Returns an empty text, or the reason nothing was changed.
     QString map(int number, const QString& target) const;
-    // Makes COM<number> a network port: a file that holds `address`
-    // ("rfc2217://HOST:PORT"), written the same way. An address that is not
-    // one is refused with what is wrong with it.
+    // Makes COM<number> a network port: a file that holds `address`, the whole
+    // entry ("rfc2217+tls://HOST:PORT" and its KEY=VALUE lines), written the
+    // same way. An entry that is not one is refused with what is wrong with it.
     QString mapNetwork(int number, const QString& address) const;
     // Removes COM<number>; an entry that is not there is no failure.
     QString unmap(int number) const;

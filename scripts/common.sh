@@ -11,9 +11,13 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # poppler-utils reads the pre-flight report back as text (pdftotext) and turns
 # its page into a picture (pdftoppm). The desktop notification goes out through
 # Qt D-Bus (in qt6-base-dev); the test of it runs a session bus of its own, with
-# dbus-daemon.
+# dbus-daemon. libgensio-dev is the network ports' stack (TCP, Telnet with
+# RFC 2217, TLS); the package depends on its libgensio4. libssl-dev checks the
+# name in a server's certificate. openssl makes the
+# certificates of the TLS tests at run time; iproute2 (ip netns, ip link) gives
+# the liveness test a peer it can cut off.
 BASE_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libjpeg62-turbo-dev libgtest-dev
-  fonts-liberation poppler-utils dbus-daemon)
+  fonts-liberation poppler-utils dbus-daemon libgensio-dev openssl iproute2)
 # What making the Debian package needs besides: Debian's build flags and the
 # libraries' package names (dpkg-dev, file), the manual pages (scdoc).
 PACKAGE_PACKAGES=(dpkg-dev file scdoc)

@@ -39,14 +39,28 @@ std::string networkEntry(const std::string& comName)
 }
 
 // Where the port leads: the device at the end of its links, or a network
-// port's address.
-QString whereItLeads(const std::string& comName)
+// port's address. For a network port in plain TCP to a host beyond this
+// machine, `unencrypted` says why that matters and how to end it.
+QString whereItLeads(const std::string& comName, QString& unencrypted)
 {
+    unencrypted.clear();
     const std::string entry = networkEntry(comName);
     if (entry.empty()) return QString::fromStdString(platform::tracePortName(comName).device);
     platform::NetworkAddress address;
     std::string problem;
-    return platform::readNetworkEntry(entry, address, problem) == 0 ? QString::fromStdString(address.url()) : QString();
+    if (platform::readNetworkEntry(entry, address, problem) != 0) return {};
+    if (!address.tls && !address.isLoopback()) {
+        const QString host = QString::fromStdString(address.host);
+        const QString hostPort = QString::fromStdString(address.hostPort());
+        unencrypted = QStringLiteral("The link to %1 is not encrypted: whoever can reach %2 can read every reply and "
+                                     "command the transponder as you do.\nServe the port in TLS with client "
+                                     "authentication (ser2net's ssl(\u2026, clientauth) accepter), and make the entry "
+                                     "%3+tls://%2 with ca=, cert= and key= (Setup \u2192 Ports\u2026).")
+                          .arg(host, hostPort,
+                               address.protocol == platform::NetworkAddress::Protocol::Rfc2217 ? QStringLiteral("rfc2217")
+                                                                                             : QStringLiteral("tcp"));
+    }
+    return QString::fromStdString(address.url());
 }
 
 } // namespace
@@ -58,7 +72,7 @@ LinkMonitor::LinkMonitor(TSerial& serial, QObject* parent)
 {
     connect(&machine_, &ReconnectMachine::stateChanged, this, [this](ReconnectMachine::State state) { follow(state); });
     connect(&machine_, &ReconnectMachine::restored, this, [this] {
-        device_ = whereItLeads(comName(serial_).toStdString());
+        device_ = whereItLeads(comName(serial_).toStdString(), unencrypted_);
         connectFailure_.clear();
         restoredOnce_ = true;
         show(QStringLiteral("restored ") + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
@@ -77,9 +91,10 @@ void LinkMonitor::connected()
 {
     const std::string name = comName(serial_).toStdString();
     if (serial_.Active()) {
-        device_ = whereItLeads(name);
+        device_ = whereItLeads(name, unencrypted_);
     } else {
         device_.clear();
+        unencrypted_.clear();
         const platform::OpenDiagnosis diagnosis = platform::diagnoseOpenFailure(name, serial_.ErrorCode());
         connectFailure_ = QString::fromStdString(diagnosis.summary);
         connectDetail_ = QString::fromStdString(diagnosis.detail);
@@ -159,6 +174,8 @@ void LinkMonitor::show(const QString& state, const QString& toolTip)
 {
     QString text = comName(serial_);
     if (!device_.isEmpty()) text += QStringLiteral(" \u2192 ") + device_;
+    if (!unencrypted_.isEmpty()) text += Separator + QStringLiteral("unencrypted");
     text += Separator + lineSettings(serial_) + Separator + state;
-    emit linkChanged(text, toolTip);
+    if (unencrypted_.isEmpty()) emit linkChanged(text, toolTip);
+    else emit linkChanged(text, toolTip.isEmpty() ? text + u'\n' + unencrypted_ : toolTip + u'\n' + unencrypted_);
 }

@@ -14,7 +14,8 @@ class TSerial;
 // this port ("Port already in use")", "restored 12:03:44", "disconnected"), or,
 // when the port did not open, a diagnosis that says how to fix it, kept until
 // the next Connect, with the next try's time. The server's own words, where it
-// gave any, are quoted. It owns the reconnect machine and
+// gave any, are quoted. A network port in plain TCP to a host outside the
+// loopback range reads "unencrypted" after its address, the fix in the tooltip. It owns the reconnect machine and
 // shows what that does; the machine decides.
 class LinkMonitor : public QObject {
     Q_OBJECT
@@ -46,6 +47,7 @@ private:
     TSerial& serial_;
     ReconnectMachine machine_;
     QString device_;         // what the port led to when it last opened
+    QString unencrypted_;    // why a plain link beyond this machine is a risk, and the fix
     QString connectFailure_; // the diagnosis of the operator's failed Connect
     QString connectDetail_;
     bool restoredOnce_ = false;

@@ -16,8 +16,9 @@
 // Then the same transponder and line behind ser2net on localhost: a raw TCP
 // accepter and a telnet(rfc2217) one, each sending what it reads from the line
 // at once (chardelay: false), and telnet(rfc2217) with ser2net's default wait
-// of two character times before it sends. The same floor, and the figure set
-// beside the run on the pseudo-terminal alone.
+// of two character times before it sends, and telnet(rfc2217) over TLS with
+// client authentication. The same floor, and the figure set beside the run on
+// the pseudo-terminal alone.
 //
 // And last the pseudo-terminal run again, three times with the traffic monitor
 // and the trends open and the session being recorded, and three times with all
@@ -35,6 +36,7 @@
 #include "app/TrafficMonitor.h"
 #include "app/TrendsWindow.h"
 #include "framework/Colors.h"
+#include "tests/testkit/CertificateKit.h"
 #include "tests/testkit/PacedTransponder.h"
 #include "tests/testkit/Ser2netProcess.h"
 #include "tests/testkit/SimulatorLog.h"
@@ -367,21 +369,41 @@ int main(int argc, char** argv)
     const double directMean = statsOf(direct.startToLastReply).mean;
     using Accepter = Ser2netProcess::Accepter;
     using CharDelay = Ser2netProcess::CharDelay;
-    const std::pair<Accepter, CharDelay> servers[] = {{Accepter::RawTcp, CharDelay::ToNetworkAtOnce},
-                                                      {Accepter::Rfc2217, CharDelay::ToNetworkAtOnce},
-                                                      {Accepter::Rfc2217, CharDelay::Default}};
-    for (const auto& [accepter, delay] : servers) {
+    const CertificateKit kit;
+    if (!kit.failure().isEmpty()) {
+        std::fprintf(stderr, "the certificates were not made: %s\n", qPrintable(kit.failure()));
+        return 1;
+    }
+    const struct {
+        Accepter accepter;
+        CharDelay delay;
+        bool tls; // with client authentication
+    } servers[] = {{Accepter::RawTcp, CharDelay::ToNetworkAtOnce, false},
+                   {Accepter::Rfc2217, CharDelay::ToNetworkAtOnce, false},
+                   {Accepter::Rfc2217, CharDelay::Default, false},
+                   {Accepter::Rfc2217, CharDelay::ToNetworkAtOnce, true}};
+    for (const auto& [accepter, delay, tls] : servers) {
         PtyPair served;
-        Ser2netProcess ser2net(QString::fromStdString(served.slavePath()), accepter, 9600, delay);
+        const Ser2netProcess::Tls authenticated {kit.path(QStringLiteral("server.pem")), kit.path(QStringLiteral("server.key")),
+                                                 kit.path(QStringLiteral("auth"))};
+        Ser2netProcess ser2net(QString::fromStdString(served.slavePath()), accepter, 9600, delay, {},
+                               tls ? authenticated : Ser2netProcess::Tls {});
         if (!ser2net.start()) {
             std::fprintf(stderr, "ser2net did not start: %s\n", qPrintable(ser2net.output()));
             return 1;
         }
-        std::ofstream(ports.path() + "/COM" + std::to_string(NetworkPort)) << ser2net.entry().toStdString() << "\n";
+        std::ofstream(ports.path() + "/COM" + std::to_string(NetworkPort))
+            << ser2net.entry().toStdString() << "\n"
+            << (tls ? QStringLiteral("ca=%1\ncert=%2\nkey=%3\n")
+                          .arg(kit.path(QStringLiteral("ca.pem")), kit.path(QStringLiteral("operator.pem")),
+                               kit.path(QStringLiteral("operator.key")))
+                          .toStdString()
+                    : std::string());
         PacedRun through;
         if (!runPaced(form, lamp, NetworkPort, served, replies, wanted, timeoutMs, through)) return 1;
-        std::printf("the same through ser2net on localhost, %s, %s:\n", qPrintable(ser2net.entry()),
-                    delay == CharDelay::Default ? "its default character delay" : "chardelay: false");
+        std::printf("the same through ser2net on localhost, %s, %s%s:\n", qPrintable(ser2net.entry()),
+                    delay == CharDelay::Default ? "its default character delay" : "chardelay: false",
+                    tls ? ", TLS with client authentication (clientauth, authdir)" : "");
         printPaced(through);
         // A sequence that another program on the machine held up shows in the
         // mean; the medians compare the runs as they usually go.

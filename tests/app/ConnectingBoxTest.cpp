@@ -1,7 +1,6 @@
 #include "tests/testkit/LoopbackServer.h"
 #include "app/ConnectingBox.h"
 #include "framework/Application.h"
-#include "platform/TcpConnector.h"
 
 #include <QAbstractButton>
 #include <QMessageBox>
@@ -12,6 +11,7 @@
 #include <cerrno>
 #include <chrono>
 #include <optional>
+#include <poll.h>
 #include <unistd.h>
 
 using namespace std::chrono_literals;
@@ -32,14 +32,12 @@ protected:
 // returns the error.
 int connectThrough(ConnectingBox& box, std::uint16_t port, std::chrono::milliseconds limit)
 {
-    platform::NetworkAddress address;
-    address.host = "127.0.0.1";
-    address.port = port;
-    box.begin(address.hostPort());
-    const auto result = platform::TcpConnector().connect(address, box, Clock::now() + limit);
+    const int fd = connectToLoopback(port);
+    box.begin("127.0.0.1:" + std::to_string(port));
+    const int error = fd < 0 ? errno : box.wait(fd, POLLOUT, Clock::now() + limit);
     box.end();
-    if (result.fd >= 0) ::close(result.fd);
-    return result.error;
+    if (fd >= 0) ::close(fd);
+    return error;
 }
 
 class ConnectingBoxTest : public ::testing::Test {

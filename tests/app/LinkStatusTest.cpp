@@ -4,6 +4,7 @@
 #include "app/StatusSection.h"
 #include "platform/PosixSerialDevice.h"
 #include "tests/testkit/EventLoopWait.h"
+#include "tests/testkit/LoopbackServer.h"
 
 #include <QLabel>
 #include <QTextDocument>
@@ -90,6 +91,41 @@ TEST_F(LinkStatus, ShowsThePortWhatItLedToTheLineSettingsAndTheState)
     EXPECT_EQ(link(), QStringLiteral("COM1 \u2192 %1 \u00b7 9600 8N1 \u00b7 connected").arg(QString::fromStdString(line.slavePath())));
     click("btnConnect");
     EXPECT_EQ(link(), QStringLiteral("COM1 \u2192 %1 \u00b7 9600 8N1 \u00b7 disconnected").arg(QString::fromStdString(line.slavePath())));
+    EXPECT_TRUE(boxes.shown.empty());
+}
+
+// A network port in plain TCP to a host outside the loopback range reads
+// "unencrypted", the fix in the tooltip; one in TLS, or one to this machine, does
+// not. 0.0.0.0 stands for a host outside: the kernel takes it to this machine,
+// but it is no loopback address.
+TEST_F(LinkStatus, APlainNetworkLinkBeyondThisMachineReadsUnencryptedWithTheFixInItsTooltip)
+{
+    LoopbackServer server;
+    const QString port = QString::number(server.port());
+    const struct {
+        QString entry;
+        QString text;
+        bool fix;
+    } cases[] = {
+        {QStringLiteral("tcp://127.0.0.1:") + port, QStringLiteral("COM2 \u2192 tcp://127.0.0.1:%1 \u00b7 9600 8N1 \u00b7 connected"), false},
+        {QStringLiteral("tcp://0.0.0.0:") + port,
+         QStringLiteral("COM2 \u2192 tcp://0.0.0.0:%1 \u00b7 unencrypted \u00b7 9600 8N1 \u00b7 connected"), true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry.toStdString());
+        ports.write(2, c.entry.toStdString() + "\n");
+        connectPort(QStringLiteral("2"));
+        ASSERT_TRUE(server.accept());
+        EXPECT_EQ(link().toStdString(), c.text.arg(port).toStdString());
+        const QString fix = QStringLiteral("The link to 0.0.0.0 is not encrypted: whoever can reach 0.0.0.0:%1 can read "
+                                           "every reply and command the transponder as you do.\nServe the port in TLS "
+                                           "with client authentication (ser2net's ssl(\u2026, clientauth) accepter), "
+                                           "and make the entry tcp+tls://0.0.0.0:%1 with ca=, cert= and key= "
+                                           "(Setup \u2192 Ports\u2026).").arg(port);
+        EXPECT_EQ(bar()->linkToolTip().toStdString(), (c.fix ? link() + u'\n' + fix : link()).toStdString());
+        click("btnConnect");
+        EXPECT_EQ(link().contains(QStringLiteral("unencrypted")), c.fix) << "still the port's, once disconnected";
+    }
     EXPECT_TRUE(boxes.shown.empty());
 }
 

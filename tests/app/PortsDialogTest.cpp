@@ -1,4 +1,5 @@
 #include "app/PanelApplication.h"
+#include "app/NetworkPortDialog.h"
 #include "app/PortsDialog.h"
 #include "framework/MessageBoxes.h"
 #include "ports/DeviceList.h"
@@ -11,7 +12,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
-#include <QInputDialog>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -249,32 +250,62 @@ TEST_F(PortsDialogTest, ListsNetworkPortsByTheirAddressAndAddsOne)
     };
     write(4, "rfc2217://bench-3.lab:2000\n");
     write(5, "tcp://bench-4.lab\n");
+    write(8, "rfc2217+tls://bench-6.lab:2000\nca=" + QFile::encodeName(ports.path()) + "/COM4\n");
     open(ports.path());
     const int bench3 = rowOf(QStringLiteral("rfc2217://bench-3.lab:2000"));
     ASSERT_GE(bench3, 0);
     EXPECT_EQ(cell(bench3, PortsDialog::Com), QStringLiteral("COM4"));
     EXPECT_EQ(cell(bench3, PortsDialog::Description), QStringLiteral("Network port"));
     EXPECT_EQ(cell(bench3, PortsDialog::Diagnosis), QString());
+    const int bench6 = rowOf(QStringLiteral("rfc2217+tls://bench-6.lab:2000"));
+    ASSERT_GE(bench6, 0);
+    EXPECT_EQ(cell(bench6, PortsDialog::Description), QStringLiteral("Network port, encrypted (TLS)"));
     const int broken = rowOf(ports.path() + QStringLiteral("/COM5"));
     ASSERT_GE(broken, 0);
     EXPECT_TRUE(cell(broken, PortsDialog::Diagnosis).endsWith(QStringLiteral("no port: write tcp://HOST:PORT")))
         << cell(broken, PortsDialog::Diagnosis).toStdString();
 
-    // Added through the button, as the operator does it.
+    // Added through the button, as the operator does it: a plain one, and
+    // one in TLS with the files that go with it (a key of the operator's own).
     auto* number = dialog->findChild<QSpinBox*>(QStringLiteral("comNumber"));
-    number->setValue(6);
-    QTimer::singleShot(0, [] {
-        auto* ask = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
-        ASSERT_NE(ask, nullptr);
-        ask->setTextValue(QStringLiteral("tcp://[::1]:2001"));
-        ask->accept();
-    });
-    QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("addNetwork")), Qt::LeftButton);
-    QFile added(ports.path() + QStringLiteral("/COM6"));
-    ASSERT_TRUE(added.open(QIODevice::ReadOnly));
-    EXPECT_EQ(added.readAll(), QByteArray("tcp://[::1]:2001\n"));
-    EXPECT_EQ(cell(rowOf(QStringLiteral("tcp://[::1]:2001")), PortsDialog::Com), QStringLiteral("COM6"));
-    EXPECT_EQ(QDir(ports.path()).entryList(QDir::Hidden | QDir::Files | QDir::NoDotAndDotDot).size(), 3)
+    const QString key = ports.path() + QStringLiteral("/op.key");
+    write(0, {});
+    ASSERT_TRUE(QFile::rename(ports.path() + QStringLiteral("/COM0"), key));
+    QFile::setPermissions(key, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    const struct {
+        int number;
+        QString address;
+        QString ca, cert, key, serverName;
+        QByteArray written;
+        QString description;
+    } added[] = {
+        {6, QStringLiteral("tcp://[::1]:2001"), {}, {}, {}, {}, "tcp://[::1]:2001\n", QStringLiteral("Network port")},
+        {9, QStringLiteral("tcp+tls://[::1]:2003"), ports.path() + QStringLiteral("/COM4"),
+         ports.path() + QStringLiteral("/COM5"), key, QStringLiteral("bench-6.lab"),
+         "tcp+tls://[::1]:2003\nca=" + QFile::encodeName(ports.path()) + "/COM4\ncert=" + QFile::encodeName(ports.path())
+             + "/COM5\nkey=" + QFile::encodeName(key) + "\nservername=bench-6.lab\n",
+         QStringLiteral("Network port, encrypted (TLS), client certificate")},
+    };
+    for (const auto& a : added) {
+        number->setValue(a.number);
+        QTimer::singleShot(0, [&a] {
+            auto* ask = qobject_cast<NetworkPortDialog*>(QApplication::activeModalWidget());
+            ASSERT_NE(ask, nullptr);
+            const std::pair<const char*, QString> fields[] = {
+                {"address", a.address}, {"ca", a.ca}, {"cert", a.cert}, {"key", a.key}, {"servername", a.serverName}};
+            for (const auto& [name, text] : fields) ask->findChild<QLineEdit*>(QLatin1String(name))->setText(text);
+            ask->accept();
+        });
+        QTest::mouseClick(dialog->findChild<QPushButton*>(QStringLiteral("addNetwork")), Qt::LeftButton);
+        QFile written(ports.path() + QStringLiteral("/COM%1").arg(a.number));
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        EXPECT_EQ(written.readAll(), a.written);
+        const int row = rowOf(a.address);
+        ASSERT_GE(row, 0) << a.address.toStdString();
+        EXPECT_EQ(cell(row, PortsDialog::Com), QStringLiteral("COM%1").arg(a.number));
+        EXPECT_EQ(cell(row, PortsDialog::Description), a.description);
+    }
+    EXPECT_EQ(QDir(ports.path()).entryList(QDir::Hidden | QDir::Files | QDir::NoDotAndDotDot).size(), 6)
         << "a temporary file was left behind";
 
     // An address that is none is refused with what is wrong with it.

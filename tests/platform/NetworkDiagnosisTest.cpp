@@ -1,4 +1,5 @@
 #include "tests/testkit/LoopbackServer.h"
+#include "tests/testkit/Rfc2217Server.h"
 #include "tests/testkit/PortDirectory.h"
 #include "platform/ComPortDevice.h"
 #include "platform/NetworkFailures.h"
@@ -28,7 +29,7 @@ TEST(NetworkDiagnosis, EachFailureNamesTheEntryTheAddressAndWhatToCheck)
     PortDirectory ports;
     const std::string entry = ports.path() + "/COM4";
     const std::string nobody = std::to_string(unusedLoopbackPort());
-    LoopbackServer busy;
+    Rfc2217Server busy;
     const std::string busyPort = std::to_string(busy.port());
     const struct {
         std::string content;
@@ -42,7 +43,8 @@ TEST(NetworkDiagnosis, EachFailureNamesTheEntryTheAddressAndWhatToCheck)
          "Is ser2net running on 127.0.0.1, with an accepter on port " + nobody + "?"},
         {"tcp://127.0.0.1:" + nobody + " \n", false, EINVAL,
          "COM4: the port entry " + entry + ", line 1 \"tcp://127.0.0.1:" + nobody + " \": blanks after the address",
-         "An entry holds one line: tcp://HOST:PORT or rfc2217://HOST:PORT."},
+         "An entry's first line is tcp://HOST:PORT or rfc2217://HOST:PORT, with +tls after the scheme for TLS "
+         "and then lines ca=, cert=, key= or servername=."},
         {"rfc2217://127.0.0.1:" + busyPort + "\n", true, ECONNRESET,
          "COM4 \u2192 rfc2217://127.0.0.1:" + busyPort + ": another client holds this port (\"Port already in use\")",
          "COM4 is a network port: its entry " + entry + " names rfc2217://127.0.0.1:" + busyPort},
@@ -52,7 +54,9 @@ TEST(NetworkDiagnosis, EachFailureNamesTheEntryTheAddressAndWhatToCheck)
         platform::ComPortDevice device;
         auto opened = std::async(std::launch::async, [&] { return device.open("COM4"); });
         if (c.serverSaysBusy) {
-            ASSERT_TRUE(busy.accept());
+            // The words come once the Telnet greeting has.
+            ASSERT_TRUE(busy.accept(false));
+            busy.receiveRequests(1);
             busy.send("\r\nPort already in use\r\n");
             busy.closeConnection();
         }

@@ -1,6 +1,7 @@
 #include "tests/testkit/LoopbackServer.h"
 #include "tests/testkit/PortDirectory.h"
 #include "tests/testkit/PtyPair.h"
+#include "tests/testkit/Rfc2217Server.h"
 #include "platform/ComPortDevice.h"
 #include "platform/NetworkSerialDevice.h"
 
@@ -9,8 +10,10 @@
 #include <cerrno>
 #include <chrono>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <string>
+#include <vector>
 
 using namespace std::chrono_literals;
 using namespace std::string_literals;
@@ -19,29 +22,9 @@ using platform::NetworkSerialDevice;
 namespace {
 
 constexpr std::uint32_t AllEvents = 0x17D;
-constexpr char IAC = '\xff', WILL = '\xfb', WONT = '\xfc', DO = '\xfd', DONT = '\xfe', SB = '\xfa', SE = '\xf0';
-
-std::string cmd(char verb, char option)
-{
-    return std::string{IAC, verb, option};
-}
-
-std::string sb(const std::string& payload)
-{
-    return std::string{IAC, SB, 44} + payload + std::string{IAC, SE};
-}
-
-// What a ser2net telnet(rfc2217) accepter says first, and what we answer.
-const std::string Greeting = cmd(WILL, 3) + cmd(DO, 3) + cmd(WILL, 1) + cmd(DONT, 1) + cmd(DO, 0) + cmd(WILL, 0)
-    + cmd(DO, 44);
-const std::string OurStart = cmd(WILL, 0) + cmd(DO, 0) + cmd(WILL, 44);
-const std::string OurRefusals = cmd(DONT, 3) + cmd(WONT, 3) + cmd(DONT, 1);
-
 // 9600 bit/s, 8N1, no flow control, as the panel's component asks for it.
-const std::string PanelRequests = sb("\x01\x00\x00\x25\x80"s) + sb("\x02\x08"s) + sb("\x03\x01"s) + sb("\x04\x01"s)
-    + sb("\x05\x01"s);
-const std::string PanelAnswers = sb("\x65\x00\x00\x25\x80"s) + sb("\x66\x08"s) + sb("\x67\x01"s) + sb("\x68\x01"s)
-    + sb("\x69\x01"s);
+const std::vector<std::string> PanelRequests = {"\x01\x00\x00\x25\x80"s, "\x02\x08"s, "\x03\x01"s, "\x04\x01"s, "\x05\x01"s};
+const std::vector<std::string> PanelAnswers = {"\x65\x00\x00\x25\x80"s, "\x66\x08"s, "\x67\x01"s, "\x68\x01"s, "\x69\x01"s};
 
 platform::DeviceControl panelLine()
 {
@@ -59,6 +42,7 @@ protected:
     void TearDown() override
     {
         server.closeConnection();
+        telnet.closeConnection();
         if (device.isOpen()) device.close();
     }
 
@@ -71,23 +55,20 @@ protected:
     // side of the Telnet negotiation and of the line settings.
     void open(const char* scheme)
     {
-        writeEntry(std::string(scheme) + "://127.0.0.1:" + std::to_string(server.port()) + "\n");
+        const bool rfc2217 = std::string(scheme) == "rfc2217";
+        writeEntry(std::string(scheme) + "://127.0.0.1:" + std::to_string(rfc2217 ? telnet.port() : server.port()) + "\n");
         auto opened = std::async(std::launch::async, [this] { return device.open("COM7"); });
-        ASSERT_TRUE(server.accept());
-        if (std::string(scheme) == "rfc2217") {
-            server.send(Greeting);
-            ASSERT_EQ(server.receive(OurStart.size() + OurRefusals.size()), OurStart + OurRefusals);
-        }
+        ASSERT_TRUE(rfc2217 ? telnet.accept() : server.accept());
         ASSERT_EQ(opened.get(), 0) << device.diagnosis();
         ASSERT_EQ(device.setEventMask(AllEvents), 0);
     }
 
     // Applies the panel's line and answers it with `answers`.
-    int applyAnswered(const std::string& answers)
+    int applyAnswered(const std::vector<std::string>& answers)
     {
         auto applied = std::async(std::launch::async, [this] { return device.applySettings(panelLine()); });
-        EXPECT_EQ(server.receive(PanelRequests.size()), PanelRequests);
-        server.send(answers);
+        EXPECT_EQ(telnet.receiveRequests(PanelRequests.size()), PanelRequests);
+        for (const std::string& answer : answers) telnet.sendComPort(answer);
         return applied.get();
     }
 
@@ -109,6 +90,7 @@ protected:
 
     PortDirectory ports;
     LoopbackServer server;
+    Rfc2217Server telnet;
     NetworkSerialDevice device;
 };
 
@@ -135,10 +117,8 @@ TEST_F(NetworkSerialDeviceTest, Rfc2217SetsTheLineAndChecksTheServersAnswers)
     EXPECT_EQ(device.diagnosis(), "");
 
     // A server that keeps its own rate and parity says so in its answers.
-    EXPECT_EQ(applyAnswered(sb("\x65\x00\x01\xc2\x00"s) + sb("\x66\x08"s) + sb("\x67\x03"s) + sb("\x68\x01"s)
-                            + sb("\x69\x01"s)),
-              EINVAL);
-    EXPECT_EQ(device.diagnosis(), "COM7 (127.0.0.1:" + std::to_string(server.port())
+    EXPECT_EQ(applyAnswered({"\x65\x00\x01\xc2\x00"s, "\x66\x08"s, "\x67\x03"s, "\x68\x01"s, "\x69\x01"s}), EINVAL);
+    EXPECT_EQ(device.diagnosis(), "COM7 (127.0.0.1:" + std::to_string(telnet.port())
                                       + "): the server set 115200 bit/s instead of 9600 bit/s, even parity instead of "
                                         "no parity");
 }
@@ -148,12 +128,12 @@ TEST_F(NetworkSerialDeviceTest, Rfc2217DoublesIacOutAndUndoublesItInAcrossReads)
     open("rfc2217");
     const std::string frame = "\x02" "z=\xff\x03"s;
     ASSERT_EQ(device.write(frame.data(), frame.size(), 1000), 0);
-    EXPECT_EQ(server.receive(6), "\x02" "z=\xff\xff\x03"s);
+    EXPECT_EQ(telnet.receiveData(5), frame);
 
     // The doubled IAC is cut between two reads.
-    server.send("\x02" "z=\xff"s);
+    telnet.send("\x02" "z=\xff"s);
     std::string got = receive(3);
-    server.send("\xff\x03"s);
+    telnet.send("\xff\x03"s);
     got += receive(2);
     EXPECT_EQ(got, "\x02" "z=\xff\x03"s);
 }
@@ -164,14 +144,14 @@ TEST_F(NetworkSerialDeviceTest, Rfc2217SendsDtrAndRtsWithoutWaitingForAnAnswer)
     EXPECT_EQ(device.setControlLine(platform::ControlLine::Dtr, true), 0);
     EXPECT_EQ(device.setControlLine(platform::ControlLine::Rts, true), 0);
     EXPECT_EQ(device.setControlLine(platform::ControlLine::Dtr, false), 0);
-    EXPECT_EQ(server.receive(21), sb("\x05\x08"s) + sb("\x05\x0b"s) + sb("\x05\x09"s));
+    EXPECT_EQ(telnet.receiveRequests(3), (std::vector<std::string>{"\x05\x08"s, "\x05\x0b"s, "\x05\x09"s}));
 }
 
 TEST_F(NetworkSerialDeviceTest, AConnectionThatEndsIsReportedOnceAfterTheBytesBeforeIt)
 {
     open("rfc2217");
-    server.send("\x02" "s=a\x03"s);
-    server.closeConnection();
+    telnet.send("\x02" "s=a\x03"s);
+    telnet.closeConnection();
 
     EXPECT_EQ(receive(5), "\x02" "s=a\x03"s);
     std::uint32_t events = 0;
@@ -220,8 +200,7 @@ TEST_F(NetworkSerialDeviceTest, ATelnetServerWithoutRfc2217IsRefused)
     writeEntry("rfc2217://127.0.0.1:" + std::to_string(server.port()));
     auto opened = std::async(std::launch::async, [this] { return device.open("COM7"); });
     ASSERT_TRUE(server.accept());
-    server.send(cmd(DO, 0) + cmd(WILL, 0) + cmd(DONT, 44));
-    server.closeConnection();
+    server.send("\xff\xfd\x00\xff\xfb\x00\xff\xfe\x2c"s); // DO BINARY, WILL BINARY, DONT COM-PORT
     EXPECT_EQ(opened.get(), EPROTONOSUPPORT);
     EXPECT_NE(device.diagnosis().find("refuses RFC 2217"), std::string::npos) << device.diagnosis();
 }
@@ -260,4 +239,62 @@ TEST(ComPortDevice, OpensATerminalOrANetworkPortByItsEntry)
     server.closeConnection();
     EXPECT_EQ(network.close(), 0);
     EXPECT_EQ(terminal.close(), 0);
+}
+
+// What an RFC 2217 server tells and asks its client, one row each: the client
+// has asked to be told of breaks and modem lines, and holds and resumes its
+// output as the server says.
+TEST_F(NetworkSerialDeviceTest, Rfc2217ServerNotificationsAndRequestsAreHonoured)
+{
+    const struct {
+        const char* what;
+        std::function<void()> play;
+    } rows[] = {
+        {"the masks ask for breaks and every modem line, and a break is told",
+         [this] {
+             EXPECT_EQ(telnet.receiveMasks(2), (std::vector<std::string>{"\x0a\x10"s, "\x0b\xff"s}));
+             telnet.sendComPort("\x6a\x10"s); // NOTIFY-LINESTATE: break
+             std::uint32_t events = 0;
+             EXPECT_EQ(device.wait(events), 0);
+             EXPECT_EQ(events, platform::EvBreak);
+         }},
+        {"a modem line that changes is told with its state",
+         [this] {
+             telnet.sendComPort("\x6b\x11"s); // NOTIFY-MODEMSTATE: CTS on, changed
+             std::uint32_t events = 0;
+             EXPECT_EQ(device.wait(events), 0);
+             EXPECT_EQ(events, platform::EvCts);
+             std::uint32_t status = 0;
+             EXPECT_EQ(device.modemStatus(status), 0);
+             EXPECT_EQ(status, platform::MsCtsOn);
+         }},
+        {"flow suspended holds our output until it resumes",
+         [this] {
+             telnet.sendComPort("\x6c"s); // FLOWCONTROL-SUSPEND
+             // A notification after it shows that it has arrived.
+             telnet.sendComPort("\x6b\x11"s);
+             std::uint32_t events = 0;
+             EXPECT_EQ(device.wait(events), 0);
+             std::size_t taken = 0;
+             EXPECT_EQ(device.write("held", 4, 100, taken), ETIMEDOUT);
+             EXPECT_EQ(taken, 4u);
+             EXPECT_EQ(telnet.receiveData(4, 200ms), "");
+             telnet.sendComPort("\x6d"s); // FLOWCONTROL-RESUME
+             EXPECT_EQ(telnet.receiveData(4), "held");
+         }},
+        {"a PURGE-DATA from the server answers a client's purge: nothing unread is dropped",
+         [this] {
+             telnet.send("unread");
+             telnet.sendComPort("\x70\x01"s);
+             telnet.send("after");
+             EXPECT_EQ(receive(11), "unreadafter");
+         }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        open("rfc2217");
+        row.play();
+        telnet.closeConnection();
+        device.close();
+    }
 }

@@ -4,6 +4,7 @@
 #include "tests/testkit/LoopbackServer.h"
 #include "tests/testkit/PortDirectory.h"
 #include "tests/testkit/PtyPair.h"
+#include "tests/testkit/Rfc2217Server.h"
 #include "platform/NetworkSerialDevice.h"
 #include "platform/PosixSerialDevice.h"
 
@@ -24,7 +25,7 @@ namespace {
 const std::string Com = "COM42";
 
 // The far end of a device under test: it opens the device, and reads what
-// reached it, as the bytes written (Telnet's doubling undone).
+// reached it, as the bytes written.
 class FarEnd {
 public:
     virtual ~FarEnd() = default;
@@ -52,53 +53,40 @@ private:
     PtyPair pty;
 };
 
-class NetworkEnd : public FarEnd {
+class RawTcpEnd : public FarEnd {
 public:
-    explicit NetworkEnd(bool telnet)
-        : telnet_(telnet)
-    {
-    }
     std::unique_ptr<platform::SerialDevice> makeDevice() override { return std::make_unique<platform::NetworkSerialDevice>(); }
     int open(platform::SerialDevice& device) override
     {
-        ports.write(42, (telnet_ ? "rfc2217"s : "tcp"s) + "://127.0.0.1:" + std::to_string(server.port()) + "\n");
+        ports.write(42, "tcp://127.0.0.1:" + std::to_string(server.port()) + "\n");
         auto opened = std::async(std::launch::async, [&] { return device.open(Com); });
         if (!server.accept()) return ETIMEDOUT;
-        // Agrees to BINARY both ways and COM-PORT-OPTION, as a serial server does.
-        if (!telnet_) return opened.get();
-        server.send("\xff\xfb\x00\xff\xfd\x00\xff\xfd\x2c"s);
-        const int error = opened.get();
-        server.receive(9); // the device's side of the negotiation: WILL BINARY, DO BINARY, WILL COM-PORT
-        return error;
+        return opened.get();
     }
-    std::string receive(std::size_t count, std::chrono::milliseconds limit) override
-    {
-        std::string bytes;
-        const auto deadline = std::chrono::steady_clock::now() + limit;
-        while (bytes.size() < count && std::chrono::steady_clock::now() < deadline) {
-            std::string got = server.receive(count - bytes.size() + (telnet_ ? 1 : 0), 20ms);
-            if (telnet_) got = undouble(got);
-            bytes += got;
-        }
-        return bytes;
-    }
+    std::string receive(std::size_t count, std::chrono::milliseconds limit) override { return server.receive(count, limit); }
     void hangUp() override { server.closeConnection(); }
 
 private:
-    // Written 0xFF bytes come doubled; the negotiation is over before them.
-    std::string undouble(const std::string& wire)
-    {
-        std::string data;
-        for (const char c : wire) {
-            pendingIac_ = c == '\xff' && !pendingIac_;
-            if (!pendingIac_) data += c;
-        }
-        return data;
-    }
-
-    bool telnet_;
-    bool pendingIac_ = false;
     LoopbackServer server;
+};
+
+// Agrees to BINARY both ways and COM-PORT-OPTION, as a serial server does;
+// reads the written bytes with Telnet's doubling undone.
+class Rfc2217End : public FarEnd {
+public:
+    std::unique_ptr<platform::SerialDevice> makeDevice() override { return std::make_unique<platform::NetworkSerialDevice>(); }
+    int open(platform::SerialDevice& device) override
+    {
+        ports.write(42, "rfc2217://127.0.0.1:" + std::to_string(server.port()) + "\n");
+        auto opened = std::async(std::launch::async, [&] { return device.open(Com); });
+        if (!server.accept()) return ETIMEDOUT;
+        return opened.get();
+    }
+    std::string receive(std::size_t count, std::chrono::milliseconds limit) override { return server.receiveData(count, limit); }
+    void hangUp() override { server.closeConnection(); }
+
+private:
+    Rfc2217Server server;
 };
 
 const struct {
@@ -106,8 +94,8 @@ const struct {
     std::function<std::unique_ptr<FarEnd>()> make;
 } Ends[] = {
     {"pseudo-terminal", [] { return std::make_unique<PtyEnd>(); }},
-    {"raw TCP", [] { return std::make_unique<NetworkEnd>(false); }},
-    {"RFC 2217", [] { return std::make_unique<NetworkEnd>(true); }},
+    {"raw TCP", [] { return std::make_unique<RawTcpEnd>(); }},
+    {"RFC 2217", [] { return std::make_unique<Rfc2217End>(); }},
 };
 
 // Waits on the device in a thread of its own, as the component's event thread

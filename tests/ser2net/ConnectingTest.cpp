@@ -1,6 +1,5 @@
 #include "tests/testkit/LoopbackServer.h"
 #include "framework/MessageBoxes.h"
-#include "platform/TcpConnector.h"
 #include "serial/LinkMonitor.h"
 #include "serial/Serial2.h"
 #include "tests/support/PanelControls.h"
@@ -14,6 +13,8 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
+
+#include <poll.h>
 
 #include <unistd.h>
 
@@ -54,12 +55,10 @@ protected:
         qputenv("UAVCONTROL_PORTS", ports.path().toLocal8Bit());
         // One connection fills the listener's backlog of 0: the kernel drops
         // every further connect's first packet, as a host that is off would.
-        platform::NetworkAddress address;
-        address.host = "127.0.0.1";
-        address.port = full.port();
-        platform::PollConnectionWait poll;
-        filler = platform::TcpConnector().connect(address, poll, platform::ConnectionWait::Clock::now() + std::chrono::seconds(2)).fd;
+        filler = connectToLoopback(full.port());
         ASSERT_GE(filler, 0);
+        pollfd connected {filler, POLLOUT, 0};
+        ASSERT_EQ(::poll(&connected, 1, 2000), 1);
         QFile entry(ports.filePath(QStringLiteral("COM1")));
         ASSERT_TRUE(entry.open(QIODevice::WriteOnly));
         entry.write(QStringLiteral("rfc2217://127.0.0.1:%1\n").arg(full.port()).toUtf8());

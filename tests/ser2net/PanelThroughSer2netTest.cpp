@@ -12,6 +12,7 @@
 
 #include <fcntl.h>
 #include <set>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -26,14 +27,17 @@ QStringList sequenceQueries()
     return queries;
 }
 
-// The output rate of the pseudo-terminal, as whoever set it last left it.
-long rateOf(const QString& device)
+// The line of the pseudo-terminal as whoever set it last left it: "9600 8N1".
+std::string lineOf(const QString& device)
 {
     const int fd = ::open(device.toLocal8Bit().constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return -1;
+    termios line {};
+    if (fd < 0 || ::tcgetattr(fd, &line) != 0) return "unreadable";
     const long rate = platform::detail::outputRate(fd);
     ::close(fd);
-    return rate;
+    const char size = (line.c_cflag & CSIZE) == CS8 ? '8' : (line.c_cflag & CSIZE) == CS7 ? '7' : '?';
+    const char parity = !(line.c_cflag & PARENB) ? 'N' : (line.c_cflag & PARODD) ? 'O' : 'E';
+    return std::to_string(rate) + " " + size + parity + ((line.c_cflag & CSTOPB) ? '2' : '1');
 }
 
 } // namespace
@@ -128,7 +132,7 @@ TEST_P(PanelThroughSer2net, TheLineRateTravelsOnlyThroughRfc2217)
     line->setText(QStringLiteral("s=?"));
     QTest::keyClick(line, Qt::Key_Return);
     ASSERT_TRUE(runUntil([&] { return find<QPlainTextEdit>("RxData")->toPlainText().contains(QStringLiteral("<STX>")); }, 3000));
-    EXPECT_EQ(rateOf(device), GetParam() == Ser2netProcess::Accepter::Rfc2217 ? 9600 : 115200);
+    EXPECT_EQ(lineOf(device), GetParam() == Ser2netProcess::Accepter::Rfc2217 ? "9600 8N1" : "115200 8N1");
     EXPECT_TRUE(boxes.shown.empty());
 }
 

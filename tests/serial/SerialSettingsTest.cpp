@@ -2,18 +2,22 @@
 #include "ScriptedDevice.h"
 #include "tests/testkit/PortDirectory.h"
 #include "tests/testkit/PtyPair.h"
+#include "tests/testkit/Rfc2217Server.h"
 #include "framework/MessageBoxes.h"
 #include "serial/Serial2.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <fstream>
 #include <functional>
+#include <future>
 #include <string>
 #include <vector>
 
 using fw::ScopedRecordingMessageBoxes;
 using Calls = std::vector<std::string>;
+using namespace std::string_literals;
 
 TEST(TSerialSettings, AFreshComponentIsClosedWithItsDefaultsAndTouchesNoDevice)
 {
@@ -290,4 +294,33 @@ TEST(TSerialSettings, SendStringWritesEveryByteWhateverItsLength)
     serial.SendString("");
     EXPECT_EQ(ports.last().written(), text);
     EXPECT_EQ(serial.ErrorCode(), 0);
+}
+
+// The component sets the whole line, then raises DTR and after it RTS, as on
+// a terminal; an RFC 2217 server takes each request in that order. Closing
+// purges nothing.
+TEST(TSerialSettings, OnAnRfc2217PortTheLineIsSetThenDtrThenRtsRiseAndClosingPurgesNothing)
+{
+    PortDirectory ports;
+    Rfc2217Server server;
+    std::ofstream(ports.path() + "/COM1") << "rfc2217://127.0.0.1:" << server.port() << "\n";
+    auto served = std::async(std::launch::async, [&] {
+        if (!server.accept()) return std::vector<std::string>{};
+        std::vector<std::string> requests = server.receiveRequests(5);
+        // Each is taken as asked.
+        for (std::string answer : requests) server.sendComPort(answer.replace(0, 1, 1, static_cast<char>(answer[0] + 100)));
+        for (const std::string& control : server.receiveRequests(2)) requests.push_back(control);
+        return requests;
+    });
+    ScopedRecordingMessageBoxes boxes;
+    TSerial serial;
+    serial.setDataBits(d8bit);
+    serial.setActive(true);
+    ASSERT_TRUE(serial.Active()) << "error " << serial.ErrorCode();
+    EXPECT_EQ(served.get(), (std::vector<std::string>{"\x01\x00\x00\x25\x80"s, "\x02\x08"s, "\x03\x01"s, "\x04\x01"s,
+                                                       "\x05\x01"s, "\x05\x08"s, "\x05\x0b"s}));
+    serial.setActive(false);
+    // Closing leaves the server's queues alone: no PURGE-DATA.
+    for (const std::string& request : server.receiveRequests(3, std::chrono::milliseconds(500)))
+        EXPECT_NE(request[0], '\x0c');
 }

@@ -38,3 +38,7 @@ private:
 
 // A port on 127.0.0.1 where nothing listens (it was free a moment ago).
 std::uint16_t unusedLoopbackPort();
+
+// A non-blocking socket whose connect to 127.0.0.1:port has begun; -1 when
+// it failed at once.
+int connectToLoopback(std::uint16_t port);

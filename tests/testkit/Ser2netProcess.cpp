@@ -38,12 +38,17 @@ quint16 freeLoopbackPort()
 } // namespace
 
 Ser2netProcess::Ser2netProcess(const QString& device, Accepter accepter, int baud, CharDelay delay,
-                               const QStringList& options)
+                               const QStringList& options, const Tls& tls)
     : accepter_(accepter)
+    , tls_(!tls.certificate.isEmpty())
     , port_(freeLoopbackPort())
 {
     configuration_ = folder_.filePath(QStringLiteral("ser2net.yaml"));
-    const QString accepterText = accepter == Accepter::Rfc2217 ? QStringLiteral("telnet(rfc2217),tcp") : QStringLiteral("tcp");
+    QString accepterText = tls_ ? QStringLiteral("ssl(key=%1,cert=%2%3),tcp")
+                                      .arg(tls.key, tls.certificate,
+                                           tls.authDirectory.isEmpty() ? QString() : QStringLiteral(",clientauth"))
+                                : QStringLiteral("tcp");
+    if (accepter == Accepter::Rfc2217) accepterText.prepend(QStringLiteral("telnet(rfc2217),"));
     QFile file(configuration_);
     if (!file.open(QIODevice::WriteOnly)) return;
     file.write(QStringLiteral("%YAML 1.1\n"
@@ -57,6 +62,7 @@ Ser2netProcess::Ser2netProcess(const QString& device, Accepter accepter, int bau
                    .arg(baud)
                    .toUtf8());
     QStringList lines = options;
+    if (!tls.authDirectory.isEmpty()) lines << QStringLiteral("authdir: ") + tls.authDirectory;
     if (delay == CharDelay::ToNetworkAtOnce) lines << QStringLiteral("chardelay: false");
     if (!lines.isEmpty()) file.write(("  options:\n    " + lines.join(QStringLiteral("\n    ")) + "\n").toUtf8());
 }
@@ -97,7 +103,7 @@ void Ser2netProcess::kill()
 QString Ser2netProcess::entry() const
 {
     const QString scheme = accepter_ == Accepter::Rfc2217 ? QStringLiteral("rfc2217") : QStringLiteral("tcp");
-    return QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(port_);
+    return QStringLiteral("%1%2://127.0.0.1:%3").arg(scheme, tls_ ? QStringLiteral("+tls") : QString()).arg(port_);
 }
 
 QString Ser2netProcess::output()

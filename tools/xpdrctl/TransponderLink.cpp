@@ -1,10 +1,14 @@
 #include "tools/xpdrctl/TransponderLink.h"
 
 #include "framework/StopSignals.h"
+#include "platform/OpenDiagnosis.h"
+#include "platform/PortNames.h"
 #include "serial/Serial2.h"
 #include "tools/xpdrctl/PathDevice.h"
 
 #include <QSocketNotifier>
+
+#include <cstdio>
 
 namespace xpdrctl {
 
@@ -74,6 +78,14 @@ bool TransponderLink::open()
 {
     serial_->setActive(true);
     opened_ = serial_->Active();
+    // The component's line says what failed; for a network port the entry and
+    // the fix follow, as the panel's status bar gives them.
+    if (!opened_ && invocation_.comNumber) {
+        const std::string name = "COM" + std::to_string(*invocation_.comNumber);
+        if (platform::isNetworkEntry(platform::resolvePortName(name)))
+            std::fputs(("xpdrctl: " + platform::diagnoseOpenFailure(name, serial_->ErrorCode()).summary + "\n").c_str(),
+                       stderr);
+    }
     return opened_;
 }
 

@@ -1,0 +1,186 @@
+#include "platform/GensioLoop.h"
+
+#include <gensio/gensio.h>
+#include <gensio/gensio_os_funcs.h>
+
+#include <cerrno>
+#include <csignal>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <sys/uio.h>
+#include <cstdarg>
+#include <cstdio>
+#include <pthread.h>
+#include <system_error>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+constexpr int WakeSignal = SIGUSR1;
+
+void ignoreWake(int) {}
+
+// The handler's own reading, which ours wraps.
+int (*readIod)(gensio_iod* iod, void* buffer, gensiods size, gensiods* count) = nullptr;
+
+// A socket whose peer has gone fails the write with EPIPE rather than end the
+// process with SIGPIPE, which the program leaves as it is for its own output.
+int sendWithoutSignal(gensio_iod* iod, const gensio_sg* pieces, gensiods number, gensiods* count, int flags)
+{
+    std::vector<iovec> vector(number);
+    for (gensiods i = 0; i < number; ++i) vector[i] = {const_cast<void*>(pieces[i].buf), pieces[i].buflen};
+    msghdr message {};
+    message.msg_iov = vector.data();
+    message.msg_iovlen = vector.size();
+    for (;;) {
+        const ssize_t sent = ::sendmsg(iod->f->iod_get_fd(iod), &message,
+                                       MSG_NOSIGNAL | ((flags & GENSIO_MSG_OOB) ? MSG_OOB : 0));
+        if (sent >= 0) {
+            if (count) *count = static_cast<gensiods>(sent);
+            return 0;
+        }
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            if (count) *count = 0;
+            return 0;
+        }
+        return gensio_os_err_to_err(iod->f, errno);
+    }
+}
+
+// Acknowledges what came in at once rather than up to 40 ms later. A server
+// that sends in several small writes and waits for each to be acknowledged
+// before the next (Nagle's rule) would otherwise make an opening, a TLS
+// handshake above all, take that much longer. The kernel forgets the setting
+// as it goes, so it is given again after each read.
+int readAndAcknowledge(gensio_iod* iod, void* buffer, gensiods size, gensiods* count)
+{
+    const int result = readIod(iod, buffer, size, count);
+    if (iod->f->iod_get_type(iod) == GENSIO_IOD_SOCKET) {
+        const int on = 1;
+        ::setsockopt(iod->f->iod_get_fd(iod), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+    }
+    return result;
+}
+
+// A signal that arrives while a thread is not waiting in gensio is taken by
+// a handler that does nothing, rather than ending the process.
+void installWakeHandler()
+{
+    struct sigaction current {};
+    if (::sigaction(WakeSignal, nullptr, &current) == 0 && current.sa_handler == SIG_DFL) {
+        struct sigaction action {};
+        action.sa_handler = ignoreWake;
+        sigemptyset(&action.sa_mask);
+        ::sigaction(WakeSignal, &action, nullptr);
+    }
+}
+
+} // namespace
+
+GensioLoop& GensioLoop::instance()
+{
+    static GensioLoop loop;
+    return loop;
+}
+
+GensioLoop::GensioLoop()
+{
+    installWakeHandler();
+    if (gensio_default_os_hnd(WakeSignal, &funcs_) != 0) {
+        funcs_ = nullptr;
+        return;
+    }
+    // gensio tells why a TLS handshake failed (OpenSSL's reason) as an
+    // error or a note; the rest is for gensio's own debugging.
+    gensio_set_log_mask(1 << GENSIO_LOG_FATAL | 1 << GENSIO_LOG_ERR | 1 << GENSIO_LOG_WARNING | 1 << GENSIO_LOG_INFO);
+    gensio_os_funcs_set_vlog(funcs_, [](gensio_os_funcs*, gensio_log_levels, const char* format, va_list arguments) {
+        char line[512];
+        std::vsnprintf(line, sizeof line, format, arguments);
+        log(line);
+    });
+    // The handler is a table of functions: its reading is ours.
+    readIod = funcs_->read;
+    funcs_->read = readAndAcknowledge;
+    funcs_->send = sendWithoutSignal;
+    stopping_ = gensio_os_funcs_alloc_waiter(funcs_);
+    if (!stopping_) {
+        funcs_ = nullptr;
+        return;
+    }
+}
+
+void GensioLoop::startThread()
+{
+    thread_ = std::thread([this] {
+        pthread_setname_np(pthread_self(), "gensio loop");
+        sigset_t wake;
+        sigemptyset(&wake);
+        sigaddset(&wake, WakeSignal);
+        pthread_sigmask(SIG_BLOCK, &wake, nullptr);
+        gensio_os_funcs_wait(funcs_, stopping_, 1, nullptr);
+    });
+}
+
+bool GensioLoop::use()
+{
+    GensioLoop& loop = instance();
+    std::lock_guard lock(loop.usersMutex_);
+    if (!loop.funcs_) return false;
+    if (loop.users_ == 0) {
+        try {
+            loop.startThread();
+        } catch (const std::system_error&) {
+            return false;
+        }
+    }
+    ++loop.users_;
+    return true;
+}
+
+void GensioLoop::stopUsing()
+{
+    GensioLoop& loop = instance();
+    std::lock_guard lock(loop.usersMutex_);
+    if (--loop.users_ > 0 || !loop.thread_.joinable()) return;
+    gensio_os_funcs_wake(loop.funcs_, loop.stopping_);
+    loop.thread_.join();
+}
+
+GensioLoop::~GensioLoop()
+{
+    if (!thread_.joinable()) return;
+    gensio_os_funcs_wake(funcs_, stopping_);
+    thread_.join();
+}
+
+gensio_os_funcs* GensioLoop::funcs()
+{
+    return instance().funcs_;
+}
+
+void GensioLoop::listen(Listener& listener)
+{
+    GensioLoop& loop = instance();
+    std::lock_guard lock(loop.mutex_);
+    loop.listeners_.insert(&listener);
+}
+
+void GensioLoop::stopListening(Listener& listener)
+{
+    GensioLoop& loop = instance();
+    std::lock_guard lock(loop.mutex_);
+    loop.listeners_.erase(&listener);
+}
+
+void GensioLoop::log(const std::string& line)
+{
+    GensioLoop& loop = instance();
+    std::lock_guard lock(loop.mutex_);
+    for (Listener* listener : loop.listeners_) listener->logged(line);
+}
+
+} // namespace platform

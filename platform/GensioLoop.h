@@ -1,0 +1,66 @@
+#pragma once
+
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+
+struct gensio_os_funcs;
+struct gensio_waiter;
+
+namespace platform {
+
+// The process's gensio os handler and the one thread that services it, so
+// that every gensio callback comes on that thread and no caller's thread ever
+// waits inside gensio. gensio keeps the first handler of a process for its own
+// use, so there is one, made on first use and kept to the end.
+//
+// Another thread that hands gensio work (a write, a callback enabled) makes
+// gensio wake the servicing thread with a signal, SIGUSR1. The servicing
+// thread takes it only while it waits; the process's handler of it does
+// nothing, so a stray one harms no other thread. Every socket gensio reads
+// acknowledges what came at once.
+class GensioLoop {
+public:
+    // Told of each line of gensio's log (the reason OpenSSL gave for a
+    // handshake that failed, say) while it listens.
+    class Listener {
+    public:
+        virtual ~Listener() = default;
+        virtual void logged(const std::string& line) = 0;
+    };
+
+    // The handler, or nullptr when it could not be made.
+    static gensio_os_funcs* funcs();
+
+    // A device's use of the loop, from the start of its opening to the end of
+    // its closing: the servicing thread runs while anyone uses it, so that a
+    // process without a network port open has no thread of gensio awake.
+    // False when the thread could not be started.
+    static bool use();
+    static void stopUsing();
+
+    // The log goes to every listener, on whatever thread gensio logs.
+    static void listen(Listener& listener);
+    static void stopListening(Listener& listener);
+
+    ~GensioLoop();
+    GensioLoop(const GensioLoop&) = delete;
+    GensioLoop& operator=(const GensioLoop&) = delete;
+
+private:
+    GensioLoop();
+    static GensioLoop& instance();
+    static void log(const std::string& line);
+    void startThread();
+
+    gensio_os_funcs* funcs_ = nullptr;
+    gensio_waiter* stopping_ = nullptr;
+    std::thread thread_;
+    std::mutex mutex_;
+    std::set<Listener*> listeners_;
+    std::mutex usersMutex_;
+    int users_ = 0;
+};
+
+} // namespace platform
