@@ -29,31 +29,15 @@ bool hasNetAdmin()
     return false;
 }
 
-// A TCP socket made in the namespace `space` (it stays there for good), then
-// bound and listening, or connected, to the far address.
-int socketIn(const QString& space, bool listening)
+// Runs `work` on a thread that has entered the network namespace `space`.
+void inNamespace(const QString& space, const std::function<void()>& work)
 {
-    int fd = -1;
     std::thread([&] {
         const int spaceFd = ::open(("/run/netns/" + space.toLocal8Bit()).constData(), O_RDONLY | O_CLOEXEC);
-        if (spaceFd < 0 || ::setns(spaceFd, CLONE_NEWNET) != 0 || (fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) < 0) {
-            if (spaceFd >= 0) ::close(spaceFd);
-            return;
-        }
+        if (spaceFd < 0) return;
+        if (::setns(spaceFd, CLONE_NEWNET) == 0) work();
         ::close(spaceFd);
-        sockaddr_in far {};
-        far.sin_family = AF_INET;
-        far.sin_port = htons(7000);
-        ::inet_pton(AF_INET, "10.231.0.2", &far.sin_addr);
-        const auto* address = reinterpret_cast<const sockaddr*>(&far);
-        const int reuse = 1; // the port of a connection made before
-        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
-        if (listening ? ::bind(fd, address, sizeof far) != 0 || ::listen(fd, 1) != 0 : ::connect(fd, address, sizeof far) != 0) {
-            ::close(fd);
-            fd = -1;
-        }
     }).join();
-    return fd;
 }
 
 } // namespace
@@ -79,14 +63,26 @@ bool SeveredLink::run(const char* script)
     return ran.exitCode == 0;
 }
 
-int SeveredLink::connect(int& far)
+int SeveredLink::listenFar()
 {
-    const int listener = socketIn(QStringLiteral("far") + tag_, true);
-    const int nearFd = listener < 0 ? -1 : socketIn(QStringLiteral("near") + tag_, false);
-    far = nearFd < 0 ? -1 : ::accept4(listener, nullptr, nullptr, SOCK_CLOEXEC);
-    if (listener >= 0) ::close(listener);
-    if (far < 0 && nearFd >= 0) ::close(nearFd);
-    return far < 0 ? -1 : nearFd;
+    int fd = -1;
+    if (unavailable_.isEmpty()) inNamespace(QStringLiteral("far") + tag_, [&fd] {
+        fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in far {};
+        far.sin_family = AF_INET;
+        far.sin_port = htons(7000);
+        ::inet_pton(AF_INET, "10.231.0.2", &far.sin_addr);
+        if (fd >= 0 && (::bind(fd, reinterpret_cast<const sockaddr*>(&far), sizeof far) != 0 || ::listen(fd, 4) != 0)) {
+            ::close(fd);
+            fd = -1;
+        }
+    });
+    return fd;
+}
+
+void SeveredLink::inNear(const std::function<void()>& work)
+{
+    inNamespace(QStringLiteral("near") + tag_, work);
 }
 
 bool SeveredLink::sever()
