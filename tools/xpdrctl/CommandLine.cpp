@@ -150,13 +150,28 @@ bool readExpectFile(const std::string& path, transponder::PreflightCheck& check,
     return false;
 }
 
+// Only watch takes several ports. Each is a COM name, whose port-directory
+// entry the reconnect machine follows while the others go on, and each is given
+// once: a port opens exclusively.
+std::string severalPortsRefusal(Verb verb, const std::vector<std::string>& ports)
+{
+    if (verb != Verb::Watch)
+        return "--port is given " + std::to_string(ports.size()) + " times; only watch takes several ports";
+    for (auto port = ports.begin(); port != ports.end(); ++port) {
+        if (!platform::comPortNumber(*port))
+            return "option '--port': '" + *port + "': watch over several ports takes COM names only";
+        if (std::find(ports.begin(), port, *port) != port) return "option '--port': '" + *port + "' is given twice";
+    }
+    return {};
+}
+
 } // namespace
 
 ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
 {
     ParsedCommandLine result;
     Invocation invocation;
-    std::optional<std::string> port;
+    std::vector<std::string> ports;
     std::optional<Millis> interval;
     std::optional<int> session;
     bool csv = false;
@@ -204,7 +219,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             if (!n || *n < 1) return bad("a session number from 1");
             session = *n;
         } else if (name == "--port") {
-            port = value;
+            ports.push_back(value);
         } else if (name == "--timeout") {
             const auto ms = fw::parseNumber<long long>(value);
             if (!ms || *ms < 1 || *ms > MaxMillis) return bad("a time-out of 1 .. 60000 ms");
@@ -225,23 +240,25 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     // A recording is read from its file: export alone needs no port.
     const auto verb = words.empty() ? Verbs.end() : Verbs.find(words.front());
     const bool exporting = verb != Verbs.end() && verb->second == Verb::Export;
-    if (exporting && port) {
+    if (exporting && !ports.empty()) {
         result.error = "--port does not go with export";
         return result;
     }
-    if (!port && !exporting) {
+    if (ports.empty() && !exporting) {
         result.error = "--port is required (COM<n> or a device path)";
         return result;
     }
-    if (port) {
-        invocation.port = *port;
-        invocation.comNumber = platform::comPortNumber(*port);
-        if (!invocation.comNumber && port->find('/') == std::string::npos) {
-            result.error = "option '--port': '" + *port + "' is neither COM1 .. COM255 nor a device path";
+    for (const std::string& port : ports) {
+        if (!platform::comPortNumber(port) && port.find('/') == std::string::npos) {
+            result.error = "option '--port': '" + port + "' is neither COM1 .. COM255 nor a device path";
             return result;
         }
     }
-
+    if (!ports.empty()) {
+        invocation.port = ports.front();
+        invocation.comNumber = platform::comPortNumber(ports.front());
+        invocation.ports = ports;
+    }
     if (words.empty()) {
         result.error = "no command given (status, watch, set, spi, ping, send, check or export)";
         return result;
@@ -261,6 +278,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     if (words.size() - 1 > count) {
         result.error = words.front() + ": unexpected argument '" + words[count + 1] + "'";
         return result;
+    }
+    if (ports.size() > 1) {
+        if (const std::string refusal = severalPortsRefusal(invocation.verb, ports); !refusal.empty()) {
+            result.error = refusal;
+            return result;
+        }
     }
     if (invocation.json && invocation.verb != Verb::Status && invocation.verb != Verb::Watch
         && invocation.verb != Verb::Check) {
@@ -320,6 +343,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
 std::string helpText()
 {
     return R"(Usage: xpdrctl --port PORT COMMAND [OPTION]...
+       xpdrctl --port COM<n> --port COM<n>... watch [OPTION]...
        xpdrctl export FILE --csv [--session N]
 
 Talks to the transponder of an unmanned aircraft over a serial port, without a
@@ -329,7 +353,12 @@ Commands:
   status                 ask the fourteen items once and print the nine the
                          panel shows
   watch                  repeat status, one line per sequence, until Ctrl+C or
-                         SIGTERM; a sequence with unanswered items lists them
+                         SIGTERM; a sequence with unanswered items lists them.
+                         Over several ports each line begins "COM<n>: " (JSON:
+                         carries "port"), each port keeps its own interval,
+                         and a port that is lost is reconnected on its own
+                         while the others go on, its loss and its return told
+                         on stderr
   set mode standby|a|c   set the operational function
   set code NNNN          set the assigned code (four octal digits); the
                          emergency codes 7500, 7600 and 7700 need --emergency
@@ -360,7 +389,8 @@ Each setting sends the frame the panel's button sends, then asks for the item
 and compares what the transponder answers.
 
 Options:
-  --port PORT      COM<n> (1 .. 255) or a device path; required
+  --port PORT      COM<n> (1 .. 255) or a device path; required. watch takes
+                   it more than once, COM names only, each port once
   --json           status and watch: one JSON object per sequence; check: one
                    JSON object with every item
   --expect ITEM=VALUE
@@ -396,7 +426,8 @@ Exit status:
   0  ok
   2  bad usage or bad input (export: a recording that cannot be read, or
      holds no such session)
-  3  the port could not be opened, or failed
+  3  the port could not be opened, or failed; watch over several ports: none
+     could be opened at the start
   4  an item went unanswered
   5  a setting read back differs from the one sent
   6  check failed: an item failed or went unanswered

@@ -28,6 +28,8 @@ struct Setting {
 struct Invocation {
     std::string port;             // as given: COM<n> or a device path
     std::optional<int> comNumber; // n, for COM<n>
+    // watch: every --port in the order given, `port` first; one for any other verb.
+    std::vector<std::string> ports;
     Verb verb = Verb::Status;
     std::optional<Setting> setting; // set
     std::string command;            // send: the frame's content
