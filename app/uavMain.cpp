@@ -1,6 +1,7 @@
 #include "uavMain.h"
 
 #include "app/AlarmControls.h"
+#include "app/FleetWindow.h"
 #include "ButtonGlyph.h"
 #include "ConnectingBox.h"
 #include "app/PanelSettings.h"
@@ -118,6 +119,7 @@ TForm1::TForm1(QWidget* parent)
     connect(sessionControls, &SessionControls::recordingShown, StatusBar1, &PanelStatusBar::setRecording);
     connect(sessionControls, &SessionControls::linkQualityShown, StatusBar1, &PanelStatusBar::setLinkQuality);
     addToolsMenu();
+    addFleetMenu();
     alarmControls = new AlarmControls(*this, *StatusBar1, *sessionControls, *Setup1);
     connect(&linkMonitor->reconnector(), &ReconnectMachine::stateChanged, alarmControls, [this](auto state) {
         if (state == ReconnectMachine::State::Lost) alarmControls->portLost();
@@ -273,6 +275,7 @@ void TForm1::btnConnectClick(QObject*)
         linkMonitor->disconnected();
         sessionControls->linkQuality().closed();
         if (SerialComm->Active()) SerialComm->setActive(false);
+        if (fleetWindow) fleetWindow->panelReleased(SerialComm->Port());
         btnConnect->setProperty("Tag", 0);
         btnConnect->setText(QStringLiteral("Connect"));
         setCommandsEnabled(false);
@@ -391,6 +394,40 @@ namespace {
 const QString ReconnectKey = QStringLiteral("link/reconnectAutomatically");
 
 } // namespace
+
+void TForm1::addFleetMenu()
+{
+    QMenu* view = MainMenu1->findChild<QMenu*>(QStringLiteral("View1"));
+    mnuFleet = view->addAction(QStringLiteral("&Fleet"));
+    mnuFleet->setObjectName(QStringLiteral("mnuFleet"));
+    bind(this, mnuFleet, &QAction::triggered, &TForm1::mnuFleetClick);
+}
+
+void TForm1::mnuFleetClick(QObject*)
+{
+    if (!fleetWindow) {
+        fleetWindow = new FleetWindow(this);
+        connect(fleetWindow, &FleetWindow::connectPanel, this,
+                [this](sPorts port) { invokeHandler([this, port] { fleetConnect(port); }); });
+        fleetWindow->setPanelValues([this] {
+            links::FleetModel::PanelValues values;
+            values.status = status;
+            values.quality = sessionControls->linkQuality().text();
+            if (const transponder::Alarm* shown = alarmControls->model().shown()) values.alarm = *shown;
+            return values;
+        });
+    }
+    fleetWindow->show();
+    fleetWindow->raise();
+    fleetWindow->activateWindow();
+}
+
+void TForm1::fleetConnect(int port)
+{
+    if (connected()) btnConnectClick(this);
+    edCommPort->setText(QString::number(port));
+    btnConnectClick(this);
+}
 
 void TForm1::addLinkMenus()
 {

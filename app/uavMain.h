@@ -11,6 +11,7 @@
 #include <string>
 
 class AlarmControls;
+class FleetWindow;
 class ConnectingBox;
 class LinkMonitor;
 class PortsDialog;
@@ -65,6 +66,10 @@ public:
     QAction* mnuReconnect;
     // Tools: the pre-flight check.
     QAction* mnuPreflight;
+    // View: the fleet.
+    QAction* mnuFleet;
+    // The fleet window, once shown.
+    FleetWindow* Fleet() const { return fleetWindow; }
 
 private:
     // How opening a network port waits: in a box with Cancel, the window painting.
@@ -98,6 +103,10 @@ private:
     void addLinkMenus();
     void addToolsMenu();
     void mnuPreflightClick(QObject* Sender);
+    void addFleetMenu();
+    void mnuFleetClick(QObject* Sender);
+    // The fleet hands its row's port to the panel, which lets go of its own first.
+    void fleetConnect(int port);
     void portRestored();
 
     // Received messages and the status display.
@@ -140,6 +149,7 @@ private:
     LinkMonitor* linkMonitor;
     PortsDialog* portsDialog = nullptr;
     PreflightDialog* preflightDialog = nullptr;
+    FleetWindow* fleetWindow = nullptr;
 
     bool connected() const;
     void setCommandsEnabled(bool enabled);

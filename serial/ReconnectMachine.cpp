@@ -166,6 +166,11 @@ void ReconnectMachine::linkHeld()
     if (state_ == State::Connected && !held_) becameHeld();
 }
 
+void ReconnectMachine::attemptNow()
+{
+    if (state_ == State::Waiting && enabled_) attempt();
+}
+
 void ReconnectMachine::becameHeld()
 {
     hold_.setEnabled(false);

@@ -28,7 +28,8 @@ class TSerial;
 //   Lost                report closed, link had held Trying      at once: what came back behind the box opens
 //   Lost                report closed, not held      Waiting     a failed attempt: the back-off's next wait
 //                                                                (a device the operator opened: its entry is looked at)
-//   Waiting             entry changed, retry due     Trying      only what the entry names, with no box
+//   Waiting             entry changed, retry due,    Trying      only what the entry names, with no box
+//                       attemptNow
 //   Trying              opened                       Connected   restored(); the hold count starts
 //   Trying              failed                       Waiting     the back-off's next wait
 //   any                 disconnected, disabled       Stopped     nothing watched, no timer
@@ -71,6 +72,10 @@ public:
     void disconnected();
     // A whole sequence was answered: the link has held.
     void linkHeld();
+    // An opening made off the window thread for this port has finished: while
+    // waiting, the attempt that takes its result is made now rather than at the
+    // next retry.
+    void attemptNow();
 
     State state() const { return state_; }
     // Whether the port is a network port (its entry is an address).

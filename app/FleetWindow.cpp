@@ -1,0 +1,132 @@
+#include "app/FleetWindow.h"
+
+#include "app/DesktopNotification.h"
+#include "app/PanelSettings.h"
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+
+const QString PortsKey = QStringLiteral("fleet/ports");
+const QString IntervalKey = QStringLiteral("fleet/interval");
+
+} // namespace
+
+FleetWindow::FleetWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , table_(new QTableView(this))
+    , port_(new QSpinBox(this))
+    , interval_(new QSpinBox(this))
+    , panelTimer_(new QTimer(this))
+{
+    setObjectName(QStringLiteral("FleetWindow"));
+    setWindowTitle(QStringLiteral("Fleet"));
+    table_->setObjectName(QStringLiteral("fleetTable"));
+    table_->setModel(&model_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setSelectionMode(QAbstractItemView::SingleSelection);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->verticalHeader()->hide();
+    table_->horizontalHeader()->setStretchLastSection(true);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+
+    port_->setObjectName(QStringLiteral("fleetPort"));
+    port_->setRange(1, 255);
+    port_->setPrefix(QStringLiteral("COM"));
+    auto* add = new QPushButton(QStringLiteral("&Add"), this);
+    add->setObjectName(QStringLiteral("fleetAdd"));
+    auto* remove = new QPushButton(QStringLiteral("&Remove"), this);
+    remove->setObjectName(QStringLiteral("fleetRemove"));
+    interval_->setObjectName(QStringLiteral("fleetInterval"));
+    interval_->setRange(1, 3600);
+    interval_->setSuffix(QStringLiteral(" s"));
+    interval_->setValue(panelSettings().value(IntervalKey, DefaultIntervalS).toInt());
+
+    auto* controls = new QHBoxLayout;
+    controls->addWidget(port_);
+    controls->addWidget(add);
+    controls->addWidget(remove);
+    controls->addStretch();
+    controls->addWidget(new QLabel(QStringLiteral("Poll every"), this));
+    controls->addWidget(interval_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(controls);
+    layout->addWidget(table_);
+    resize(980, 320);
+
+    model_.setInterval(static_cast<unsigned>(interval_->value()) * 1000);
+    for (const QVariant& port : panelSettings().value(PortsKey).toList())
+        model_.addPort(static_cast<sPorts>(port.toInt()));
+
+    connect(add, &QPushButton::clicked, this, [this] { addPort(static_cast<sPorts>(port_->value())); });
+    connect(remove, &QPushButton::clicked, this, &FleetWindow::removeSelected);
+    connect(interval_, &QSpinBox::valueChanged, this, [this](int seconds) {
+        model_.setInterval(static_cast<unsigned>(seconds) * 1000);
+        panelSettings().setValue(IntervalKey, seconds);
+    });
+    connect(table_, &QTableView::doubleClicked, this, [this](const QModelIndex& index) { handToPanel(index.row()); });
+    connect(&model_, &links::FleetModel::emergency, this,
+            [this](sPorts port, const QString& code, const QString& meaning) {
+                QApplication::alert(this);
+                DesktopNotification::critical(QStringLiteral("COM%1 squawks %2").arg(unsigned{port}).arg(code),
+                                              QStringLiteral("Emergency code %1: %2").arg(code, meaning));
+            });
+    panelTimer_->setInterval(1000);
+    connect(panelTimer_, &QTimer::timeout, this, &FleetWindow::showPanelValues);
+}
+
+FleetWindow::~FleetWindow() = default;
+
+bool FleetWindow::addPort(sPorts port)
+{
+    if (!model_.addPort(port)) return false;
+    save();
+    return true;
+}
+
+void FleetWindow::removeSelected()
+{
+    const QModelIndexList rows = table_->selectionModel()->selectedRows();
+    if (rows.isEmpty() || model_.heldByPanel(rows.first().row())) return;
+    model_.removeRow(rows.first().row());
+    save();
+}
+
+void FleetWindow::save() const
+{
+    QVariantList ports;
+    for (const int port : model_.ports()) ports << port;
+    panelSettings().setValue(PortsKey, ports);
+}
+
+void FleetWindow::handToPanel(int row)
+{
+    if (row < 0 || row >= model_.rowCount() || model_.heldByPanel(row)) return;
+    const sPorts port = model_.link(row).port();
+    // Ports open exclusively: the fleet lets go before the panel opens it.
+    model_.handToPanel(row);
+    emit connectPanel(port);
+    panelTimer_->start();
+    showPanelValues();
+}
+
+void FleetWindow::panelReleased(sPorts port)
+{
+    model_.returnFromPanel(port);
+    for (int row = 0; row < model_.rowCount(); ++row)
+        if (model_.heldByPanel(row)) return;
+    panelTimer_->stop();
+}
+
+void FleetWindow::showPanelValues()
+{
+    if (panelValues_) model_.setPanelValues(panelValues_());
+}

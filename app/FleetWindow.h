@@ -1,0 +1,51 @@
+#pragma once
+
+#include "links/FleetModel.h"
+
+#include <QWidget>
+#include <functional>
+
+class QSpinBox;
+class QTableView;
+class QTimer;
+
+// View → "Fleet": the transponders the operator added by COM number, each
+// row polled on its own (links::FleetModel), kept with the panel's settings.
+// A double-click hands a row to the panel; the emergency code of any row
+// raises the desktop notification.
+class FleetWindow : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr int DefaultIntervalS = 5;
+
+    explicit FleetWindow(QWidget* parent = nullptr);
+    ~FleetWindow() override;
+
+    links::FleetModel& model() { return model_; }
+    QTableView& table() { return *table_; }
+
+    // What the panel shows of the port it holds, asked for each second while it holds one.
+    void setPanelValues(std::function<links::FleetModel::PanelValues()> values) { panelValues_ = std::move(values); }
+    // The panel has let go of `port`: it returns to the fleet.
+    void panelReleased(sPorts port);
+
+    // Adds the port (and keeps the list); false when it is listed already.
+    bool addPort(sPorts port);
+
+signals:
+    // The operator wants the panel on this port; the fleet has closed it.
+    void connectPanel(sPorts port);
+
+private:
+    void handToPanel(int row);
+    void removeSelected();
+    void save() const;
+    void showPanelValues();
+
+    links::FleetModel model_;
+    QTableView* table_;
+    QSpinBox* port_;
+    QSpinBox* interval_;
+    QTimer* panelTimer_;
+    std::function<links::FleetModel::PanelValues()> panelValues_;
+};

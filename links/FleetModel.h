@@ -1,0 +1,91 @@
+#pragma once
+
+#include "framework/Timer.h"
+#include "links/PolledLink.h"
+#include "transponder/AlarmModel.h"
+#include "transponder/StatusModel.h"
+
+#include <QAbstractTableModel>
+#include <QList>
+#include <memory>
+#include <optional>
+#include <vector>
+
+namespace links {
+
+// The transponders of the fleet, one row each: the port and where it leads,
+// the status items, the age of the last reply, the link quality and the most
+// severe alarm. Each row's link polls, fails and reconnects on its own; a row
+// tells of its failure in the port's cell, its diagnosis in the tooltip.
+//
+// Only rows whose shown texts changed are told to the view: a link's round
+// and the second's tick of the ages compare what each cell shows.
+//
+// A row handed to the panel has its port closed here, and shows the panel's
+// own values until it comes back.
+class FleetModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    enum Column { Port, Mode, Code, Altitude, Volts, Replies, Firmware, LastReply, Quality, Alarm, ColumnCount };
+
+    // What the panel shows of the port it holds.
+    struct PanelValues {
+        transponder::StatusModel status;
+        std::optional<std::uint64_t> lastReplyMs; // the scheduler's clock
+        QString quality;
+        std::optional<transponder::Alarm> alarm;  // the most severe, if any
+    };
+
+    static constexpr unsigned TickMs = 1000;
+
+    explicit FleetModel(QObject* parent = nullptr, fw::TimerScheduler& scheduler = fw::defaultScheduler());
+    ~FleetModel() override;
+
+    // Adds a row for the port and starts polling it; false when it is listed already.
+    bool addPort(sPorts port);
+    void removeRow(int row);
+    QList<int> ports() const;
+    void setInterval(unsigned ms);
+    unsigned interval() const { return interval_; }
+    const PolledLink& link(int row) const { return *rows_[static_cast<std::size_t>(row)].link; }
+    int rowOf(sPorts port) const;
+
+    // The panel takes the row's port: the fleet closes it first.
+    void handToPanel(int row);
+    // The panel let go of its port: the fleet polls it again.
+    void returnFromPanel(sPorts port);
+    bool heldByPanel(int row) const { return rows_[static_cast<std::size_t>(row)].panel; }
+    void setPanelValues(const PanelValues& values);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // The texts a cell shows and its tooltip, for views and tests alike.
+    QString text(int row, Column column) const;
+    QString toolTip(int row, Column column) const;
+
+signals:
+    // A link raised the emergency-code alarm.
+    void emergency(sPorts port, const QString& code, const QString& meaning);
+
+private:
+    struct Row {
+        std::unique_ptr<PolledLink> link;
+        bool panel = false;
+        std::vector<QString> shown; // the texts the view was last told of
+    };
+
+    void refresh(int row);
+    void tick();
+    QString age(std::optional<std::uint64_t> lastReplyMs) const;
+
+    fw::TimerScheduler& scheduler_;
+    fw::TTimer ticker_;
+    std::vector<Row> rows_;
+    unsigned interval_ = PolledLink::DefaultIntervalMs;
+    std::optional<PanelValues> panel_;
+};
+
+} // namespace links
