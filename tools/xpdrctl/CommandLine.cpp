@@ -355,7 +355,8 @@ Commands:
   watch                  repeat status, one line per sequence, until Ctrl+C or
                          SIGTERM; a sequence with unanswered items lists them.
                          Over several ports each line begins "COM<n>: " (JSON:
-                         carries "port"), each port keeps its own interval,
+                         carries "port"), each port keeps its own interval
+                         (a silent or hung one delays no other),
                          and a port that is lost is reconnected on its own
                          while the others go on, its loss and its return told
                          on stderr
@@ -412,7 +413,9 @@ Options:
   --spacing MS     a pause after each answer, for a slow transponder
                    (default 0)
   --interval S     watch: seconds from the end of one sequence to the next
-                   (default 1)
+                   (default 1); over several ports, from the start of one
+                   sequence of a port to the next, one still running when
+                   the next is due letting it pass
   -h, --help       print this text and exit
   --version        print the version and exit
 

@@ -5,6 +5,7 @@
 #include "tools/xpdrctl/CommandLine.h"
 #include "tools/xpdrctl/Commands.h"
 #include "tools/xpdrctl/Export.h"
+#include "tools/xpdrctl/PortsWatch.h"
 #include "tools/xpdrctl/TransponderLink.h"
 #include "version/ProgramVersion.h"
 
@@ -40,6 +41,7 @@ int main(int argc, char** argv)
 
         QCoreApplication app(argc, argv);
         fw::Application::instance().setTitle(QStringLiteral("xpdrctl"));
+        if (invocation.ports.size() > 1) return xpdrctl::watchPorts(invocation, *stops, std::cout, std::cerr);
         xpdrctl::TransponderLink link(invocation, stops ? &*stops : nullptr);
         if (!link.open()) return fw::exitcode::PortUnavailable;
         return xpdrctl::runCommand(invocation, link, std::cout, std::cerr);
