@@ -71,6 +71,16 @@ TEST(ManPages, ListTheOptionsEachProgramsHelpLists)
 
         const Names fromHelp = helpOptions(help.out);
         EXPECT_TRUE(fromHelp.contains(QStringLiteral("--version")));
-        EXPECT_EQ(sorted(pageOptions(QString::fromUtf8(file.readAll()))), sorted(fromHelp));
+        QString page = QString::fromUtf8(file.readAll());
+        EXPECT_EQ(sorted(pageOptions(page)), sorted(fromHelp));
+        // xpdrctl's forms differ by more than options: its usage lines (aligned
+        // under "Usage: ") and its SYNOPSIS without markup list the same ones.
+        if (p.page == std::string_view("xpdrctl.1.scd")) {
+            const qsizetype start = page.indexOf(QStringLiteral("\n# SYNOPSIS\n")) + 12;
+            page = page.mid(start, page.indexOf(QStringLiteral("\n# "), start) - start).remove(u'*').remove(u'_');
+            QString usage = help.out.left(help.out.indexOf(QStringLiteral("\n\n")));
+            usage.remove(QRegularExpression(QStringLiteral("(?m)^.{7}")));
+            EXPECT_EQ(page.split(u'\n', Qt::SkipEmptyParts).join(u'\n').toStdString(), usage.toStdString());
+        }
     }
 }
