@@ -354,12 +354,11 @@ Commands:
                          panel shows
   watch                  repeat status, one line per sequence, until Ctrl+C or
                          SIGTERM; a sequence with unanswered items lists them.
-                         Over several ports each line begins "COM<n>: " (JSON:
-                         carries "port"), each port keeps its own interval
-                         (a silent or hung one delays no other),
-                         and a port that is lost is reconnected on its own
-                         while the others go on, its loss and its return told
-                         on stderr
+                         Over several ports each line begins "COM<n>: " (a
+                         JSON object carries "port"), each port keeps its own
+                         interval (a silent or hung one delays no other), and
+                         a port that is lost reconnects on its own while the
+                         others go on, its loss and its return told on stderr
   set mode standby|a|c   set the operational function
   set code NNNN          set the assigned code (four octal digits); the
                          emergency codes 7500, 7600 and 7700 need --emergency
