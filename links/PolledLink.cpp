@@ -108,6 +108,8 @@ PolledLink::PolledLink(sPorts port, QObject* parent, fw::TimerScheduler& schedul
 
 PolledLink::~PolledLink()
 {
+    // Whoever listens may be going away with this link.
+    blockSignals(true);
     stop();
     serial_.setOnMessage({});
     serial_.setOnError({});

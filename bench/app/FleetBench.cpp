@@ -294,6 +294,7 @@ int picture(TForm1& form, const QString& file)
 int main(int argc, char** argv)
 {
     bench::choosePlatform();
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     QApplication app(argc, argv);
     // The fleet's ports and interval stay out of the operator's settings.
     const QTemporaryDir settings;
