@@ -276,12 +276,10 @@ int picture(TForm1& form, const QString& file)
     if (!fleet.map(ports, transponders, 6)) return 1;
     form.show();
     FleetWindow window(&form);
-    window.model().setInterval(2000);
     for (int i = 0; i < 8; ++i) window.addPort(static_cast<sPorts>(FirstPort + i));
-    window.resize(1180, 300);
+    window.resize(1180, 330);
     window.move(40, 40);
     window.show();
-    window.table().selectRow(3);
     runFor(8000);
     window.grab().save(file);
     std::printf("saved %s\n", qPrintable(file));
