@@ -224,7 +224,7 @@ void PolledLink::follow(ReconnectMachine::State state)
 {
     switch (state) {
     case ReconnectMachine::State::Connected:
-        if (failure_.startsWith(QLatin1String("lost")) || !lastReplyMs_) fail({}, {});
+        fail({}, {}); // what the rounds find from now on tells
         poll_.setEnabled(true);
         startRound();
         break;
