@@ -13,6 +13,8 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 const QString PortsKey = QStringLiteral("fleet/ports");
@@ -35,8 +37,20 @@ FleetWindow::FleetWindow(QWidget* parent)
     table_->setSelectionMode(QAbstractItemView::SingleSelection);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->verticalHeader()->hide();
+    // Widths fitted once to typical texts: fitting them to the contents would
+    // measure every row at each change of any.
     table_->horizontalHeader()->setStretchLastSection(true);
-    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    const QFontMetrics metrics = table_->fontMetrics();
+    const char* const typical[links::FleetModel::ColumnCount] = {
+        "COM12 → rfc2217://192.168.100.100:3001 · lost", "Standby", "7700", "FL 350", "28.0", "Reply", "2.14",
+        "Last reply", "14/14", ""};
+    for (int column = 0; column + 1 < links::FleetModel::ColumnCount; ++column) {
+        const QString header = model_.headerData(column, Qt::Horizontal).toString();
+        const int text = std::max(metrics.horizontalAdvance(QString::fromUtf8(typical[column])),
+                                  metrics.horizontalAdvance(header));
+        table_->setColumnWidth(column, text + 20);
+    }
+    table_->verticalHeader()->setDefaultSectionSize(metrics.height() + 8);
 
     port_->setObjectName(QStringLiteral("fleetPort"));
     port_->setRange(1, 255);

@@ -108,6 +108,8 @@ PolledLink::PolledLink(sPorts port, QObject* parent, fw::TimerScheduler& schedul
 
 PolledLink::~PolledLink()
 {
+    // Whoever listens may be going away with this link.
+    blockSignals(true);
     stop();
     serial_.setOnMessage({});
     serial_.setOnError({});
@@ -222,7 +224,7 @@ void PolledLink::follow(ReconnectMachine::State state)
 {
     switch (state) {
     case ReconnectMachine::State::Connected:
-        if (failure_.startsWith(QLatin1String("lost")) || !lastReplyMs_) fail({}, {});
+        fail({}, {}); // what the rounds find from now on tells
         poll_.setEnabled(true);
         startRound();
         break;
