@@ -49,7 +49,9 @@ TEST_F(PanelAgainstSimulator, PreflightCheckJudgesThroughThePanelAndItsReportRea
         ASSERT_TRUE(runUntil([&] { return (frames += simulator->framesIn()).contains(QStringLiteral("p=y")); }, 2000));
         frames = frames.mid(0, frames.indexOf(QStringLiteral("p=y")) + 1);
         EXPECT_EQ(frames.mid(frames.size() - c.framesAfterRun.size()), c.framesAfterRun);
-        if (!c.autoOn) EXPECT_EQ(frames.size(), c.framesAfterRun.size());
+        if (!c.autoOn) {
+            EXPECT_EQ(frames.size(), c.framesAfterRun.size());
+        }
 
         auto* table = dialog->findChild<QTableWidget*>(QStringLiteral("results"));
         for (int row = 0; row < 6; ++row) {

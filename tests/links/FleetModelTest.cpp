@@ -90,7 +90,7 @@ TEST(FleetModel, EachLinkBehaviourShowsInItsRow)
          "", "2000", "Link lost (returned to normal)", 0},
         {"7700", [](Bench& b) { b.answer("7700"); }, {}, answering, "", "7700", "Emergency code 7700", 1},
         {"handed to the panel and back", [](Bench& b) { b.answer("1200"); },
-         [](Bench& b, FleetModel& f) {
+         [](Bench&, FleetModel& f) {
              f.handToPanel(0);
              EXPECT_EQ(f.text(0, FleetModel::Port), QStringLiteral("COM%1 · panel").arg(Port));
              EXPECT_EQ(f.link(0).phase(), links::PolledLink::Phase::Closed);

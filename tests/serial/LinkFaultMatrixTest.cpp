@@ -173,7 +173,9 @@ public:
             const std::uint64_t now = virtualClock().nowMs();
             if (due < 0 || now + static_cast<std::uint64_t>(due) > end) break;
             virtualClock().advance(static_cast<std::uint64_t>(due));
-            if (settle) EXPECT_TRUE(until(settle)) << "not settled at " << virtualClock().nowMs() << " ms";
+            if (settle) {
+                EXPECT_TRUE(until(settle)) << "not settled at " << virtualClock().nowMs() << " ms";
+            }
         }
         virtualClock().advance(end - virtualClock().nowMs());
     }
