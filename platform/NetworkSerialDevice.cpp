@@ -2,7 +2,6 @@
 
 #include "platform/GensioStack.h"
 #include "platform/LineSettings.h"
-#include "platform/Liveness.h"
 #include "platform/NetworkFailures.h"
 #include "platform/PortNames.h"
 #include "platform/TlsFailures.h"
@@ -14,10 +13,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <linux/sockios.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -108,46 +104,6 @@ std::uint32_t modemStatusOf(unsigned state)
     if (state & SERGENSIO_MODEMSTATE_RI) status |= MsRingOn;
     if (state & SERGENSIO_MODEMSTATE_CD) status |= MsRlsdOn;
     return status;
-}
-
-// gensio's socket, found by the local port gensio reports (its TCP layer
-// tells its addresses, not its descriptor): ours, a stream, bound to that
-// port and connected to the server's.
-int socketOf(gensio* io, std::uint16_t serverPort)
-{
-    char text[64] = "0";
-    gensiods length = sizeof text;
-    if (gensio_control(io, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_LPORT, text, &length) != 0)
-        return -1;
-    const long localPort = std::strtol(text, nullptr, 10);
-    const auto portOf = [](const sockaddr_storage& address) {
-        if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-        if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-        return std::uint16_t{0};
-    };
-    DIR* folder = ::opendir("/proc/self/fd");
-    if (!folder) return -1;
-    int found = -1;
-    while (const dirent* entry = ::readdir(folder)) {
-        char* end = nullptr;
-        const long fd = std::strtol(entry->d_name, &end, 10);
-        if (*end != '\0' || end == entry->d_name || fd == ::dirfd(folder)) continue;
-        sockaddr_storage local {};
-        sockaddr_storage peer {};
-        socklen_t localLength = sizeof local;
-        socklen_t peerLength = sizeof peer;
-        int type = 0;
-        socklen_t typeLength = sizeof type;
-        if (::getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_TYPE, &type, &typeLength) == 0 && type == SOCK_STREAM
-            && ::getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &localLength) == 0
-            && ::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0
-            && portOf(local) == localPort && portOf(peer) == serverPort) {
-            found = static_cast<int>(fd);
-            break;
-        }
-    }
-    ::closedir(folder);
-    return found;
 }
 
 } // namespace
@@ -265,6 +221,7 @@ int NetworkSerialDevice::open(const std::string& comName)
         endStack();
         return openFailure(made);
     }
+    GensioLoop::adopt(-1);
     const int started = gensio_open(
         io_,
         [](gensio*, int error, void* self) {
@@ -277,6 +234,8 @@ int NetworkSerialDevice::open(const std::string& comName)
             device->answers_.signal();
         },
         this);
+    // Known from here on, for the queue counts; its liveness is set already.
+    const int connected = GensioLoop::takeConnected();
     error = started ? 0 : awaitAnswer(deadline, [this] { return opened_; });
     if (started) {
         endStack();
@@ -297,10 +256,7 @@ int NetworkSerialDevice::open(const std::string& comName)
         return failure;
     }
     GensioLoop::stopListening(*this);
-    const int fd = socketOf(io_, address_.port);
-    // A peer that vanishes without a word is found within seconds, not hours.
-    if (fd >= 0) setLiveness(fd);
-    socket_ = fd;
+    socket_ = connected;
     // Before the reading starts: the words of a server that hangs up at once
     // are this connection's, and stay.
     forgetNetworkFailure(comName_);
