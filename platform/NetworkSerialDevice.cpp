@@ -1,5 +1,6 @@
 #include "platform/NetworkSerialDevice.h"
 
+#include "platform/AddressRace.h"
 #include "platform/GensioStack.h"
 #include "platform/LineSettings.h"
 #include "platform/NetworkFailures.h"
@@ -17,6 +18,7 @@
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #include <utility>
 
 namespace platform {
@@ -216,12 +218,32 @@ int NetworkSerialDevice::open(const std::string& comName)
         endStack();
         return fail(error, "cannot make the wake event");
     }
+    // The name is looked up and the addresses raced here, within the time
+    // limit and through the wait; gensio gets the address that answered.
+    std::vector<SocketAddress> addresses;
+    problem.clear();
+    error = lookUpHost(address_.host, address_.port, hosts_, *connectionWait_, deadline, addresses, problem);
+    int connected = -1;
+    std::size_t winner = 0;
+    if (error == 0) error = AddressRace::connect(addresses, *connectionWait_, deadline, connected, winner);
+    if (error != 0) {
+        endStack();
+        return connectFailure(error, problem);
+    }
+    NetworkAddress numeric = address_;
+    numeric.host = addresses[winner].text();
+    if (!gensioStack(numeric, stack, problem)) {
+        ::close(connected);
+        endStack();
+        return fail(EINVAL, problem);
+    }
     if (const int made = str_to_gensio(stack.c_str(), GensioLoop::funcs(), onEvent, this, &io_)) {
+        ::close(connected);
         io_ = nullptr;
         endStack();
         return openFailure(made);
     }
-    GensioLoop::adopt(-1);
+    GensioLoop::adopt(connected);
     const int started = gensio_open(
         io_,
         [](gensio*, int error, void* self) {
@@ -234,8 +256,9 @@ int NetworkSerialDevice::open(const std::string& comName)
             device->answers_.signal();
         },
         this);
-    // Known from here on, for the queue counts; its liveness is set already.
-    const int connected = GensioLoop::takeConnected();
+    // gensio's own from here on (the number known for the queue counts), its
+    // liveness set already.
+    connected = GensioLoop::takeConnected();
     error = started ? 0 : awaitAnswer(deadline, [this] { return opened_; });
     if (started) {
         endStack();
@@ -352,6 +375,22 @@ int NetworkSerialDevice::openFailure(int gensioError)
         return fail(EHOSTUNREACH, "the host " + address_.host + " is unknown: " + gensio_err_to_str(gensioError));
     case GE_HOSTDOWN: return fail(EHOSTUNREACH, "connecting to " + peer_ + ": " + gensio_err_to_str(gensioError));
     default: return fail(EIO, "connecting to " + peer_ + ": " + gensio_err_to_str(gensioError));
+    }
+}
+
+// What became of looking up the host or connecting to it, in words.
+int NetworkSerialDevice::connectFailure(int error, const std::string& resolverWords)
+{
+    switch (error) {
+    case EHOSTUNREACH:
+        if (!resolverWords.empty()) return fail(error, "the host " + address_.host + " is unknown: " + resolverWords);
+        return fail(error, "connecting to " + peer_ + ": " + std::strerror(error));
+    case ENETUNREACH: return fail(EHOSTUNREACH, "connecting to " + peer_ + ": " + std::strerror(error));
+    case ECONNREFUSED: return fail(error, "nothing listens at " + peer_);
+    case ETIMEDOUT: return fail(error, peer_ + " did not answer within the time limit");
+    case ECANCELED: return fail(error, "connecting to " + peer_ + " was cancelled");
+    case ENOMEM: return fail(error, "out of memory");
+    default: return fail(EIO, "connecting to " + peer_ + ": " + std::strerror(error));
     }
 }
 
