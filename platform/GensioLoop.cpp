@@ -5,7 +5,10 @@
 #include <gensio/gensio.h>
 #include <gensio/gensio_os_funcs.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <map>
 #include <csignal>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -33,6 +36,22 @@ int (*readIod)(gensio_iod* iod, void* buffer, gensiods size, gensiods* count) = 
 
 // The handler's own connecting, which ours wraps.
 int (*connectIod)(gensio_iod* iod, const gensio_addr* address) = nullptr;
+
+// The first bytes gensio has read from each socket it connected, until the
+// opening that made it takes them: the words of a server that hangs up while
+// gensio's upper layers are still opening would otherwise be lost with them.
+constexpr std::size_t FirstBytesLimit = 256;
+std::mutex firstBytesMutex;
+std::map<int, std::string> firstBytes;
+std::atomic<int> firstBytesKept{0};
+
+void keepFirstBytes(int fd, const void* data, std::size_t size)
+{
+    std::lock_guard lock(firstBytesMutex);
+    const auto found = firstBytes.find(fd);
+    if (found == firstBytes.end()) return;
+    found->second.append(static_cast<const char*>(data), std::min(size, FirstBytesLimit - found->second.size()));
+}
 
 // What an opening on this thread gives gensio's connecting and takes from it.
 thread_local int socketToAdopt = -1;
@@ -66,6 +85,8 @@ int connectWithLiveness(gensio_iod* iod, const gensio_addr* address)
     if ((result == 0 || result == GE_INPROGRESS) && isTcpStream(fd)) {
         setLiveness(fd);
         connectedSocket = fd;
+        std::lock_guard lock(firstBytesMutex);
+        if (firstBytes.insert_or_assign(fd, std::string()).second) ++firstBytesKept;
     }
     return result;
 }
@@ -104,6 +125,8 @@ int readAndAcknowledge(gensio_iod* iod, void* buffer, gensiods size, gensiods* c
 {
     const int result = readIod(iod, buffer, size, count);
     if (iod->f->iod_get_type(iod) == GENSIO_IOD_SOCKET) {
+        if (result == 0 && count && *count > 0 && firstBytesKept.load() > 0)
+            keepFirstBytes(iod->f->iod_get_fd(iod), buffer, *count);
         const int on = 1;
         ::setsockopt(iod->f->iod_get_fd(iod), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
     }
@@ -219,6 +242,17 @@ int GensioLoop::takeConnected()
 {
     if (socketToAdopt >= 0) ::close(std::exchange(socketToAdopt, -1));
     return std::exchange(connectedSocket, -1);
+}
+
+std::string GensioLoop::takeFirstBytes(int connected)
+{
+    std::lock_guard lock(firstBytesMutex);
+    const auto found = firstBytes.find(connected);
+    if (found == firstBytes.end()) return {};
+    std::string bytes = std::move(found->second);
+    firstBytes.erase(found);
+    --firstBytesKept;
+    return bytes;
 }
 
 void GensioLoop::listen(Listener& listener)

@@ -49,6 +49,9 @@ public:
     // The TCP socket gensio connected (or adopted) on this thread since
     // adopt(), or -1; gensio keeps it and closes it with its stack.
     static int takeConnected();
+    // The first bytes gensio read from the socket `connected` (at most a few
+    // hundred), raw as they came; from then on no more are kept.
+    static std::string takeFirstBytes(int connected);
 
     // The log goes to every listener, on whatever thread gensio logs.
     static void listen(Listener& listener);

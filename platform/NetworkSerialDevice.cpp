@@ -66,6 +66,32 @@ bool isText(char c)
     return (c >= 0x20 && c < 0x7f) || c == '\r' || c == '\n' || c == '\t';
 }
 
+// Telnet's data with its commands (negotiations, subnegotiations) left out.
+std::string withoutTelnetCommands(const std::string& bytes)
+{
+    constexpr unsigned char Iac = 255, Sb = 250, Se = 240, Will = 251, Dont = 254;
+    std::string data;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte != Iac) {
+            data += bytes[i];
+            continue;
+        }
+        const auto command = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+        if (command == Iac) {
+            data += bytes[++i];
+        } else if (command == Sb) {
+            // To IAC SE.
+            for (i += 2; i + 1 < bytes.size() && !(static_cast<unsigned char>(bytes[i]) == Iac
+                                                  && static_cast<unsigned char>(bytes[i + 1]) == Se); ++i) {}
+            ++i;
+        } else {
+            i += command >= Will && command <= Dont ? 2 : 1;
+        }
+    }
+    return data;
+}
+
 // RFC 2217's codes for parity, stop size and flow control.
 std::uint32_t parityCode(LineSettings::Parity parity)
 {
@@ -169,6 +195,7 @@ int NetworkSerialDevice::open(const std::string& comName)
     endStack();
     comName_ = comName;
     peer_.clear();
+    openingBytes_.clear();
     const std::string path = resolvePortName(comName);
     if (path.empty()) return fail(ENOENT, "no entry in the port directory");
     std::string problem;
@@ -260,6 +287,7 @@ int NetworkSerialDevice::open(const std::string& comName)
     // liveness set already.
     connected = GensioLoop::takeConnected();
     error = started ? 0 : awaitAnswer(deadline, [this] { return opened_; });
+    openingBytes_ = GensioLoop::takeFirstBytes(connected);
     if (started) {
         endStack();
         return openFailure(started);
@@ -355,6 +383,11 @@ int NetworkSerialDevice::openFailure(int gensioError)
         reason = tlsReason_;
         words = onlyText_ ? serverWords(farewell_) : std::string();
     }
+    // Words that came while gensio's Telnet was still opening never reached
+    // us; the bytes read from the socket hold them (under TLS they are
+    // ciphertext, and lost).
+    if (words.empty() && !address_.tls && address_.protocol == NetworkAddress::Protocol::Rfc2217)
+        words = serverWords(withoutTelnetCommands(openingBytes_));
     if (address_.tls) {
         std::string problem;
         if (describeTlsFailure(gensioError, reason, address_, problem)) return fail(EPROTO, problem);

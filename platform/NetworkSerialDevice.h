@@ -164,6 +164,7 @@ private:
     std::string diagnosis_;
     std::string tlsReason_;              // what gensio's log said of a failed handshake
     std::string farewell_;               // the first text the connection brought
+    std::string openingBytes_;           // what gensio read from the socket while it opened
     bool onlyText_ = true;               // it has brought nothing but text so far
 };
 
