@@ -3,12 +3,14 @@
 #include "platform/WakeEvent.h"
 
 #include <algorithm>
+#include <atomic>
 #include <arpa/inet.h>
 #include <cerrno>
-#include <csignal>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -17,41 +19,56 @@ namespace platform {
 
 namespace {
 
-// How often a lookup in progress is looked at: short beside any name server's
-// answer, long beside a window's painting.
-constexpr std::chrono::milliseconds LookupSlice{10};
-
-// A lookup the resolver's thread writes into until it ends: its request and
-// what the request points to stay in one place until then.
+// A lookup that a worker thread of its own does: the worker and the opening
+// share it, so that one given up stays whole until its worker is done.
 struct Lookup {
     std::string name;
     std::string service;
-    addrinfo hints {};
-    gaicb request {};
+    WakeEvent done;             // signalled once the worker has ended
+    std::atomic<bool> ended{false};
+    int status = 0;             // the worker's, read once it has ended
+    addrinfo* result = nullptr;
 
     ~Lookup()
     {
-        if (request.ar_result) ::freeaddrinfo(request.ar_result);
+        if (result) ::freeaddrinfo(result);
+    }
+
+    void run()
+    {
+        addrinfo hints {};
+        hints.ai_socktype = SOCK_STREAM;
+        hints.ai_flags = AI_NUMERICSERV;
+        status = ::getaddrinfo(name.c_str(), service.c_str(), &hints, &result);
+        ended.store(true, std::memory_order_release);
+        done.signal();
     }
 };
 
-// Lookups given up while the resolver still worked on them, freed once it has
-// let go; reachable to the end, so never freed under its feet.
+// Workers of lookups given up, joined once they have ended. The list is never
+// destroyed: a worker still asking a name server as the program ends is not
+// joined, and touches nothing but its own lookup.
+struct Abandoned {
+    std::thread worker;
+    std::shared_ptr<Lookup> lookup;
+};
 std::mutex abandonedMutex;
-std::vector<std::unique_ptr<Lookup>>* abandoned = new std::vector<std::unique_ptr<Lookup>>;
+std::vector<Abandoned>* abandoned = new std::vector<Abandoned>;
 
-void abandon(std::unique_ptr<Lookup> lookup)
+void joinEnded()
 {
     std::lock_guard lock(abandonedMutex);
-    // A request still queued is taken back at once; one running finishes.
-    if (::gai_cancel(&lookup->request) != EAI_NOTCANCELED) return;
-    abandoned->push_back(std::move(lookup));
+    std::erase_if(*abandoned, [](Abandoned& a) {
+        if (!a.lookup->ended.load(std::memory_order_acquire)) return false;
+        a.worker.join();
+        return true;
+    });
 }
 
-void freeEnded()
+void abandon(std::thread worker, std::shared_ptr<Lookup> lookup)
 {
     std::lock_guard lock(abandonedMutex);
-    std::erase_if(*abandoned, [](const auto& lookup) { return ::gai_error(&lookup->request) != EAI_INPROGRESS; });
+    abandoned->push_back({std::move(worker), std::move(lookup)});
 }
 
 SocketAddress addressOf(const addrinfo& info)
@@ -123,35 +140,28 @@ int lookUpHost(const std::string& host, std::uint16_t port, const HostTable& tab
         return EHOSTUNREACH;
     }
 
-    freeEnded();
-    WakeEvent never;
-    if (const int error = never.open()) return error;
-    auto lookup = std::make_unique<Lookup>();
+    joinEnded();
+    auto lookup = std::make_shared<Lookup>();
     lookup->name = host;
     lookup->service = service;
-    lookup->hints.ai_socktype = SOCK_STREAM;
-    lookup->hints.ai_flags = AI_NUMERICSERV;
-    lookup->request.ar_name = lookup->name.c_str();
-    lookup->request.ar_service = lookup->service.c_str();
-    lookup->request.ar_request = &lookup->hints;
-    gaicb* requests[] = {&lookup->request};
-    sigevent none {};
-    none.sigev_notify = SIGEV_NONE;
-    int status = ::getaddrinfo_a(GAI_NOWAIT, requests, 1, &none);
-    if (status == 0) {
-        while ((status = ::gai_error(&lookup->request)) == EAI_INPROGRESS) {
-            const auto slice = std::min(deadline, ConnectionWait::Clock::now() + LookupSlice);
-            const int error = wait.wait(never.fd(), POLLIN, slice);
-            if (error == 0 || (error == ETIMEDOUT && slice < deadline)) continue;
-            // An answer that came with the time limit still counts.
-            if (error == ETIMEDOUT && ::gai_error(&lookup->request) != EAI_INPROGRESS) continue;
-            abandon(std::move(lookup));
-            return error;
-        }
+    if (const int error = lookup->done.open()) return error;
+    std::thread worker;
+    try {
+        worker = std::thread([lookup] { lookup->run(); });
+    } catch (const std::system_error& error) {
+        return error.code().value();
     }
-    if (status == 0) addresses = alternated(lookup->request.ar_result);
+    while (!lookup->ended.load(std::memory_order_acquire)) {
+        const int error = wait.wait(lookup->done.fd(), POLLIN, deadline);
+        // An answer that came with the time limit still counts.
+        if (error == 0 || (error == ETIMEDOUT && lookup->ended.load(std::memory_order_acquire))) continue;
+        abandon(std::move(worker), std::move(lookup));
+        return error;
+    }
+    worker.join();
+    if (lookup->status == 0) addresses = alternated(lookup->result);
     if (!addresses.empty()) return 0;
-    problem = ::gai_strerror(status == 0 ? EAI_NONAME : status);
+    problem = ::gai_strerror(lookup->status == 0 ? EAI_NONAME : lookup->status);
     return EHOSTUNREACH;
 }
 

@@ -30,10 +30,11 @@ using HostTable = std::function<std::vector<std::string>(const std::string& host
 // family that does not work costs one try, not all of its addresses.
 //
 // A host in numbers needs no lookup. A name is looked up by `table`, or else
-// by the system's resolver on threads of its own (getaddrinfo_a) while `wait`
-// waits in short slices, so that a window keeps painting and its Cancel and
-// `deadline` hold during a slow lookup as they do for the connection. A
-// lookup given up goes on by itself; its memory is kept until it has ended.
+// by the system's resolver on a worker thread while `wait` waits for it, so
+// that a window keeps painting and its Cancel and `deadline` hold during a
+// slow lookup as they do for the connection. The worker is never detached: a
+// lookup given up goes on with the worker sharing its state, and the worker is
+// joined by a later lookup once it has ended.
 //
 // Returns 0; EHOSTUNREACH for a host with no address, the resolver's words in
 // `problem`; ETIMEDOUT; ECANCELED; or the errno of the wait.
