@@ -1,9 +1,14 @@
 #include "platform/GensioLoop.h"
 
+#include "platform/Liveness.h"
+
 #include <gensio/gensio.h>
 #include <gensio/gensio_os_funcs.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <map>
 #include <csignal>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -11,6 +16,9 @@
 #include <sys/uio.h>
 #include <cstdarg>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+#include <utility>
 #include <pthread.h>
 #include <system_error>
 #include <vector>
@@ -25,6 +33,63 @@ void ignoreWake(int) {}
 
 // The handler's own reading, which ours wraps.
 int (*readIod)(gensio_iod* iod, void* buffer, gensiods size, gensiods* count) = nullptr;
+
+// The handler's own connecting, which ours wraps.
+int (*connectIod)(gensio_iod* iod, const gensio_addr* address) = nullptr;
+
+// The first bytes gensio has read from each socket it connected, until the
+// opening that made it takes them: the words of a server that hangs up while
+// gensio's upper layers are still opening would otherwise be lost with them.
+constexpr std::size_t FirstBytesLimit = 256;
+std::mutex firstBytesMutex;
+std::map<int, std::string> firstBytes;
+std::atomic<int> firstBytesKept{0};
+
+void keepFirstBytes(int fd, const void* data, std::size_t size)
+{
+    std::lock_guard lock(firstBytesMutex);
+    const auto found = firstBytes.find(fd);
+    if (found == firstBytes.end()) return;
+    found->second.append(static_cast<const char*>(data), std::min(size, FirstBytesLimit - found->second.size()));
+}
+
+// What an opening on this thread gives gensio's connecting and takes from it.
+thread_local int socketToAdopt = -1;
+thread_local int connectedSocket = -1;
+
+bool isTcpStream(int fd)
+{
+    int type = 0;
+    int protocol = 0;
+    socklen_t length = sizeof type;
+    if (::getsockopt(fd, SOL_SOCKET, SO_TYPE, &type, &length) != 0 || type != SOCK_STREAM) return false;
+    length = sizeof protocol;
+    return ::getsockopt(fd, SOL_SOCKET, SO_PROTOCOL, &protocol, &length) == 0 && protocol == IPPROTO_TCP;
+}
+
+// gensio's TCP layer connects every outgoing socket through here: a socket
+// the opening has connected already takes the place of gensio's new one, and
+// every TCP socket gets the timings that find a dead peer within seconds, not
+// hours (gensio's own keepalive is only on or off).
+int connectWithLiveness(gensio_iod* iod, const gensio_addr* address)
+{
+    const int fd = iod->f->iod_get_fd(iod);
+    int result = 0;
+    if (socketToAdopt >= 0) {
+        const int adopted = std::exchange(socketToAdopt, -1);
+        if (::dup3(adopted, fd, O_CLOEXEC) < 0) result = gensio_os_err_to_err(iod->f, errno);
+        ::close(adopted);
+    } else {
+        result = connectIod(iod, address);
+    }
+    if ((result == 0 || result == GE_INPROGRESS) && isTcpStream(fd)) {
+        setLiveness(fd);
+        connectedSocket = fd;
+        std::lock_guard lock(firstBytesMutex);
+        if (firstBytes.insert_or_assign(fd, std::string()).second) ++firstBytesKept;
+    }
+    return result;
+}
 
 // A socket whose peer has gone fails the write with EPIPE rather than end the
 // process with SIGPIPE, which the program leaves as it is for its own output.
@@ -60,6 +125,8 @@ int readAndAcknowledge(gensio_iod* iod, void* buffer, gensiods size, gensiods* c
 {
     const int result = readIod(iod, buffer, size, count);
     if (iod->f->iod_get_type(iod) == GENSIO_IOD_SOCKET) {
+        if (result == 0 && count && *count > 0 && firstBytesKept.load() > 0)
+            keepFirstBytes(iod->f->iod_get_fd(iod), buffer, *count);
         const int on = 1;
         ::setsockopt(iod->f->iod_get_fd(iod), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
     }
@@ -106,6 +173,8 @@ GensioLoop::GensioLoop()
     readIod = funcs_->read;
     funcs_->read = readAndAcknowledge;
     funcs_->send = sendWithoutSignal;
+    connectIod = funcs_->connect;
+    funcs_->connect = connectWithLiveness;
     stopping_ = gensio_os_funcs_alloc_waiter(funcs_);
     if (!stopping_) {
         funcs_ = nullptr;
@@ -160,6 +229,30 @@ GensioLoop::~GensioLoop()
 gensio_os_funcs* GensioLoop::funcs()
 {
     return instance().funcs_;
+}
+
+void GensioLoop::adopt(int connected)
+{
+    if (socketToAdopt >= 0) ::close(socketToAdopt);
+    socketToAdopt = connected;
+    connectedSocket = -1;
+}
+
+int GensioLoop::takeConnected()
+{
+    if (socketToAdopt >= 0) ::close(std::exchange(socketToAdopt, -1));
+    return std::exchange(connectedSocket, -1);
+}
+
+std::string GensioLoop::takeFirstBytes(int connected)
+{
+    std::lock_guard lock(firstBytesMutex);
+    const auto found = firstBytes.find(connected);
+    if (found == firstBytes.end()) return {};
+    std::string bytes = std::move(found->second);
+    firstBytes.erase(found);
+    --firstBytesKept;
+    return bytes;
 }
 
 void GensioLoop::listen(Listener& listener)

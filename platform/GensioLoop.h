@@ -40,6 +40,19 @@ public:
     static bool use();
     static void stopUsing();
 
+    // An opening on this thread that has connected its socket itself (racing
+    // a host's addresses) hands it over here before gensio_open: gensio's TCP
+    // layer, which connects within gensio_open on the caller's thread, takes it
+    // in place of the socket it would connect. Whatever gensio did not take is
+    // closed by takeConnected().
+    static void adopt(int connected);
+    // The TCP socket gensio connected (or adopted) on this thread since
+    // adopt(), or -1; gensio keeps it and closes it with its stack.
+    static int takeConnected();
+    // The first bytes gensio read from the socket `connected` (at most a few
+    // hundred), raw as they came; from then on no more are kept.
+    static std::string takeFirstBytes(int connected);
+
     // The log goes to every listener, on whatever thread gensio logs.
     static void listen(Listener& listener);
     static void stopListening(Listener& listener);

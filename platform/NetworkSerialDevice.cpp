@@ -1,8 +1,8 @@
 #include "platform/NetworkSerialDevice.h"
 
+#include "platform/AddressRace.h"
 #include "platform/GensioStack.h"
 #include "platform/LineSettings.h"
-#include "platform/Liveness.h"
 #include "platform/NetworkFailures.h"
 #include "platform/PortNames.h"
 #include "platform/TlsFailures.h"
@@ -14,13 +14,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <linux/sockios.h>
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 #include <utility>
 
 namespace platform {
@@ -68,6 +66,32 @@ bool isText(char c)
     return (c >= 0x20 && c < 0x7f) || c == '\r' || c == '\n' || c == '\t';
 }
 
+// Telnet's data with its commands (negotiations, subnegotiations) left out.
+std::string withoutTelnetCommands(const std::string& bytes)
+{
+    constexpr unsigned char Iac = 255, Sb = 250, Se = 240, Will = 251, Dont = 254;
+    std::string data;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[i]);
+        if (byte != Iac) {
+            data += bytes[i];
+            continue;
+        }
+        const auto command = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
+        if (command == Iac) {
+            data += bytes[++i];
+        } else if (command == Sb) {
+            // To IAC SE.
+            for (i += 2; i + 1 < bytes.size() && !(static_cast<unsigned char>(bytes[i]) == Iac
+                                                  && static_cast<unsigned char>(bytes[i + 1]) == Se); ++i) {}
+            ++i;
+        } else {
+            i += command >= Will && command <= Dont ? 2 : 1;
+        }
+    }
+    return data;
+}
+
 // RFC 2217's codes for parity, stop size and flow control.
 std::uint32_t parityCode(LineSettings::Parity parity)
 {
@@ -108,46 +132,6 @@ std::uint32_t modemStatusOf(unsigned state)
     if (state & SERGENSIO_MODEMSTATE_RI) status |= MsRingOn;
     if (state & SERGENSIO_MODEMSTATE_CD) status |= MsRlsdOn;
     return status;
-}
-
-// gensio's socket, found by the local port gensio reports (its TCP layer
-// tells its addresses, not its descriptor): ours, a stream, bound to that
-// port and connected to the server's.
-int socketOf(gensio* io, std::uint16_t serverPort)
-{
-    char text[64] = "0";
-    gensiods length = sizeof text;
-    if (gensio_control(io, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_LPORT, text, &length) != 0)
-        return -1;
-    const long localPort = std::strtol(text, nullptr, 10);
-    const auto portOf = [](const sockaddr_storage& address) {
-        if (address.ss_family == AF_INET) return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
-        if (address.ss_family == AF_INET6) return ntohs(reinterpret_cast<const sockaddr_in6&>(address).sin6_port);
-        return std::uint16_t{0};
-    };
-    DIR* folder = ::opendir("/proc/self/fd");
-    if (!folder) return -1;
-    int found = -1;
-    while (const dirent* entry = ::readdir(folder)) {
-        char* end = nullptr;
-        const long fd = std::strtol(entry->d_name, &end, 10);
-        if (*end != '\0' || end == entry->d_name || fd == ::dirfd(folder)) continue;
-        sockaddr_storage local {};
-        sockaddr_storage peer {};
-        socklen_t localLength = sizeof local;
-        socklen_t peerLength = sizeof peer;
-        int type = 0;
-        socklen_t typeLength = sizeof type;
-        if (::getsockopt(static_cast<int>(fd), SOL_SOCKET, SO_TYPE, &type, &typeLength) == 0 && type == SOCK_STREAM
-            && ::getsockname(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&local), &localLength) == 0
-            && ::getpeername(static_cast<int>(fd), reinterpret_cast<sockaddr*>(&peer), &peerLength) == 0
-            && portOf(local) == localPort && portOf(peer) == serverPort) {
-            found = static_cast<int>(fd);
-            break;
-        }
-    }
-    ::closedir(folder);
-    return found;
 }
 
 } // namespace
@@ -211,6 +195,7 @@ int NetworkSerialDevice::open(const std::string& comName)
     endStack();
     comName_ = comName;
     peer_.clear();
+    openingBytes_.clear();
     const std::string path = resolvePortName(comName);
     if (path.empty()) return fail(ENOENT, "no entry in the port directory");
     std::string problem;
@@ -260,11 +245,32 @@ int NetworkSerialDevice::open(const std::string& comName)
         endStack();
         return fail(error, "cannot make the wake event");
     }
+    // The name is looked up and the addresses raced here, within the time
+    // limit and through the wait; gensio gets the address that answered.
+    std::vector<SocketAddress> addresses;
+    problem.clear();
+    error = lookUpHost(address_.host, address_.port, hosts_, *connectionWait_, deadline, addresses, problem);
+    int connected = -1;
+    std::size_t winner = 0;
+    if (error == 0) error = AddressRace::connect(addresses, *connectionWait_, deadline, connected, winner);
+    if (error != 0) {
+        endStack();
+        return connectFailure(error, problem);
+    }
+    NetworkAddress numeric = address_;
+    numeric.host = addresses[winner].text();
+    if (!gensioStack(numeric, stack, problem)) {
+        ::close(connected);
+        endStack();
+        return fail(EINVAL, problem);
+    }
     if (const int made = str_to_gensio(stack.c_str(), GensioLoop::funcs(), onEvent, this, &io_)) {
+        ::close(connected);
         io_ = nullptr;
         endStack();
         return openFailure(made);
     }
+    GensioLoop::adopt(connected);
     const int started = gensio_open(
         io_,
         [](gensio*, int error, void* self) {
@@ -277,7 +283,11 @@ int NetworkSerialDevice::open(const std::string& comName)
             device->answers_.signal();
         },
         this);
+    // gensio's own from here on (the number known for the queue counts), its
+    // liveness set already.
+    connected = GensioLoop::takeConnected();
     error = started ? 0 : awaitAnswer(deadline, [this] { return opened_; });
+    openingBytes_ = GensioLoop::takeFirstBytes(connected);
     if (started) {
         endStack();
         return openFailure(started);
@@ -297,10 +307,7 @@ int NetworkSerialDevice::open(const std::string& comName)
         return failure;
     }
     GensioLoop::stopListening(*this);
-    const int fd = socketOf(io_, address_.port);
-    // A peer that vanishes without a word is found within seconds, not hours.
-    if (fd >= 0) setLiveness(fd);
-    socket_ = fd;
+    socket_ = connected;
     // Before the reading starts: the words of a server that hangs up at once
     // are this connection's, and stay.
     forgetNetworkFailure(comName_);
@@ -376,6 +383,11 @@ int NetworkSerialDevice::openFailure(int gensioError)
         reason = tlsReason_;
         words = onlyText_ ? serverWords(farewell_) : std::string();
     }
+    // Words that came while gensio's Telnet was still opening never reached
+    // us; the bytes read from the socket hold them (under TLS they are
+    // ciphertext, and lost).
+    if (words.empty() && !address_.tls && address_.protocol == NetworkAddress::Protocol::Rfc2217)
+        words = serverWords(withoutTelnetCommands(openingBytes_));
     if (address_.tls) {
         std::string problem;
         if (describeTlsFailure(gensioError, reason, address_, problem)) return fail(EPROTO, problem);
@@ -396,6 +408,22 @@ int NetworkSerialDevice::openFailure(int gensioError)
         return fail(EHOSTUNREACH, "the host " + address_.host + " is unknown: " + gensio_err_to_str(gensioError));
     case GE_HOSTDOWN: return fail(EHOSTUNREACH, "connecting to " + peer_ + ": " + gensio_err_to_str(gensioError));
     default: return fail(EIO, "connecting to " + peer_ + ": " + gensio_err_to_str(gensioError));
+    }
+}
+
+// What became of looking up the host or connecting to it, in words.
+int NetworkSerialDevice::connectFailure(int error, const std::string& resolverWords)
+{
+    switch (error) {
+    case EHOSTUNREACH:
+        if (!resolverWords.empty()) return fail(error, "the host " + address_.host + " is unknown: " + resolverWords);
+        return fail(error, "connecting to " + peer_ + ": " + std::strerror(error));
+    case ENETUNREACH: return fail(EHOSTUNREACH, "connecting to " + peer_ + ": " + std::strerror(error));
+    case ECONNREFUSED: return fail(error, "nothing listens at " + peer_);
+    case ETIMEDOUT: return fail(error, peer_ + " did not answer within the time limit");
+    case ECANCELED: return fail(error, "connecting to " + peer_ + " was cancelled");
+    case ENOMEM: return fail(error, "out of memory");
+    default: return fail(EIO, "connecting to " + peer_ + ": " + std::strerror(error));
     }
 }
 

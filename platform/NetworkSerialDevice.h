@@ -2,6 +2,7 @@
 
 #include "platform/ConnectionWait.h"
 #include "platform/GensioLoop.h"
+#include "platform/HostLookup.h"
 #include "platform/InputQueue.h"
 #include "platform/LineAnswers.h"
 #include "platform/NetworkAddress.h"
@@ -41,8 +42,10 @@ namespace platform {
 // gone: the wait fails once with ECONNRESET.
 //
 // Opening is synchronous and waits through a ConnectionWait (a window shows a
-// box with Cancel); it gives up after ConnectLimit. Applying the settings waits
-// for the server's answers the same way, for at most AnswerLimit.
+// box with Cancel) for the host's name to be looked up, its addresses to be
+// raced (AddressRace) and the server to answer; it gives up after
+// ConnectLimit in all. Applying the settings waits for the server's answers
+// the same way, for at most AnswerLimit.
 class NetworkSerialDevice : public SerialDevice, private GensioLoop::Listener {
 public:
     static constexpr std::chrono::seconds ConnectLimit{5};
@@ -78,6 +81,9 @@ public:
     int close() override;
     bool isOpen() const override { return open_.load(); }
 
+    // Names are looked up in `hosts` instead of the system's resolver.
+    void setHosts(HostTable hosts) { hosts_ = std::move(hosts); }
+
     // What went wrong with the last opening or setting, in words for the
     // operator: the entry, the host, the reason. Empty after a success.
     std::string diagnosis() const;
@@ -94,6 +100,7 @@ private:
 
     int fail(int error, const std::string& problem);
     int openFailure(int gensioError);
+    int connectFailure(int error, const std::string& resolverWords);
     int confirmRfc2217(Clock::time_point deadline);
     // Waits through the connection wait until `done` holds (checked under
     // mutex_) or `deadline` passes; 0, ETIMEDOUT or ECANCELED.
@@ -116,6 +123,7 @@ private:
     std::string comName_;
     NetworkAddress address_;
     std::string peer_;   // "HOST:PORT"
+    HostTable hosts_;
 
     bool usingLoop_ = false;             // from the start of an opening to the end of its closing
     gensio* io_ = nullptr;
@@ -156,6 +164,7 @@ private:
     std::string diagnosis_;
     std::string tlsReason_;              // what gensio's log said of a failed handshake
     std::string farewell_;               // the first text the connection brought
+    std::string openingBytes_;           // what gensio read from the socket while it opened
     bool onlyText_ = true;               // it has brought nothing but text so far
 };
 

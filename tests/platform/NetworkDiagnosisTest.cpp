@@ -31,29 +31,42 @@ TEST(NetworkDiagnosis, EachFailureNamesTheEntryTheAddressAndWhatToCheck)
     const std::string nobody = std::to_string(unusedLoopbackPort());
     Rfc2217Server busy;
     const std::string busyPort = std::to_string(busy.port());
+    // A server that turns us away before it has even greeted: the words come
+    // while gensio's Telnet is still opening.
+    LoopbackServer early;
+    const std::string earlyPort = std::to_string(early.port());
+    enum { Quiet, BusyAfterGreeting, BusyAtOnce };
     const struct {
         std::string content;
-        bool serverSaysBusy;
+        int serverSaysBusy;
         int error;
         std::string summary;
         std::string detail;
     } cases[] = {
-        {"tcp://127.0.0.1:" + nobody + "\n", false, ECONNREFUSED,
+        {"tcp://127.0.0.1:" + nobody + "\n", Quiet, ECONNREFUSED,
          "COM4 \u2192 tcp://127.0.0.1:" + nobody + ": nothing listens at 127.0.0.1:" + nobody,
          "Is ser2net running on 127.0.0.1, with an accepter on port " + nobody + "?"},
-        {"tcp://127.0.0.1:" + nobody + " \n", false, EINVAL,
+        {"tcp://127.0.0.1:" + nobody + " \n", Quiet, EINVAL,
          "COM4: the port entry " + entry + ", line 1 \"tcp://127.0.0.1:" + nobody + " \": blanks after the address",
          "An entry's first line is tcp://HOST:PORT or rfc2217://HOST:PORT, with +tls after the scheme for TLS "
          "and then lines ca=, cert=, key= or servername=."},
-        {"rfc2217://127.0.0.1:" + busyPort + "\n", true, ECONNRESET,
+        {"rfc2217://127.0.0.1:" + busyPort + "\n", BusyAfterGreeting, ECONNRESET,
          "COM4 \u2192 rfc2217://127.0.0.1:" + busyPort + ": another client holds this port (\"Port already in use\")",
          "COM4 is a network port: its entry " + entry + " names rfc2217://127.0.0.1:" + busyPort},
+        {"rfc2217://127.0.0.1:" + earlyPort + "\n", BusyAtOnce, ECONNRESET,
+         "COM4 \u2192 rfc2217://127.0.0.1:" + earlyPort + ": another client holds this port (\"Port already in use\")",
+         "COM4 is a network port: its entry " + entry + " names rfc2217://127.0.0.1:" + earlyPort},
     };
     for (const auto& c : cases) {
         std::ofstream(entry, std::ios::trunc) << c.content;
         platform::ComPortDevice device;
         auto opened = std::async(std::launch::async, [&] { return device.open("COM4"); });
-        if (c.serverSaysBusy) {
+        if (c.serverSaysBusy == BusyAtOnce) {
+            ASSERT_TRUE(early.accept());
+            early.send("\r\nPort already in use\r\n");
+            early.closeConnection();
+        }
+        if (c.serverSaysBusy == BusyAfterGreeting) {
             // The words come once the Telnet greeting has.
             ASSERT_TRUE(busy.accept(false));
             busy.receiveRequests(1);

@@ -193,6 +193,42 @@ TEST_F(NetworkSerialDeviceTest, OpeningFailsWithTheSystemsCodeAndSaysWhy)
     }
 }
 
+// A host's name is looked up, by the system's resolver or by a table in its
+// place, and its addresses are raced: one that never answers costs a moment,
+// not the whole time limit (which would fail the opening).
+TEST_F(NetworkSerialDeviceTest, AHostsNameIsLookedUpAndItsAddressesRaced)
+{
+    const std::string port = std::to_string(server.port());
+    SilentListener away("127.0.0.2", server.port());
+    const platform::HostTable table = [](const std::string& host) {
+        return host == "twofold.test" ? std::vector<std::string>{"127.0.0.2", "127.0.0.1"} : std::vector<std::string>{};
+    };
+    const struct {
+        const char* host;
+        bool byTable;
+        int error;
+        std::string diagnosis;
+    } rows[] = {
+        {"localhost", false, 0, ""},
+        {"twofold.test", true, 0, ""},
+        {"nowhere.test", true, EHOSTUNREACH,
+         "COM7 (nowhere.test:" + port + "): the host nowhere.test is unknown: Name or service not known"},
+    };
+    for (const auto& row : rows) {
+        NetworkSerialDevice named;
+        if (row.byTable) named.setHosts(table);
+        writeEntry(std::string("tcp://") + row.host + ":" + port);
+        auto opened = std::async(std::launch::async, [&named] { return named.open("COM7"); });
+        if (row.error == 0) {
+            EXPECT_TRUE(server.accept()) << row.host;
+        }
+        EXPECT_EQ(opened.get(), row.error) << row.host << ": " << named.diagnosis();
+        EXPECT_EQ(named.diagnosis(), row.diagnosis) << row.host;
+        server.closeConnection();
+        named.close();
+    }
+}
+
 // A server whose Telnet greeting and answers come, but which refuses the
 // COM-PORT-OPTION: the line could not be set, so the opening fails.
 TEST_F(NetworkSerialDeviceTest, ATelnetServerWithoutRfc2217IsRefused)

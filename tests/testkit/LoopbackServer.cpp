@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <stdexcept>
+#include <string>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -124,4 +125,25 @@ int connectToLoopback(std::uint16_t port)
         return -1;
     }
     return fd;
+}
+
+SilentListener::SilentListener(const char* address, std::uint16_t port)
+{
+    sockaddr_in at {};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(port);
+    ::inet_pton(AF_INET, address, &at.sin_addr);
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    // A backlog of 0 holds one connection, the filler's; later ones go unanswered.
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(listener_, 0) != 0)
+        throw std::runtime_error(std::string("cannot listen at ") + address);
+    ::connect(filler_, reinterpret_cast<sockaddr*>(&at), sizeof at);
+    if (!ready(filler_, POLLOUT, std::chrono::milliseconds(2000))) throw std::runtime_error("backlog not filled");
+}
+
+SilentListener::~SilentListener()
+{
+    ::close(filler_);
+    ::close(listener_);
 }

@@ -42,3 +42,18 @@ std::uint16_t unusedLoopbackPort();
 // A non-blocking socket whose connect to 127.0.0.1:port has begun; -1 when
 // it failed at once.
 int connectToLoopback(std::uint16_t port);
+
+// A listener at `address` (another of 127.0.0.0/8) and `port` that never
+// accepts, its backlog full: a connect to it is never answered, as towards a
+// host that is away.
+class SilentListener {
+public:
+    SilentListener(const char* address, std::uint16_t port);
+    ~SilentListener();
+    SilentListener(const SilentListener&) = delete;
+    SilentListener& operator=(const SilentListener&) = delete;
+
+private:
+    int listener_ = -1;
+    int filler_ = -1;
+};
