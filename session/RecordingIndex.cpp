@@ -77,12 +77,16 @@ void RecordingIndex::cancel()
 void RecordingIndex::run(QString path, qint64 size)
 {
     QFile file(path);
-    auto batch = std::make_shared<Batch>();
+    auto batch = std::make_unique<Batch>();
     batch->total = size;
     const auto post = [this, &batch, size] {
-        QMetaObject::invokeMethod(this, [this, b = batch] { take(b); }, Qt::QueuedConnection);
         const qint64 done = batch->done;
-        batch = std::make_shared<Batch>();
+        {
+            std::lock_guard lock(readyMutex_);
+            ready_.push_back(std::move(batch));
+        }
+        QMetaObject::invokeMethod(this, &RecordingIndex::takeReady, Qt::QueuedConnection);
+        batch = std::make_unique<Batch>();
         batch->done = done;
         batch->total = size;
     };
@@ -178,26 +182,36 @@ void RecordingIndex::run(QString path, qint64 size)
     post();
 }
 
-void RecordingIndex::take(const std::shared_ptr<Batch>& batch)
+void RecordingIndex::takeReady()
+{
+    std::deque<std::unique_ptr<Batch>> batches;
+    {
+        std::lock_guard lock(readyMutex_);
+        batches.swap(ready_);
+    }
+    for (const auto& batch : batches) take(*batch);
+}
+
+void RecordingIndex::take(const Batch& batch)
 {
     const quint64 from = offsets_.size();
-    offsets_.insert(offsets_.end(), batch->offsets.begin(), batch->offsets.end());
-    tags_.insert(tags_.end(), batch->tags.begin(), batch->tags.end());
-    samples_.insert(samples_.end(), batch->samples.begin(), batch->samples.end());
-    if (batch->end > end_) end_ = batch->end;
-    if (batch->lastTimeMs != 0) lastTimeMs_ = batch->lastTimeMs;
-    unparsed_ += batch->unparsed;
-    cut_ = cut_ || batch->cut;
-    for (const Session& s : batch->sessions) {
+    offsets_.insert(offsets_.end(), batch.offsets.begin(), batch.offsets.end());
+    tags_.insert(tags_.end(), batch.tags.begin(), batch.tags.end());
+    samples_.insert(samples_.end(), batch.samples.begin(), batch.samples.end());
+    if (batch.end > end_) end_ = batch.end;
+    if (batch.lastTimeMs != 0) lastTimeMs_ = batch.lastTimeMs;
+    unparsed_ += batch.unparsed;
+    cut_ = cut_ || batch.cut;
+    for (const Session& s : batch.sessions) {
         sessions_.push_back(s);
         emit sessionFound(static_cast<int>(sessions_.size()) - 1);
     }
     if (offsets_.size() > from) emit grew(from, offsets_.size());
-    for (const TrendValues& values : batch->trends) emit trendValues(values);
-    emit progress(batch->done, batch->total);
-    if (!batch->last) return;
-    cancelled_ = batch->cancelled;
-    complete_ = !batch->cancelled;
+    for (const TrendValues& values : batch.trends) emit trendValues(values);
+    emit progress(batch.done, batch.total);
+    if (!batch.last) return;
+    cancelled_ = batch.cancelled;
+    complete_ = !batch.cancelled;
     emit finished();
 }
 

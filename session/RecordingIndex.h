@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <deque>
 #include <memory>
 #include <thread>
@@ -101,7 +103,8 @@ signals:
 private:
     struct Batch;
     void run(QString path, qint64 size);
-    void take(const std::shared_ptr<Batch>& batch);
+    void takeReady();
+    void take(const Batch& batch);
 
     QString path_;
     QString error_;
@@ -119,6 +122,11 @@ private:
     bool complete_ = false;
     bool cancelled_ = false;
     std::atomic<bool> stop_{false};
+    // Batches the worker has finished, taken on the window thread. The lock,
+    // rather than the queued call alone, orders the two threads' use of a
+    // batch where the thread checker can see it.
+    std::mutex readyMutex_;
+    std::deque<std::unique_ptr<Batch>> ready_;
     std::thread worker_;
 };
 

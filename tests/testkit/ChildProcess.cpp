@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
@@ -29,6 +30,7 @@ bool ChildProcess::start(const QString& program, const QStringList& arguments, O
     if (output == Output::Separate && errorFile.isEmpty() && ::pipe2(err, O_CLOEXEC) != 0) return false;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
     if (!errorFile.isEmpty())
         posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, QFile::encodeName(errorFile).constData(),
@@ -42,7 +44,15 @@ bool ChildProcess::start(const QString& program, const QStringList& arguments, O
     std::vector<char*> argv;
     for (QByteArray& a : kept) argv.push_back(a.data());
     argv.push_back(nullptr);
-    const int failed = ::posix_spawn(&pid_, path.constData(), &actions, nullptr, argv.data(), environ);
+    std::vector<char*> envp;
+    for (char** entry = environ; *entry; ++entry) {
+        const char* equals = std::strchr(*entry, '=');
+        const QByteArray name(*entry, equals ? equals - *entry : qsizetype(std::strlen(*entry)));
+        if (!unset_.contains(QString::fromLocal8Bit(name))) envp.push_back(*entry);
+    }
+    envp.push_back(nullptr);
+    exitCode_ = -1;
+    const int failed = ::posix_spawnp(&pid_, path.constData(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     ::close(out[1]);
     if (err[1] >= 0) ::close(err[1]);
@@ -63,8 +73,41 @@ bool ChildProcess::running()
     if (pid_ < 0) return false;
     int status = 0;
     if (::waitpid(pid_, &status, WNOHANG) == 0) return true;
+    exitCode_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     pid_ = -1;
     return false;
+}
+
+bool ChildProcess::runToEnd(int limitMs)
+{
+    if (!running()) return true;
+    QElapsedTimer waited;
+    waited.start();
+    // Readable when the child ends, even if something it started still holds
+    // its pipes.
+    const int ends = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
+    if (ends < 0) return false;
+    for (bool ended = false; !ended;) {
+        drain(output_, outputKept_);
+        drain(error_, errorKept_);
+        std::vector<pollfd> watched{{ends, POLLIN, 0}};
+        for (const int fd : {output_, error_})
+            if (fd >= 0) watched.push_back({fd, POLLIN, 0});
+        const qint64 left = limitMs - waited.elapsed();
+        if (left <= 0 || ::poll(watched.data(), watched.size(), static_cast<int>(left)) <= 0) break;
+        ended = watched[0].revents != 0;
+        // A pipe the child has closed, and emptied, is done with.
+        for (std::size_t i = 1; i < watched.size(); ++i) {
+            if (!(watched[i].revents & POLLHUP) || (watched[i].revents & POLLIN)) continue;
+            int& fd = watched[i].fd == output_ ? output_ : error_;
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ::close(ends);
+    drain(output_, outputKept_);
+    drain(error_, errorKept_);
+    return !running();
 }
 
 bool ChildProcess::terminate(int limitMs)
@@ -117,6 +160,7 @@ QByteArray ChildProcess::readOutput()
 QByteArray ChildProcess::readError()
 {
     QByteArray bytes;
+    bytes.swap(errorKept_);
     drain(error_, bytes);
     return bytes;
 }

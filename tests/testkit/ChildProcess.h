@@ -5,19 +5,23 @@
 #include <QStringList>
 
 #include <sys/types.h>
+#include <utility>
 
 // A program the tests start and end: a server, the simulated transponder. It
 // is started with posix_spawn rather than QProcess, whose way of starting a
 // child escapes the thread checker and leaves it seeing races everywhere
 // afterwards; the tests that start servers run under that checker too.
 //
-// Its standard output and error come through pipes of their own (or both
-// through one, or the error to a file), read without blocking.
+// Its standard input is /dev/null; its standard output and error come through
+// pipes of their own (or both through one, or the error to a file), read
+// without blocking.
 class ChildProcess {
 public:
     enum class Output { Separate, Merged };
 
     ChildProcess() = default;
+    // Names left out of the environment the next start() hands on.
+    explicit ChildProcess(QStringList unsetNames) : unset_(std::move(unsetNames)) {}
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -27,6 +31,12 @@ public:
                const QString& errorFile = {});
     bool running();
     pid_t pid() const { return pid_; }
+    // Its exit code once it has ended normally; -1 while it runs, or when a
+    // signal ended it.
+    int exitCode() const { return exitCode_; }
+    // Keeps what it writes until both pipes close and it ends, waiting at most
+    // `limitMs` in all; false when it has not ended by then.
+    bool runToEnd(int limitMs);
 
     // SIGTERM or SIGKILL, then waits at most `limitMs` for the end; false when
     // it has not ended.
@@ -45,8 +55,11 @@ private:
     static void drain(int fd, QByteArray& into);
     void closePipes();
 
+    QStringList unset_;
     pid_t pid_ = -1;
+    int exitCode_ = -1;
     int output_ = -1;
     int error_ = -1;
     QByteArray outputKept_;
+    QByteArray errorKept_;
 };

@@ -1,25 +1,19 @@
 #include "tests/testkit/RunProgram.h"
 
-#include <QProcess>
-#include <QProcessEnvironment>
+#include "tests/testkit/ChildProcess.h"
 
 ProgramRun runWithoutDisplay(const QString& program, const QStringList& arguments)
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-        environment.remove(QString::fromLatin1(name));
-    QProcess process;
-    process.setProcessEnvironment(environment);
-    process.start(program, arguments);
+    ChildProcess process({QStringLiteral("DISPLAY"), QStringLiteral("WAYLAND_DISPLAY"), QStringLiteral("QT_QPA_PLATFORM")});
     ProgramRun run;
+    if (!process.start(program, arguments)) return run;
     // Only a hang runs into this: each program answers at once.
-    if (!process.waitForFinished(30000)) {
+    if (!process.runToEnd(30000)) {
         process.kill();
-        process.waitForFinished();
         return run;
     }
-    run.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    run.err = QString::fromLocal8Bit(process.readAllStandardError());
-    if (process.exitStatus() == QProcess::NormalExit) run.exitCode = process.exitCode();
+    run.out = QString::fromLocal8Bit(process.readOutput());
+    run.err = QString::fromLocal8Bit(process.readError());
+    run.exitCode = process.exitCode();
     return run;
 }
