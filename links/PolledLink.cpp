@@ -2,6 +2,7 @@
 
 #include "links/PreparedDevice.h"
 #include "platform/NetworkAddress.h"
+#include "platform/OpenDiagnosis.h"
 #include "platform/PortDirectoryOnly.h"
 #include "platform/PortNames.h"
 #include "transponder/MessageSet.h"
@@ -9,7 +10,6 @@
 
 #include <QThreadPool>
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
 
@@ -58,8 +58,7 @@ std::string destinationOf(const std::string& comName)
 
 QString systemText(int error)
 {
-    char buffer[256];
-    return QString::fromLocal8Bit(::strerror_r(error, buffer, sizeof buffer));
+    return QString::fromLocal8Bit(platform::systemText(error).c_str());
 }
 
 } // namespace

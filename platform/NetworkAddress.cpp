@@ -1,11 +1,12 @@
 #include "platform/NetworkAddress.h"
 
+#include "platform/OpenDiagnosis.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <iterator>
@@ -327,11 +328,6 @@ bool parseLines(const std::vector<std::string_view>& lines, NetworkAddress& addr
         return false;
     }
     return true;
-}
-
-std::string systemText(int error)
-{
-    return std::strerror(error);
 }
 
 // Reads a file the entry names; returns 0 or the errno. A private key is

@@ -18,12 +18,6 @@ namespace {
 
 const std::string Arrow = "\u2192";
 
-std::string systemText(int error)
-{
-    char buffer[256];
-    return ::strerror_r(error, buffer, sizeof buffer);
-}
-
 // The mode as ls shows it: "crw-rw----".
 std::string modeText(mode_t mode)
 {
@@ -160,6 +154,12 @@ std::string portHead(const std::string& comName, const PortPath& path)
 }
 
 } // namespace
+
+std::string systemText(int error)
+{
+    char buffer[256];
+    return ::strerror_r(error, buffer, sizeof buffer);
+}
 
 OpenDiagnosis diagnoseOpenFailure(const std::string& comName, int error)
 {

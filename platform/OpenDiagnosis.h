@@ -19,6 +19,9 @@ struct DeviceHolder {
     std::string command;
 };
 
+// The system's words for `error` (an errno value), from any thread.
+std::string systemText(int error);
+
 // Explains the failure `error` (an errno value) of opening the port `comName`
 // ("COM3"). Permission denied names the group that owns the device and how to
 // join it; a missing device names the path the port led to and the port

@@ -15,7 +15,6 @@
 #include "PanelBench.h"
 
 #include "app/FleetWindow.h"
-#include "platform/NetworkSerialDevice.h"
 #include "tests/testkit/LoopbackServer.h"
 #include "tests/testkit/PacedTransponder.h"
 
@@ -236,16 +235,11 @@ int opening(TForm1& form)
     Transponders transponders(std::vector<std::string>(24, "1200"));
     Fleet fleet;
     if (!fleet.map(ports, transponders, 16)) return 1;
-    // Each full server: a backlog of 0 filled by one connection, so that every
-    // further connect hangs as towards a host that never answers.
-    std::vector<std::unique_ptr<LoopbackServer>> full;
-    std::vector<std::unique_ptr<platform::NetworkSerialDevice>> fillers;
+    // Each full server: every connect to it hangs as towards a host that never answers.
+    std::vector<std::unique_ptr<SilentListener>> full;
     for (int i = 0; i < 8; ++i) {
-        full.push_back(std::make_unique<LoopbackServer>(0));
-        const int port = FirstPort + 24 + i;
-        ports.write(port, "tcp://127.0.0.1:" + std::to_string(full.back()->port()) + "\n");
-        fillers.push_back(std::make_unique<platform::NetworkSerialDevice>());
-        if (fillers.back()->open("COM" + std::to_string(port)) != 0) return std::fprintf(stderr, "no filler\n"), 1;
+        full.push_back(std::make_unique<SilentListener>("127.0.0.1", 0));
+        ports.write(FirstPort + 24 + i, "tcp://127.0.0.1:" + std::to_string(full.back()->port()) + "\n");
     }
     FleetWindow window(&form);
     window.model().setInterval(2000);

@@ -136,8 +136,11 @@ SilentListener::SilentListener(const char* address, std::uint16_t port)
     listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     filler_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     // A backlog of 0 holds one connection, the filler's; later ones go unanswered.
-    if (::bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(listener_, 0) != 0)
+    socklen_t length = sizeof at;
+    if (::bind(listener_, reinterpret_cast<sockaddr*>(&at), sizeof at) != 0 || ::listen(listener_, 0) != 0
+        || ::getsockname(listener_, reinterpret_cast<sockaddr*>(&at), &length) != 0)
         throw std::runtime_error(std::string("cannot listen at ") + address);
+    port_ = ntohs(at.sin_port);
     ::connect(filler_, reinterpret_cast<sockaddr*>(&at), sizeof at);
     if (!ready(filler_, POLLOUT, std::chrono::milliseconds(2000))) throw std::runtime_error("backlog not filled");
 }

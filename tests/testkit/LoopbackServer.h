@@ -43,9 +43,9 @@ std::uint16_t unusedLoopbackPort();
 // it failed at once.
 int connectToLoopback(std::uint16_t port);
 
-// A listener at `address` (another of 127.0.0.0/8) and `port` that never
-// accepts, its backlog full: a connect to it is never answered, as towards a
-// host that is away.
+// A listener at `address` (another of 127.0.0.0/8) and `port` (0: one the
+// kernel chooses) that never accepts, its backlog full: a connect to it is
+// never answered, as towards a host that is away.
 class SilentListener {
 public:
     SilentListener(const char* address, std::uint16_t port);
@@ -53,7 +53,10 @@ public:
     SilentListener(const SilentListener&) = delete;
     SilentListener& operator=(const SilentListener&) = delete;
 
+    std::uint16_t port() const { return port_; }
+
 private:
+    std::uint16_t port_ = 0;
     int listener_ = -1;
     int filler_ = -1;
 };
