@@ -3,6 +3,7 @@
 #include "app/DesktopNotification.h"
 #include "app/PanelSettings.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -59,6 +60,8 @@ FleetWindow::FleetWindow(QWidget* parent)
     add->setObjectName(QStringLiteral("fleetAdd"));
     auto* remove = new QPushButton(QStringLiteral("&Remove"), this);
     remove->setObjectName(QStringLiteral("fleetRemove"));
+    stop_ = new QPushButton(QStringLiteral("&Stop polling"), this);
+    stop_->setObjectName(QStringLiteral("fleetStop"));
     interval_->setObjectName(QStringLiteral("fleetInterval"));
     interval_->setRange(1, 3600);
     interval_->setSuffix(QStringLiteral(" s"));
@@ -68,6 +71,7 @@ FleetWindow::FleetWindow(QWidget* parent)
     controls->addWidget(port_);
     controls->addWidget(add);
     controls->addWidget(remove);
+    controls->addWidget(stop_);
     controls->addStretch();
     controls->addWidget(new QLabel(QStringLiteral("Poll every"), this));
     controls->addWidget(interval_);
@@ -82,6 +86,16 @@ FleetWindow::FleetWindow(QWidget* parent)
 
     connect(add, &QPushButton::clicked, this, [this] { addPort(static_cast<sPorts>(port_->value())); });
     connect(remove, &QPushButton::clicked, this, &FleetWindow::removeSelected);
+    connect(stop_, &QPushButton::clicked, this, [this] { setPolling(!polling_); });
+    // A row's alarm is acknowledged where it shows: from its context menu, or
+    // with the panel's key while the row is selected.
+    auto* acknowledge = new QAction(QStringLiteral("&Acknowledge Alarm"), table_);
+    acknowledge->setObjectName(QStringLiteral("fleetAcknowledge"));
+    acknowledge->setShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+A")));
+    acknowledge->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    table_->addAction(acknowledge);
+    table_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    connect(acknowledge, &QAction::triggered, this, &FleetWindow::acknowledgeSelected);
     connect(interval_, &QSpinBox::valueChanged, this, [this](int seconds) {
         model_.setInterval(static_cast<unsigned>(seconds) * 1000);
         panelSettings().setValue(IntervalKey, seconds);
@@ -104,6 +118,27 @@ bool FleetWindow::addPort(sPorts port)
     if (!model_.addPort(port)) return false;
     save();
     return true;
+}
+
+void FleetWindow::takeForPanel(sPorts port)
+{
+    const int row = model_.rowOf(port);
+    if (row < 0 || model_.heldByPanel(row)) return;
+    model_.handToPanel(row);
+    panelTimer_->start();
+}
+
+void FleetWindow::setPolling(bool on)
+{
+    polling_ = on;
+    model_.setPolling(on);
+    stop_->setText(on ? QStringLiteral("&Stop polling") : QStringLiteral("&Start polling"));
+}
+
+void FleetWindow::acknowledgeSelected()
+{
+    const QModelIndexList rows = table_->selectionModel()->selectedRows();
+    if (!rows.isEmpty()) model_.acknowledge(rows.first().row());
 }
 
 void FleetWindow::removeSelected()

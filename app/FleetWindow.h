@@ -12,7 +12,8 @@ class QTimer;
 // View → "Fleet": the transponders the operator added by COM number, each
 // row polled on its own (links::FleetModel), kept with the panel's settings.
 // A double-click hands a row to the panel; the emergency code of any row
-// raises the desktop notification.
+// raises the desktop notification. Closing the window does not end the
+// watch: the rows go on polling and alarming until "Stop polling".
 class FleetWindow : public QWidget {
     Q_OBJECT
 public:
@@ -31,6 +32,12 @@ public:
 
     // Adds the port (and keeps the list); false when it is listed already.
     bool addPort(sPorts port);
+    // The panel's own Connect wants `port`: a row polling it lets it go, as
+    // a double-click would have handed it over.
+    void takeForPanel(sPorts port);
+    // Whether the rows poll; off, every port is let go.
+    void setPolling(bool on);
+    bool polling() const { return polling_; }
 
 signals:
     // The operator wants the panel on this port; the fleet has closed it.
@@ -41,11 +48,14 @@ private:
     void removeSelected();
     void save() const;
     void showPanelValues();
+    void acknowledgeSelected();
 
     links::FleetModel model_;
     QTableView* table_;
     QSpinBox* port_;
     QSpinBox* interval_;
     QTimer* panelTimer_;
+    class QPushButton* stop_;
+    bool polling_ = true;
     std::function<links::FleetModel::PanelValues()> panelValues_;
 };

@@ -2,6 +2,8 @@
 
 #include "app/AlarmControls.h"
 #include "app/FleetWindow.h"
+#include "links/DeviceOpening.h"
+#include "platform/ConnectionWait.h"
 #include "ButtonGlyph.h"
 #include "ConnectingBox.h"
 #include "app/PanelSettings.h"
@@ -32,6 +34,11 @@ using fw::invokeHandler;
 namespace MessageSet = transponder::MessageSet;
 
 namespace {
+
+// How long a Connect waits for an opening given up elsewhere to let its
+// device go: a connection's wait ends at once when cancelled, so this only
+// covers a negotiation already under way.
+constexpr unsigned AbandonedOpeningLimitMs = 2000;
 
 // Binds a control's signal to a handler of the window, run through the handler
 // wrapper so that nothing it throws crosses the event loop.
@@ -94,7 +101,14 @@ TForm1::TForm1(QWidget* parent)
     setUpKeyboard();
 
     connecting = std::make_shared<ConnectingBox>(this);
-    SerialComm = new TSerial(this, [box = connecting] { return std::make_shared<platform::ComPortDevice>(box); });
+    // The operator's Connect waits with its box and Cancel; the reconnect
+    // machine's attempts open on a thread of their own and hand the device
+    // over, so that a server that never answers holds up nothing here.
+    SerialComm = new TSerial(this, [this, box = connecting]() -> std::shared_ptr<platform::SerialDevice> {
+        if (platform::UnattendedOpening::active()) return retryOpening->take();
+        return std::make_shared<platform::ComPortDevice>(box);
+    });
+    retryOpening = new links::DeviceOpening(*SerialComm, this);
     SerialComm->setDataBits(d8bit);
     SerialComm->setRxEventMode(rxMessage);
     SerialComm->setOnMessage([this](QObject* sender, const std::string& message) {
@@ -102,6 +116,8 @@ TForm1::TForm1(QWidget* parent)
     });
 
     linkMonitor = new LinkMonitor(*SerialComm, this);
+    connect(retryOpening, &links::DeviceOpening::finished, this,
+            [this](const links::DeviceOpening::Result&) { linkMonitor->reconnector().attemptNow(); });
     connect(linkMonitor, &LinkMonitor::linkChanged, StatusBar1, &PanelStatusBar::setLink);
     connect(linkMonitor, &LinkMonitor::restored, this, [this] { invokeHandler([this] { portRestored(); }); });
     addLinkMenus();
@@ -258,6 +274,7 @@ void TForm1::btnConnectClick(QObject*)
         // The untrimmed text is converted: a blank after the digits is an error,
         // and the one-byte port number keeps only the low eight bits.
         SerialComm->setPort(static_cast<sPorts>(fw::StrToInt(edCommPort->text()) & 0xFF));
+        takeFromFleet(SerialComm->Port());
         linkMonitor->connecting();
         // Whether the port opened is not examined: the component reports a failure
         // itself, and the operator can still Disconnect.
@@ -273,6 +290,7 @@ void TForm1::btnConnectClick(QObject*)
         sequencer->stop();
         releaseStatusChoice();
         linkMonitor->disconnected();
+        retryOpening->abandon();
         sessionControls->linkQuality().closed();
         if (SerialComm->Active()) SerialComm->setActive(false);
         if (fleetWindow) fleetWindow->panelReleased(SerialComm->Port());
@@ -424,9 +442,28 @@ void TForm1::mnuFleetClick(QObject*)
 
 void TForm1::fleetConnect(int port)
 {
+    // The port the panel holds already: nothing to hand over.
+    if (connected() && SerialComm->Active() && SerialComm->Port() == port) return;
     if (connected()) btnConnectClick(this);
+    connectHandedOver(port);
+}
+
+void TForm1::connectHandedOver(int port)
+{
+    // Another transponder from here on: what the display shows of the last
+    // one must not pass for this one's, nor raise its alarms.
+    ClearStatus();
     edCommPort->setText(QString::number(port));
     btnConnectClick(this);
+    if (connected()) sequencer->lineRestored(); // a fresh sequence, when Auto is on
+}
+
+void TForm1::takeFromFleet(int port)
+{
+    if (fleetWindow) fleetWindow->takeForPanel(static_cast<sPorts>(port));
+    // An opening given up (the fleet's, or our own last attempt's) may still
+    // hold the device for a moment.
+    links::DeviceOpening::waitForAbandoned(AbandonedOpeningLimitMs);
 }
 
 void TForm1::addLinkMenus()

@@ -11,6 +11,9 @@
 #include <string>
 
 class AlarmControls;
+namespace links {
+class DeviceOpening;
+}
 class FleetWindow;
 class ConnectingBox;
 class LinkMonitor;
@@ -107,6 +110,7 @@ private:
     void mnuFleetClick(QObject* Sender);
     // The fleet hands its row's port to the panel, which lets go of its own first.
     void fleetConnect(int port);
+    void connectHandedOver(int port);
     void portRestored();
 
     // Received messages and the status display.
@@ -147,6 +151,10 @@ private:
     void sequenceCompleted() override;
 
     LinkMonitor* linkMonitor;
+    // The reconnect machine's attempts, opened off the window thread.
+    links::DeviceOpening* retryOpening;
+    // A port the fleet polls is taken from it before the panel opens it.
+    void takeFromFleet(int port);
     PortsDialog* portsDialog = nullptr;
     PreflightDialog* preflightDialog = nullptr;
     FleetWindow* fleetWindow = nullptr;

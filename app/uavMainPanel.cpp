@@ -113,6 +113,7 @@ void TForm1::decodeMessage(const std::string& message)
         break;
     }
 
+    linkMonitor->reconnector().replyDecoded();
     if (preflightDialog) preflightDialog->messageDecoded(message);
     // Any message counts as a reply: during a sequence it schedules the next query.
     sequencer->replyDecoded();

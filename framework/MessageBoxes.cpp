@@ -41,6 +41,11 @@ MsgResult MessageBox(const QString& text, const QString& caption, MsgButtons but
     return messageBoxes().show(text, caption, buttons, icon);
 }
 
+void CloseMessageBox(const QString& text)
+{
+    messageBoxes().close(text);
+}
+
 StderrMessageBoxes::StderrMessageBoxes(QString prefix)
     : prefix_(std::move(prefix))
 {

@@ -21,6 +21,10 @@ public:
     // Shows the box and returns the button that closed it. A carriage return in
     // the text starts a new line.
     virtual MsgResult show(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon) = 0;
+    // Closes a box still on screen that shows `text`, as OK would: a report
+    // whose news is out of date (a lost link that is back) goes away by
+    // itself. Boxes that answer at once have nothing open to close.
+    virtual void close(const QString& text) { (void)text; }
 };
 
 // The boxes in use: those installed with setMessageBoxes(), else the program's
@@ -34,6 +38,8 @@ void setDefaultMessageBoxes(MessageBoxes* boxes);
 
 // Shorthand for messageBoxes().show(...).
 MsgResult MessageBox(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon);
+// Shorthand for messageBoxes().close(text).
+void CloseMessageBox(const QString& text);
 
 // Writes each box as one line on stderr, "<prefix>: <text>", and answers OK at
 // once, or No to a question, since nobody is there to say yes: the boxes of a
@@ -59,8 +65,11 @@ public:
     };
 
     MsgResult show(const QString& text, const QString& caption, MsgButtons buttons, MsgIcon icon) override;
+    void close(const QString& text) override { closed.push_back(text); }
 
     std::vector<Shown> shown;
+    // The texts close() was asked to take away.
+    std::vector<QString> closed;
     MsgResult answer = MsgResult::Ok;
 };
 

@@ -40,12 +40,21 @@ MsgResult QtMessageBoxes::show(const QString& text, const QString& caption, MsgB
     }
 
     Application::ModalScope modal;
-    switch (box.exec()) {
+    open_.emplace_back(&box, text);
+    const int answer = box.exec();
+    std::erase_if(open_, [&box](const auto& shownBox) { return shownBox.first == &box; });
+    switch (answer) {
     case QMessageBox::Ok: return MsgResult::Ok;
     case QMessageBox::Yes: return MsgResult::Yes;
     case QMessageBox::No: return MsgResult::No;
     default: return buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Cancel;
     }
+}
+
+void QtMessageBoxes::close(const QString& text)
+{
+    for (const auto& [box, shown] : open_)
+        if (shown == text) box->done(QMessageBox::Ok);
 }
 
 void useWidgetBoxes()

@@ -4,6 +4,7 @@
 
 #include <QElapsedTimer>
 #include <QTimer>
+#include <ctime>
 
 namespace fw {
 
@@ -47,6 +48,13 @@ QtTimerScheduler& qtScheduler()
 TimerScheduler* currentScheduler = nullptr;
 
 } // namespace
+
+std::uint64_t TimerScheduler::ageClockMs() const
+{
+    timespec now {};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000000u;
+}
 
 TimerScheduler& defaultScheduler()
 {

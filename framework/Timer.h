@@ -27,6 +27,10 @@ public:
     virtual std::unique_ptr<TimerBackend> createTimer(std::function<void()> fire) = 0;
     // Monotonic milliseconds since an arbitrary start; never wraps in practice.
     virtual std::uint64_t nowMs() const = 0;
+    // Milliseconds on a clock that goes on counting while the machine is
+    // suspended, for the ages a display shows ("last reply 3 h ago"): after
+    // an hour asleep, nowMs() has moved on by nothing.
+    virtual std::uint64_t ageClockMs() const;
 };
 
 // The scheduler used by timers created from now on and by tickCount().

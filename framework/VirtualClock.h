@@ -16,6 +16,8 @@ public:
 
     std::unique_ptr<TimerBackend> createTimer(std::function<void()> fire) override;
     std::uint64_t nowMs() const override { return now_; }
+    // A test has one clock: the ages follow it too.
+    std::uint64_t ageClockMs() const override { return now_; }
 
     // Moves the clock forward by `ms`, firing every timer that falls due on the way
     // in time order (equal times in the order their counts were started). A timer

@@ -1,5 +1,6 @@
 #include "links/FleetModel.h"
 
+#include <QColor>
 #include <algorithm>
 
 namespace links {
@@ -78,7 +79,7 @@ bool FleetModel::addPort(sPorts port)
     });
     rows_.push_back(std::move(added));
     endInsertRows();
-    link->start();
+    if (polling_) link->start();
     ticker_.setEnabled(true);
     return true;
 }
@@ -103,6 +104,19 @@ void FleetModel::setInterval(unsigned ms)
 {
     interval_ = ms;
     for (Row& row : rows_) row.link->setInterval(ms);
+}
+
+void FleetModel::setPolling(bool on)
+{
+    polling_ = on;
+    for (Row& row : rows_) {
+        if (row.panel) continue;
+        if (on)
+            row.link->start();
+        else
+            row.link->stop();
+    }
+    for (int r = 0; r < rowCount(); ++r) refresh(r);
 }
 
 int FleetModel::rowOf(sPorts port) const
@@ -130,7 +144,7 @@ void FleetModel::returnFromPanel(sPorts port)
     if (!back.panel) return;
     back.panel = false;
     panel_.reset();
-    back.link->start();
+    if (polling_) back.link->start();
     refresh(row);
 }
 
@@ -155,11 +169,36 @@ QVariant FleetModel::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid() || index.row() >= rowCount()) return {};
     const auto column = static_cast<Column>(index.column());
+    const Row& row = rows_[static_cast<std::size_t>(index.row())];
     switch (role) {
     case Qt::DisplayRole: return text(index.row(), column);
     case Qt::ToolTipRole: return toolTip(index.row(), column);
+    case Qt::ForegroundRole:
+        if (!row.panel && itemOf(column) && !row.link->answering()) return QColor(Qt::gray);
+        return {};
+    case Qt::BackgroundRole:
+        switch (rowState(index.row())) {
+        case RowState::Alarm: return QColor(255, 205, 205);
+        case RowState::Failing: return QColor(255, 236, 179);
+        case RowState::Normal: return {};
+        }
+        return {};
     default: return {};
     }
+}
+
+FleetModel::RowState FleetModel::rowState(int r) const
+{
+    const Row& row = rows_[static_cast<std::size_t>(r)];
+    if (row.panel) return panel_ && panel_->alarm ? RowState::Alarm : RowState::Normal;
+    if (row.link->alarms().shown()) return RowState::Alarm;
+    return row.link->failure().isEmpty() ? RowState::Normal : RowState::Failing;
+}
+
+void FleetModel::acknowledge(int row)
+{
+    if (row < 0 || row >= rowCount() || rows_[static_cast<std::size_t>(row)].panel) return;
+    rows_[static_cast<std::size_t>(row)].link->acknowledgeAlarm();
 }
 
 QVariant FleetModel::headerData(int section, Qt::Orientation orientation, int role) const
@@ -193,6 +232,7 @@ QString FleetModel::text(int r, Column column) const
     }
     case LastReply: return age(link.lastReplyMs());
     case Quality:
+        // Counted from the loss: nothing answered since.
         return link.lastRecord() ? QStringLiteral("%1/%2").arg(link.answered()).arg(link.asked()) : QString();
     case Alarm: {
         const transponder::Alarm* shown = link.alarms().shown();
@@ -208,15 +248,18 @@ QString FleetModel::text(int r, Column column) const
 QString FleetModel::toolTip(int r, Column column) const
 {
     const Row& row = rows_[static_cast<std::size_t>(r)];
+    if (row.panel) return column == Port ? QStringLiteral("The panel holds this port.") : text(r, column);
+    if (itemOf(column) && !row.link->answering() && row.link->lastRecord())
+        return QStringLiteral("%1, as last heard %2 ago: the link is not answering now.")
+            .arg(text(r, column), age(row.link->lastReplyMs()));
     if (column != Port) return text(r, column);
-    if (row.panel) return QStringLiteral("The panel holds this port.");
     return row.link->diagnosis().isEmpty() ? text(r, column) : row.link->diagnosis();
 }
 
 QString FleetModel::age(std::optional<std::uint64_t> lastReplyMs) const
 {
     if (!lastReplyMs) return {};
-    const std::uint64_t now = scheduler_.nowMs();
+    const std::uint64_t now = scheduler_.ageClockMs();
     const std::uint64_t seconds = now > *lastReplyMs ? (now - *lastReplyMs) / 1000 : 0;
     if (seconds < 60) return QStringLiteral("%1 s").arg(seconds);
     if (seconds < 3600) return QStringLiteral("%1 min").arg(seconds / 60);
@@ -229,10 +272,17 @@ void FleetModel::refresh(int r)
     std::vector<QString> texts;
     texts.reserve(ColumnCount);
     for (int c = 0; c < ColumnCount; ++c) texts.push_back(text(r, static_cast<Column>(c)) + toolTip(r, static_cast<Column>(c)));
+    // The colours follow the state, which the texts alone may not show.
+    texts.push_back(QString::number(static_cast<int>(rowState(r))) + (row.panel || row.link->answering() ? u'a' : u'-'));
     if (texts == row.shown) return;
     int first = ColumnCount;
     int last = -1;
     for (int c = 0; c < ColumnCount; ++c) {
+        if (!row.shown.empty() && texts.back() != row.shown.back()) {
+            first = 0;
+            last = ColumnCount - 1;
+            break;
+        }
         if (!row.shown.empty() && texts[static_cast<std::size_t>(c)] == row.shown[static_cast<std::size_t>(c)]) continue;
         first = std::min(first, c);
         last = c;

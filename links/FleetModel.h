@@ -23,6 +23,11 @@ namespace links {
 //
 // A row handed to the panel has its port closed here, and shows the panel's
 // own values until it comes back.
+//
+// A row tells only what is so: a link that is not answering (lost, held up,
+// or open with nothing heard yet) shows its last values greyed, as the
+// transponder's last known state, not its present one; failing rows and rows
+// with an alarm are coloured.
 class FleetModel : public QAbstractTableModel {
     Q_OBJECT
 public:
@@ -47,6 +52,9 @@ public:
     QList<int> ports() const;
     void setInterval(unsigned ms);
     unsigned interval() const { return interval_; }
+    // Off: every row's port is closed (those the panel holds stay the
+    // panel's); on: they are polled again.
+    void setPolling(bool on);
     const PolledLink& link(int row) const { return *rows_[static_cast<std::size_t>(row)].link; }
     int rowOf(sPorts port) const;
 
@@ -56,6 +64,8 @@ public:
     void returnFromPanel(sPorts port);
     bool heldByPanel(int row) const { return rows_[static_cast<std::size_t>(row)].panel; }
     void setPanelValues(const PanelValues& values);
+    // The operator has seen the alarm the row shows.
+    void acknowledge(int row);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -77,6 +87,8 @@ private:
         std::vector<QString> shown; // the texts the view was last told of
     };
 
+    enum class RowState { Normal, Failing, Alarm };
+    RowState rowState(int row) const;
     void refresh(int row);
     void tick();
     QString age(std::optional<std::uint64_t> lastReplyMs) const;
@@ -85,6 +97,7 @@ private:
     fw::TTimer ticker_;
     std::vector<Row> rows_;
     unsigned interval_ = PolledLink::DefaultIntervalMs;
+    bool polling_ = true;
     std::optional<PanelValues> panel_;
 };
 

@@ -1,95 +1,52 @@
 #include "links/PolledLink.h"
 
-#include "links/PreparedDevice.h"
-#include "platform/NetworkAddress.h"
+#include "links/DeviceOpening.h"
+#include "platform/NetworkFailures.h"
 #include "platform/OpenDiagnosis.h"
-#include "platform/PortDirectoryOnly.h"
-#include "platform/PortNames.h"
 #include "transponder/MessageSet.h"
 #include "transponder/ReplyParser.h"
 
-#include <QThreadPool>
 #include <algorithm>
-#include <filesystem>
-#include <mutex>
+#include <cerrno>
 
 namespace links {
 
 namespace {
-
-// The openings of every link: one thread each while it waits, so that a host
-// that never answers holds up no other link's opening.
-QThreadPool& openingThreads()
-{
-    static QThreadPool* pool = [] {
-        auto* threads = new QThreadPool;
-        threads->setMaxThreadCount(1024);
-        return threads;
-    }();
-    return *pool;
-}
-
-// The line as the panel sets it for the transponder, and the component's
-// time-outs for a port without flow control.
-PreparedDevice::Setup setupOf(TSerial& serial)
-{
-    serial.ApplySettings(); // on a closed port it only builds the record
-    PreparedDevice::Setup setup;
-    setup.inQueue = serial.RxQueueSize();
-    setup.outQueue = serial.TxQueueSize();
-    setup.line = serial.PortSettings();
-    setup.timeouts.ReadIntervalTimeout = 0xFFFFFFFF;
-    return setup;
-}
-
-std::string destinationOf(const std::string& comName)
-{
-    const platform::PortDirectoryOnly directoryOnly;
-    const std::string path = platform::resolvePortName(comName);
-    if (!path.empty() && platform::isNetworkEntry(path)) {
-        platform::NetworkAddress address;
-        std::string problem;
-        if (platform::readNetworkEntry(path, address, problem) == 0) return address.url();
-    }
-    std::error_code error;
-    const auto device = std::filesystem::weakly_canonical(path, error);
-    return error || path.empty() ? path : device.string();
-}
 
 QString systemText(int error)
 {
     return QString::fromLocal8Bit(platform::systemText(error).c_str());
 }
 
-} // namespace
+QString comName(sPorts port)
+{
+    return QStringLiteral("COM%1").arg(unsigned{port});
+}
 
-// One opening on its thread; the link drops it by setting `abandoned`.
-struct PolledLink::Opening {
-    std::mutex mutex;
-    bool abandoned = false;
-    std::shared_ptr<PreparedDevice> device = std::make_shared<PreparedDevice>();
-    int error = 0;
-    std::string destination;
-};
+} // namespace
 
 PolledLink::PolledLink(sPorts port, QObject* parent, fw::TimerScheduler& scheduler)
     : QObject(parent)
     , scheduler_(scheduler)
-    , serial_(nullptr, [this] { return takeDevice(); })
+    , serial_(nullptr, [this] { return opening_->take(); })
     , machine_(serial_)
     , poll_(nullptr, scheduler)
     , wake_(nullptr, scheduler)
     , restart_(nullptr, scheduler)
     , alarms_([this](const transponder::Alarm& alarm) { emit alarmChanged(alarm); })
 {
+    opening_ = std::make_unique<DeviceOpening>(serial_);
+    connect(opening_.get(), &DeviceOpening::finished, this, [this](const DeviceOpening::Result& result) {
+        opened(result.error, QString::fromStdString(result.destination), result.diagnosis, result.detail);
+    });
     serial_.setPort(port);
     serial_.setDataBits(d8bit);
+    // This thread serves every other link too: a write never waits.
+    serial_.setWriteLimitMs(0);
     serial_.setRxEventMode(rxMessage);
     serial_.setNotifyErrors(neEvent);
     serial_.setOnMessage([this](QObject*, const std::string& message) { received(message); });
-    serial_.setOnError([this](QObject*) {
-        if (serial_.Active()) fail(QStringLiteral("error: %1").arg(systemText(serial_.ErrorCode())), {});
-    });
+    serial_.setOnError([this](QObject*) { writeFailed(serial_.ErrorCode()); });
     connect(&serial_, &TSerial::portFailed, this, [this](int error) { lost(error); });
     connect(&machine_, &ReconnectMachine::stateChanged, this, [this](ReconnectMachine::State state) { follow(state); });
     poll_.setInterval(interval_);
@@ -139,7 +96,7 @@ void PolledLink::start()
     restart_.setEnabled(false);
     if (serial_.Active()) return;
     machine_.connectStarted();
-    startOpening();
+    opening_->start();
     emit changed();
 }
 
@@ -151,59 +108,17 @@ void PolledLink::stop()
     poll_.setEnabled(false);
     wake_.setEnabled(false);
     round_.reset();
-    abandonOpening();
-    ready_.reset();
+    opening_->abandon();
     machine_.disconnected();
     serial_.setActive(false);
     if (wasRunning) emit changed();
 }
 
-std::shared_ptr<platform::SerialDevice> PolledLink::takeDevice()
+void PolledLink::opened(int error, const QString& destination, const QString& diagnosis, const QString& detail)
 {
-    if (ready_) return std::exchange(ready_, nullptr);
-    // An attempt of the reconnect machine: it is made on the opening thread,
-    // and this one counts as still under way.
-    startOpening();
-    return PreparedDevice::pending();
-}
-
-void PolledLink::startOpening()
-{
-    if (opening_) return;
-    auto opening = std::make_shared<Opening>();
-    opening_ = opening;
-    const std::string name = "COM" + std::to_string(unsigned{serial_.Port()});
-    const PreparedDevice::Setup setup = setupOf(serial_);
-    openingThreads().start([this, opening, name, setup] {
-        const int error = opening->device->prepare(name, setup);
-        const std::string destination = destinationOf(name);
-        const std::lock_guard lock(opening->mutex);
-        if (opening->abandoned) return;
-        opening->error = error;
-        opening->destination = destination;
-        QMetaObject::invokeMethod(this, [this, opening] { opened(opening); }, Qt::QueuedConnection);
-    });
-}
-
-void PolledLink::abandonOpening()
-{
-    if (!opening_) return;
-    const std::lock_guard lock(opening_->mutex);
-    opening_->abandoned = true;
-    opening_.reset();
-}
-
-void PolledLink::opened(const std::shared_ptr<Opening>& opening)
-{
-    if (opening != opening_) return;
-    opening_.reset();
-    destination_ = QString::fromStdString(opening->destination);
-    if (opening->error != 0) {
-        const QString summary = QString::fromStdString(opening->device->diagnosis());
-        const QString detail = QString::fromStdString(opening->device->diagnosisDetail());
-        fail(summary.isEmpty() ? systemText(opening->error) : summary, detail);
-    }
-    ready_ = opening->device;
+    destination_ = destination;
+    // Each attempt's own reason: an adapter that was missing may now be busy.
+    if (error != 0) fail(diagnosis.isEmpty() ? systemText(error) : diagnosis, detail);
     switch (machine_.state()) {
     case ReconnectMachine::State::Connecting:
         serial_.setActive(true);
@@ -215,7 +130,6 @@ void PolledLink::opened(const std::shared_ptr<Opening>& opening)
     default:
         break;
     }
-    ready_.reset();
     emit changed();
 }
 
@@ -223,7 +137,9 @@ void PolledLink::follow(ReconnectMachine::State state)
 {
     switch (state) {
     case ReconnectMachine::State::Connected:
-        fail({}, {}); // what the rounds find from now on tells
+        // Open is not yet answering: the failure stays until a round has an
+        // answer, and what the rounds find from now on tells.
+        answeredSinceOpen_ = false;
         poll_.setEnabled(true);
         startRound();
         break;
@@ -239,8 +155,11 @@ void PolledLink::follow(ReconnectMachine::State state)
 
 void PolledLink::received(const std::string& message)
 {
-    lastReplyMs_ = scheduler_.nowMs();
-    if (const auto reply = transponder::parseReply(message)) alarms_.replyDecoded(*reply);
+    lastReplyMs_ = scheduler_.ageClockMs();
+    if (const auto reply = transponder::parseReply(message)) {
+        alarms_.replyDecoded(*reply);
+        machine_.replyDecoded();
+    }
     if (round_) {
         round_->received(message, now());
         pump();
@@ -250,15 +169,6 @@ void PolledLink::received(const std::string& message)
 void PolledLink::startRound()
 {
     if (round_ || !serial_.Active()) return;
-    // What the last round wrote has not gone out: the line takes nothing, and
-    // a write now would wait for it.
-    if (serial_.TxWaiting() > 0) {
-        fail(QStringLiteral("output held up"),
-             QStringLiteral("The port has not sent what the last round wrote; the line takes nothing."));
-        alarms_.linkLost();
-        emit changed();
-        return;
-    }
     std::vector<transponder::QueryRound::Query> queries;
     for (const char letter : transponder::MessageSet::SequenceLetters)
         queries.push_back({transponder::MessageSet::Query(letter), letter});
@@ -291,11 +201,15 @@ void PolledLink::finishRound()
     wake_.setEnabled(false);
     lastRecord_ = round_->record(roundStarted_);
     round_.reset();
+    lostSinceRound_ = false;
     if (lastRecord_->answered == 0) {
         fail(QStringLiteral("silent"), QStringLiteral("No reply to any query of the last round."));
         alarms_.linkLost();
     } else {
-        if (serial_.Active()) fail({}, {});
+        if (serial_.Active()) {
+            answeredSinceOpen_ = true;
+            fail({}, {});
+        }
         if (lastRecord_->unanswered.empty()) machine_.linkHeld();
     }
     emit roundFinished(*lastRecord_);
@@ -307,8 +221,39 @@ void PolledLink::lost(int error)
     round_.reset();
     wake_.setEnabled(false);
     poll_.setEnabled(false);
+    answeredSinceOpen_ = false;
+    lostSinceRound_ = true;
     alarms_.linkLost();
-    fail(QStringLiteral("lost: %1").arg(systemText(error)), {});
+    // The server's own words ("Port already in use"), where it gave any, say
+    // more than the system's.
+    const QString words = QString::fromStdString(platform::recalledNetworkFailure(comName(port()).toStdString(), error));
+    const QString failure = QStringLiteral("lost: %1").arg(systemText(error));
+    fail(words.isEmpty() ? failure : failure + QStringLiteral(" \u00b7 ") + words, {});
+}
+
+void PolledLink::writeFailed(int error)
+{
+    if (!serial_.Active()) return;
+    if (error != ETIMEDOUT) {
+        fail(QStringLiteral("error: %1").arg(systemText(error)), {});
+        return;
+    }
+    // The device took nothing, or not all: its far end has stopped reading.
+    // This round ends here; the next one finds out whether it reads again.
+    round_.reset();
+    wake_.setEnabled(false);
+    answeredSinceOpen_ = false;
+    fail(QStringLiteral("output held up"),
+         QStringLiteral("The port takes no more output: whatever is at its far end has stopped reading. "
+                        "Rounds are tried again each interval."));
+    alarms_.linkLost();
+    emit changed();
+}
+
+void PolledLink::acknowledgeAlarm()
+{
+    alarms_.acknowledge();
+    emit changed();
 }
 
 void PolledLink::fail(const QString& failure, const QString& diagnosis)

@@ -15,7 +15,7 @@
 
 namespace links {
 
-class PreparedDevice;
+class DeviceOpening;
 
 // One transponder's link without a window: its serial component, its
 // reconnect machine, and a QueryRound of the automatic sequence's fourteen
@@ -23,10 +23,15 @@ class PreparedDevice;
 //
 // Nothing here blocks the window thread for long and no link waits on
 // another: openings and the attempts that bring a lost port back run on a
-// thread of their own (PreparedDevice), and the window thread only takes
+// thread of their own (DeviceOpening), and the window thread only takes
 // their results; a round waits for its answers on timers, never in a loop;
-// a round does not start while what the last one wrote still waits in the
-// output queue (a line that takes nothing would hold every write up).
+// a write never waits for the device to take its bytes. A device that takes
+// none (a far end that stopped reading) fails the write at once: the round
+// ends there, the link says "output held up", and the next round tries again.
+//
+// The link tells only what happened: it is answering once a round has had
+// an answer since the port opened, not merely because the port is open; a
+// lost link's values are those of its last reply, not current ones.
 //
 // Failures are never shown in a box: the component reports by event, and
 // the link keeps what went wrong in words (failure(), one line for a row or
@@ -72,14 +77,19 @@ public:
     // The whole story of what is wrong, for a tooltip.
     QString diagnosis() const { return diagnosis_; }
 
+    // Open, and a round has had an answer since it opened.
+    bool answering() const { return serial_.Active() && answeredSinceOpen_; }
     // The last finished round; nothing before the first.
     const std::optional<transponder::SequenceRecord>& lastRecord() const { return lastRecord_; }
-    // When the transponder was last heard from, on the scheduler's clock.
+    // When the transponder was last heard from, on the scheduler's age clock.
     std::optional<std::uint64_t> lastReplyMs() const { return lastReplyMs_; }
-    // The link quality: how many of the last round's queries were answered.
-    int answered() const { return lastRecord_ ? lastRecord_->answered : 0; }
+    // The link quality: how many of the last round's queries were answered;
+    // none since the link was lost.
+    int answered() const { return lastRecord_ && !lostSinceRound_ ? lastRecord_->answered : 0; }
     int asked() const { return asked_; }
     const transponder::AlarmModel& alarms() const { return alarms_; }
+    // The operator has seen the alarm the link shows.
+    void acknowledgeAlarm();
 
 signals:
     // Anything the link shows has changed.
@@ -88,22 +98,19 @@ signals:
     void alarmChanged(const transponder::Alarm& alarm);
 
 private:
-    struct Opening;
-
     Clock::time_point now() const;
-    std::shared_ptr<platform::SerialDevice> takeDevice();
-    void startOpening();
-    void abandonOpening();
-    void opened(const std::shared_ptr<Opening>& opening);
+    void opened(int error, const QString& destination, const QString& diagnosis, const QString& detail);
     void follow(ReconnectMachine::State state);
     void received(const std::string& message);
     void startRound();
     void pump();
     void finishRound();
     void lost(int error);
+    void writeFailed(int error);
     void fail(const QString& failure, const QString& diagnosis);
 
     fw::TimerScheduler& scheduler_;
+    std::unique_ptr<DeviceOpening> opening_;
     TSerial serial_;
     ReconnectMachine machine_;
     fw::TTimer poll_;
@@ -114,14 +121,13 @@ private:
     transponder::QueryRound::Timing timing_;
     bool running_ = false;
 
-    std::shared_ptr<Opening> opening_;       // under way on its thread
-    std::shared_ptr<PreparedDevice> ready_;  // opened, for the component to take
-
     std::unique_ptr<transponder::QueryRound> round_;
     std::chrono::system_clock::time_point roundStarted_;
     std::optional<transponder::SequenceRecord> lastRecord_;
     std::optional<std::uint64_t> lastReplyMs_;
     int asked_ = 0;
+    bool answeredSinceOpen_ = false;
+    bool lostSinceRound_ = false; // the link was lost after the last round
     QString destination_;
     QString failure_;
     QString diagnosis_;

@@ -15,7 +15,10 @@ std::shared_ptr<PreparedDevice> PreparedDevice::pending()
     return device;
 }
 
-PreparedDevice::PreparedDevice() = default;
+PreparedDevice::PreparedDevice(std::shared_ptr<platform::ConnectionWait> wait)
+    : wait_(std::move(wait))
+{
+}
 
 PreparedDevice::~PreparedDevice()
 {
@@ -28,7 +31,7 @@ int PreparedDevice::prepare(const std::string& comName, const Setup& setup)
     // box: nobody at the window is waiting for this opening.
     const platform::PortDirectoryOnly directoryOnly;
     const platform::UnattendedOpening unattended;
-    device_ = std::make_unique<platform::ComPortDevice>();
+    device_ = std::make_unique<platform::ComPortDevice>(wait_);
     const int error = device_->open(comName);
     open_ = error;
     if (error != 0) {

@@ -28,7 +28,9 @@ public:
     };
 
     static std::shared_ptr<PreparedDevice> pending();
-    PreparedDevice();
+    // `wait` is how the opening waits for a network port's connection; it may
+    // be ended from another thread (a cancelled opening).
+    explicit PreparedDevice(std::shared_ptr<platform::ConnectionWait> wait = nullptr);
     ~PreparedDevice() override;
 
     // On the opening thread: opens `comName` and sets it up as the component
@@ -61,6 +63,7 @@ private:
     // The result of a call prepare() made, given once to the same call.
     static int taken(std::optional<int>& result, int otherwise);
 
+    std::shared_ptr<platform::ConnectionWait> wait_;
     std::unique_ptr<platform::ComPortDevice> device_;
     std::optional<int> open_;
     std::optional<int> queues_;

@@ -1,9 +1,9 @@
 #include "serial/LinkMonitor.h"
 
-#include "platform/NetworkAddress.h"
 #include "platform/NetworkFailures.h"
 #include "platform/OpenDiagnosis.h"
 #include "platform/PortNames.h"
+#include "serial/LinkDestination.h"
 #include "serial/Serial2.h"
 
 #include <QDateTime>
@@ -31,36 +31,12 @@ QString lineSettings(const TSerial& serial)
         .arg(serial.StopBits() == st1bit ? 1 : 2);
 }
 
-// The entry of a network port, or empty for a device.
-std::string networkEntry(const std::string& comName)
-{
-    const std::string entry = platform::resolvePortName(comName);
-    return !entry.empty() && platform::isNetworkEntry(entry) ? entry : std::string();
-}
-
-// Where the port leads: the device at the end of its links, or a network
-// port's address. For a network port in plain TCP to a host beyond this
-// machine, `unencrypted` says why that matters and how to end it.
+// Where the port leads; `unencrypted` as LinkDestination has it.
 QString whereItLeads(const std::string& comName, QString& unencrypted)
 {
-    unencrypted.clear();
-    const std::string entry = networkEntry(comName);
-    if (entry.empty()) return QString::fromStdString(platform::tracePortName(comName).device);
-    platform::NetworkAddress address;
-    std::string problem;
-    if (platform::readNetworkEntry(entry, address, problem) != 0) return {};
-    if (!address.tls && !address.isLoopback()) {
-        const QString host = QString::fromStdString(address.host);
-        const QString hostPort = QString::fromStdString(address.hostPort());
-        unencrypted = QStringLiteral("The link to %1 is not encrypted: whoever can reach %2 can read every reply and "
-                                     "command the transponder as you do.\nServe the port in TLS with client "
-                                     "authentication (ser2net's ssl(\u2026, clientauth) accepter), and make the entry "
-                                     "%3+tls://%2 with ca=, cert= and key= (Setup \u2192 Ports\u2026).")
-                          .arg(host, hostPort,
-                               address.protocol == platform::NetworkAddress::Protocol::Rfc2217 ? QStringLiteral("rfc2217")
-                                                                                             : QStringLiteral("tcp"));
-    }
-    return QString::fromStdString(address.url());
+    LinkDestination destination = linkDestination(comName);
+    unencrypted = std::move(destination.unencrypted);
+    return destination.where;
 }
 
 } // namespace

@@ -99,7 +99,7 @@ ReconnectMachine::ReconnectMachine(TSerial& serial, QObject* parent)
         lookAgain();
     });
     hold_.setInterval(HoldMs);
-    hold_.setOnTimer([this](QObject*) { becameHeld(); });
+    hold_.setOnTimer([this](QObject*) { holdCounted(); });
 }
 
 bool ReconnectMachine::isNetwork() const
@@ -110,10 +110,24 @@ bool ReconnectMachine::isNetwork() const
 
 void ReconnectMachine::setEnabled(bool enabled)
 {
+    const bool was = enabled_;
     enabled_ = enabled;
-    if (enabled || (state_ != State::Waiting && state_ != State::Trying)) return;
-    stopWaiting();
-    enter(State::Stopped);
+    if (!enabled) {
+        if (state_ != State::Waiting && state_ != State::Trying) return;
+        stopWaiting();
+        enter(State::Stopped);
+        return;
+    }
+    if (was) return;
+    // On again while the link is down: the operator still wants it, so the
+    // waiting starts again now rather than at the next Connect.
+    if (state_ == State::Lost && !attemptsStarted_) {
+        startAttempts();
+    } else if (state_ == State::Stopped && waitingWanted_ && !serial_.Active()) {
+        startWaiting();
+        enter(State::Waiting);
+        lookAgain();
+    }
 }
 
 void ReconnectMachine::connectStarted()
@@ -122,6 +136,7 @@ void ReconnectMachine::connectStarted()
     hold_.setEnabled(false);
     held_ = false;
     reopened_ = false;
+    waitingWanted_ = false;
     triedEntry_.clear();
     schedule_.reset();
     serial_.setReportLosses(true);
@@ -134,13 +149,14 @@ void ReconnectMachine::connectFinished()
         // Refused settings were reported with the port left open: that was
         // this Connect's one report.
         if (serial_.SettingsError() != 0) serial_.setReportLosses(false);
-        hold_.setEnabled(true);
+        startHoldCount();
         enter(State::Connected);
         return;
     }
     serial_.setReportLosses(false);
     lastError_ = serial_.ErrorCode();
-    if (!enabled_ || !isWaitable(lastError_, isNetwork())) {
+    waitingWanted_ = isWaitable(lastError_, isNetwork());
+    if (!enabled_ || !waitingWanted_) {
         enter(State::Stopped);
         return;
     }
@@ -157,6 +173,7 @@ void ReconnectMachine::disconnected()
     stopWaiting();
     hold_.setEnabled(false);
     held_ = false;
+    waitingWanted_ = false;
     serial_.setReportLosses(true);
     enter(State::Stopped);
 }
@@ -164,6 +181,29 @@ void ReconnectMachine::disconnected()
 void ReconnectMachine::linkHeld()
 {
     if (state_ == State::Connected && !held_) becameHeld();
+}
+
+void ReconnectMachine::replyDecoded()
+{
+    if (state_ != State::Connected || held_) return;
+    answered_ = true;
+    if (upLongEnough_) becameHeld();
+}
+
+void ReconnectMachine::startHoldCount()
+{
+    answered_ = false;
+    upLongEnough_ = false;
+    hold_.setEnabled(true);
+}
+
+void ReconnectMachine::holdCounted()
+{
+    hold_.setEnabled(false);
+    upLongEnough_ = true;
+    // Staying up proves nothing on its own: a server that accepts and never
+    // answers stays up too.
+    if (answered_) becameHeld();
 }
 
 void ReconnectMachine::attemptNow()
@@ -184,22 +224,43 @@ void ReconnectMachine::portFailed(int error)
 {
     hold_.setEnabled(false);
     lastError_ = error;
+    waitingWanted_ = true;
+    attemptsStarted_ = false;
     // Taken before the report goes up: whatever the entry becomes while the
     // operator reads it is new.
     lostLink_ = linkIdentity(entryOf(comName(serial_)));
     enter(State::Lost);
+    // The attempts do not wait for the report to be read: a panel left alone
+    // comes back by itself, and the report goes away when it does. They start
+    // once the report is up (it is decided on after this returns).
+    if (enabled_)
+        QMetaObject::invokeMethod(this, [this] {
+            if (state_ == State::Lost && enabled_ && !attemptsStarted_) startAttempts();
+        }, Qt::QueuedConnection);
 }
 
 void ReconnectMachine::reportClosed(int)
 {
-    if (state_ != State::Lost) return;
-    // A report was shown if one was due; from now on, until a link holds, the
-    // losses are failed attempts.
-    serial_.setReportLosses(false);
+    if (state_ != State::Lost || attemptsStarted_) {
+        // The attempts went on behind the report; they are failed ones from
+        // now on, until a link holds.
+        if (state_ != State::Connected) serial_.setReportLosses(false);
+        return;
+    }
     if (!enabled_ || serial_.Active()) {
+        serial_.setReportLosses(false);
         enter(serial_.Active() ? State::Connected : State::Stopped);
         return;
     }
+    startAttempts();
+}
+
+void ReconnectMachine::startAttempts()
+{
+    attemptsStarted_ = true;
+    // A report was shown if one was due; from now on, until a link holds, the
+    // losses are failed attempts.
+    serial_.setReportLosses(false);
     const bool wasHeld = held_;
     held_ = false;
     startWaiting();
@@ -280,9 +341,17 @@ void ReconnectMachine::attempt()
         stopWaiting();
         reopened_ = true;
         serial_.setReportLosses(false);
-        hold_.setEnabled(true);
+        startHoldCount();
         enter(State::Connected);
+        // The loss's report, if it is still up, is news no longer.
+        serial_.withdrawLossReport();
         emit restored();
+        return;
+    }
+    // An opening under way elsewhere (off the window thread): it is no
+    // attempt yet, and its end calls attemptNow().
+    if (error == EINPROGRESS) {
+        enter(State::Waiting);
         return;
     }
     lastError_ = error;

@@ -22,17 +22,21 @@ class TSerial;
 //   Connecting          connectFinished: waitable    Waiting     watch the entry; a network port's timer
 //   Connecting          connectFinished: otherwise   Stopped
 //   Connected           held (a whole sequence, or   Connected   back-off reset; the next loss is reported
-//                       HoldMs without a loss)
-//   Connected           port failed                  Lost        the entry's identity kept; watching starts
-//   Lost                report closed, disabled      Stopped
-//   Lost                report closed, link had held Trying      at once: what came back behind the box opens
-//   Lost                report closed, not held      Waiting     a failed attempt: the back-off's next wait
+//                       a reply decoded and HoldMs
+//                       without a loss)
+//   Connected           port failed                  Lost        the entry's identity kept; the report goes up
+//   Lost                report up (enabled), or      Trying      at once: what came back opens; the report
+//                       closed, link had held                    goes away by itself once it has
+//   Lost                the same, not held           Waiting     a failed attempt: the back-off's next wait
 //                                                                (a device the operator opened: its entry is looked at)
+//   Lost                report closed, disabled      Stopped
 //   Waiting             entry changed, retry due,    Trying      only what the entry names, with no box
 //                       attemptNow
-//   Trying              opened                       Connected   restored(); the hold count starts
+//   Trying              opened                       Connected   restored(); the report withdrawn; the hold count starts
+//   Trying              opening elsewhere under way  Waiting     no step of the back-off: its end calls attemptNow
 //   Trying              failed                       Waiting     the back-off's next wait
 //   any                 disconnected, disabled       Stopped     nothing watched, no timer
+//   Stopped             enabled, link still wanted   Trying      as from Waiting
 //
 // Reports: one per operator Connect (its failure, its refused settings, or
 // the loss of a link that never held), and one per loss of a link that had
@@ -56,7 +60,8 @@ class ReconnectMachine : public QObject {
 public:
     enum class State { Idle, Connecting, Connected, Lost, Waiting, Trying, Stopped };
 
-    // How long a link must stay up, without a whole sequence answered, to have held.
+    // How long a link must stay up, with a reply decoded but without a whole
+    // sequence answered, to have held.
     static constexpr unsigned HoldMs = 10000;
 
     explicit ReconnectMachine(TSerial& serial, QObject* parent = nullptr);
@@ -72,6 +77,8 @@ public:
     void disconnected();
     // A whole sequence was answered: the link has held.
     void linkHeld();
+    // A reply was decoded on the link that is up: with HoldMs up, it has held.
+    void replyDecoded();
     // An opening made off the window thread for this port has finished: while
     // waiting, the attempt that takes its result is made now rather than at the
     // next retry.
@@ -97,6 +104,9 @@ private:
     void enter(State state);
     void portFailed(int error);
     void reportClosed(int error);
+    void startAttempts();
+    void startHoldCount();
+    void holdCounted();
     void startWaiting();
     void stopWaiting();
     void lookAgain(bool notified = false);
@@ -112,6 +122,10 @@ private:
     State state_ = State::Idle;
     bool enabled_ = true;
     bool held_ = false;
+    bool answered_ = false;       // a reply was decoded on the link that is up
+    bool upLongEnough_ = false;   // it has been up for HoldMs
+    bool attemptsStarted_ = false; // after a loss: the attempts run (the report may still be up)
+    bool waitingWanted_ = false;  // the link is down and the operator has not let it go
     bool reopened_ = false;   // an attempt, not the operator, opened the link that is up
     int lastError_ = 0;
     QDateTime nextAttempt_;

@@ -273,10 +273,16 @@ void TSerial::sessionFailed(std::uint64_t session, int error)
     if (!isCurrent(session)) return; // the port was closed meanwhile: not a failure
     closePort(false);
     emit portFailed(error);
-    if (reportLosses_)
+    if (reportLosses_ && notifyErrors_ == neDialog) {
+        // The box can be taken away again (withdrawLossReport) while it is up.
+        lossReport_ = errorText(error);
         ReportError(error);
-    else
+        lossReport_.clear();
+    } else if (reportLosses_) {
+        ReportError(error);
+    } else {
         errorCode_ = error;
+    }
     emit portLost(error);
 }
 
@@ -378,7 +384,7 @@ void TSerial::SendString(const std::string& Text)
         return;
     }
     std::size_t taken = 0;
-    const int error = device_->write(Text.data(), Text.size(), WriteCompletionMs, taken);
+    const int error = device_->write(Text.data(), Text.size(), writeLimitMs_, taken);
     // The taps hear what went out, which after a time-out is less than Text,
     // or more when an earlier write's rest went first.
     tellSent();
@@ -510,7 +516,7 @@ void TSerial::ReportError(int code)
     }
 }
 
-void TSerial::ShowError(int code)
+QString TSerial::errorText(int code)
 {
     char buffer[256];
     std::string text = ::strerror_r(code, buffer, sizeof buffer);
@@ -519,5 +525,15 @@ void TSerial::ShowError(int code)
         if (last >= 32 && last != ' ' && last != '.') break;
         text.pop_back();
     }
-    fw::MessageBox(QString::fromLocal8Bit(text), QStringLiteral("Error"), fw::MsgButtons::Ok, fw::MsgIcon::Error);
+    return QString::fromLocal8Bit(text);
+}
+
+void TSerial::ShowError(int code)
+{
+    fw::MessageBox(errorText(code), QStringLiteral("Error"), fw::MsgButtons::Ok, fw::MsgIcon::Error);
+}
+
+void TSerial::withdrawLossReport()
+{
+    if (!lossReport_.isEmpty()) fw::CloseMessageBox(lossReport_);
 }

@@ -140,8 +140,13 @@ public:
     void setOnWriteCompleted(TWriteCompletedEvent handler) { onWriteCompleted_ = std::move(handler); }
 
     // Writes every byte of Text (zero bytes included), waiting at most
-    // WriteCompletionMs for the device to take them.
+    // WriteLimitMs() for the device to take them.
     void SendString(const std::string& Text);
+    // How long SendString may wait: WriteCompletionMs unless set. A caller that
+    // shares its thread with other links sets 0: a device that takes nothing
+    // then fails the write at once with ETIMEDOUT instead of holding them up.
+    unsigned WriteLimitMs() const { return writeLimitMs_; }
+    void setWriteLimitMs(unsigned ms) { writeLimitMs_ = ms; }
     // Takes one received byte without waiting; returns 1 and sets Value, or 0.
     int ReadByte(std::uint8_t& Value);
     // Line 0 is RTS, 1 is DTR. The result is not looked at.
@@ -179,6 +184,11 @@ public:
     // held since they were restored: their losses are failed attempts, which
     // the operator has been told of once already.
     void setReportLosses(bool report) { reportLosses_ = report; }
+    // Takes the box reporting the loss of the port away, as OK would, while it
+    // is still up: the link is back and its news is out of date.
+    void withdrawLossReport();
+    // The system's words for an errno value, as the boxes show them.
+    static QString errorText(int code);
 
 signals:
     // The device has gone away while the port was open (the event thread's wait
@@ -234,6 +244,8 @@ private:
     int errorCode_ = 0;
     int settingsError_ = 0;
     bool reportLosses_ = true;
+    unsigned writeLimitMs_ = WriteCompletionMs;
+    QString lossReport_; // the text of the loss's box while it is up
 
     // Read by the event thread as it goes.
     std::atomic<eOpModes> rxEventMode_{rxNormal};

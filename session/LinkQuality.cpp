@@ -26,7 +26,7 @@ LinkQuality::LinkQuality(QObject* parent, fw::TimerScheduler& scheduler)
 void LinkQuality::traffic(const TrafficEvent& event)
 {
     if (event.direction != TrafficDirection::Received) return;
-    heardAtMs_ = scheduler_.nowMs();
+    heardAtMs_ = scheduler_.ageClockMs();
     heardAt_ = event.time;
     // A running count goes on: the text is as fresh as it needs to be.
     ticker_->setEnabled(true);
@@ -68,7 +68,7 @@ void LinkQuality::tick()
     if (closedAt_) {
         parts << QStringLiteral("closed %1").arg(clockTime(*closedAt_));
     } else if (heardAtMs_) {
-        const std::uint64_t age = scheduler_.nowMs() - *heardAtMs_;
+        const std::uint64_t age = scheduler_.ageClockMs() - *heardAtMs_;
         if (age < 1000) {
             parts << QStringLiteral("last reply <1 s ago");
         } else if (age < CountedMs) {

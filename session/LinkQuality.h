@@ -46,7 +46,7 @@ private:
     fw::TTimer* ticker_;
     std::optional<int> answered_;
     int asked_ = 0;
-    std::optional<std::uint64_t> heardAtMs_; // the scheduler's clock
+    std::optional<std::uint64_t> heardAtMs_; // the scheduler's age clock
     std::chrono::system_clock::time_point heardAt_;
     std::optional<std::chrono::system_clock::time_point> closedAt_;
     QString text_;

@@ -152,8 +152,13 @@ public:
         serial.setActive(true);
         monitor.connected();
     }
-    // The link held: the machine's own count of a quiet link, on the clock.
-    void holds() { advance(ReconnectMachine::HoldMs); }
+    // The link held: a reply decoded, then the machine's own count of a
+    // quiet link, on the clock.
+    void holds()
+    {
+        monitor.reconnector().replyDecoded();
+        advance(ReconnectMachine::HoldMs);
+    }
     void markLoss() { lossAt = fw::tickCount(); }
     State state() { return monitor.reconnector().state(); }
     bool until(const std::function<bool()>& done, std::chrono::milliseconds limit = 3000ms)
@@ -349,6 +354,36 @@ const Row Rows[] = {
          end.sendOn(rig, *end.b);
      },
      1, {0}, {"A", "B"}, "restored"},
+    {"pty", "device back while the loss report is still up: it goes away by itself", false,
+     [](Rig& rig) {
+         PtyEnd end;
+         end.connect(rig);
+         rig.holds();
+         // Nobody presses OK: the attempts go on behind the report.
+         rig.boxes.whileShown = [&] {
+             end.plugB(rig);
+             EXPECT_TRUE(rig.until([&] { return rig.state() == State::Connected; }));
+         };
+         end.pull(rig);
+         EXPECT_EQ(rig.boxes.closed, std::vector<QString>{rig.boxes.shown.at(0).text}) << "the report withdrawn";
+         end.sendOn(rig, *end.b);
+     },
+     1, {0}, {"A", "B"}, "restored"},
+    {"pty", "reconnecting switched off while lost, and on again", false,
+     [](Rig& rig) {
+         PtyEnd end;
+         end.connect(rig);
+         rig.holds();
+         rig.monitor.reconnector().setEnabled(false);
+         end.pull(rig);
+         ASSERT_TRUE(rig.until([&] { return rig.state() == State::Stopped; }));
+         PtyPair& b = end.plugB(rig);
+         rig.advance(30000);
+         EXPECT_FALSE(rig.serial.Active()) << "off: nothing is tried";
+         rig.monitor.reconnector().setEnabled(true);
+         end.sendOn(rig, b);
+     },
+     1, {30000}, {"A", "B"}, "restored"},
     {"pty", "entry removed while waiting, then restored", false,
      [](Rig& rig) {
          PtyEnd end;
@@ -421,6 +456,26 @@ const Row Rows[] = {
      },
      1, {0, 500, 1500, 3500, 7500, 15500, 23500, 31500, 39500, 47500, 55500},
      std::vector<std::string>(11, "entry"), "another client holds this port (\"Port already in use\")"},
+    {"raw TCP", "accepts, never answers, hangs up after 12 s", false,
+     [](Rig& rig) {
+         LoopbackServer server;
+         networkEntry(rig, "tcp", server.port());
+         rig.operatorConnects();
+         rig.autoRuns = std::make_unique<Auto>(rig.serial, rig.monitor);
+         // Up for longer than the hold count with nothing ever answered: not
+         // held, so only the Connect's report, and the back-off goes on.
+         for (const std::uint64_t retry : {0, 500, 1000, 2000}) {
+             rig.advance(retry);
+             ASSERT_TRUE(server.accept());
+             rig.advance(12000, [&] { return rig.serial.PendingHandOffs() == 0; });
+             rig.wire += server.receive(1 << 16, 100ms);
+             server.closeConnection();
+             if (!rig.lossAt) rig.markLoss();
+             ASSERT_TRUE(rig.until([&] { return rig.state() == State::Waiting; }));
+         }
+         rig.autoRuns.reset();
+     },
+     1, {500, 13500, 27500}, std::vector<std::string>(4, "entry"), "next try"},
     {"raw TCP", "refused", false,
      [](Rig& rig) {
          networkEntry(rig, "tcp", unusedLoopbackPort());

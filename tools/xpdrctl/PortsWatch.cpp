@@ -28,6 +28,7 @@ struct WatchedPort {
     bool settled = false; // its first opening has ended, one way or the other
     bool everUp = false;
     bool toldDown = false; // its failure is on stderr, its return is not yet
+    QString told;          // the failure stderr has last been told of
 };
 
 } // namespace
@@ -44,26 +45,34 @@ int watchPorts(const Invocation& invocation, fw::StopSignals& stops, std::ostrea
     };
     const auto follow = [&](WatchedPort& port) {
         const PolledLink::Phase phase = port.link->phase();
-        const bool up = phase == PolledLink::Phase::Polling;
         if (phase != PolledLink::Phase::Opening) port.settled = true;
-        if (up) {
-            port.everUp = true;
+        if (phase == PolledLink::Phase::Polling) port.everUp = true;
+        // Back only once a round has been answered: a port that opens and
+        // hangs up again has not come back.
+        if (port.link->answering()) {
             if (port.toldDown) err << "xpdrctl: " << port.name << ": back" << std::endl;
             port.toldDown = false;
+            port.told.clear();
             return;
         }
         // A link that was up is lost once its failure says so (a silent round
         // before the loss is not the reason); one that never was, by whatever
-        // kept it from opening.
+        // kept it from opening. Each new reason is told: the last attempt's,
+        // not the first.
         QString failure = port.link->failure();
-        // A diagnosis names the port itself; the line names it once.
-        if (const QString named = QString::fromStdString(port.name) + QStringLiteral(": "); failure.startsWith(named))
-            failure.remove(0, named.size());
-        const bool told = phase == PolledLink::Phase::Failed && !failure.isEmpty()
-                          && (!port.everUp || failure.startsWith(QLatin1String("lost")));
-        if (told && !port.toldDown) {
-            err << "xpdrctl: " << port.name << ": " << failure.toLocal8Bit().toStdString() << std::endl;
+        // A diagnosis names the port and where it leads; the line names the port once.
+        const QString name = QString::fromStdString(port.name);
+        if (failure.startsWith(name + QStringLiteral(": "))) failure.remove(0, name.size() + 2);
+        // "COM45 → tcp://host:4001: refused" names the port already.
+        const QString line = failure.startsWith(name + QStringLiteral(" \u2192 ")) ? failure : name + QStringLiteral(": ") + failure;
+        const bool told = !failure.isEmpty()
+                          && ((phase == PolledLink::Phase::Failed
+                               && (!port.everUp || failure.startsWith(QLatin1String("lost")) || port.toldDown))
+                              || failure.startsWith(QLatin1String("output held up")));
+        if (told && failure != port.told) {
+            err << "xpdrctl: " << line.toLocal8Bit().toStdString() << std::endl;
             port.toldDown = true;
+            port.told = failure;
         }
         if (noneOpened()) {
             exitCode = fw::exitcode::PortUnavailable;
