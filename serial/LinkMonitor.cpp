@@ -71,11 +71,17 @@ void LinkMonitor::connected()
     } else {
         device_.clear();
         unencrypted_.clear();
-        const platform::OpenDiagnosis diagnosis = platform::diagnoseOpenFailure(name, serial_.ErrorCode());
-        connectFailure_ = QString::fromStdString(diagnosis.summary);
-        connectDetail_ = QString::fromStdString(diagnosis.detail);
+        diagnose(serial_.ErrorCode());
     }
     machine_.connectFinished();
+}
+
+void LinkMonitor::diagnose(int error)
+{
+    const platform::OpenDiagnosis diagnosis = platform::diagnoseOpenFailure(comName(serial_).toStdString(), error);
+    connectError_ = error;
+    connectFailure_ = QString::fromStdString(diagnosis.summary);
+    connectDetail_ = QString::fromStdString(diagnosis.detail);
 }
 
 void LinkMonitor::disconnected()
@@ -103,6 +109,9 @@ void LinkMonitor::follow(ReconnectMachine::State state)
         return;
     case State::Waiting:
         if (!connectFailure_.isEmpty()) {
+            // The last attempt's reason, not the first: an adapter that was
+            // missing may be there now and busy.
+            if (machine_.lastError() != connectError_) diagnose(machine_.lastError());
             emit linkChanged(connectFailure_ + nextTry(), connectDetail_);
             return;
         }

@@ -38,6 +38,8 @@ signals:
 private:
     void follow(ReconnectMachine::State state);
     void show(const QString& state, const QString& toolTip = {});
+    // The diagnosis of a failed opening, kept as the link section's words.
+    void diagnose(int error);
     // The tooltip of a lost link: what went away, and the system's reason.
     QString lossText(int error) const;
     QString reasonFor(int error) const;
@@ -50,5 +52,6 @@ private:
     QString unencrypted_;    // why a plain link beyond this machine is a risk, and the fix
     QString connectFailure_; // the diagnosis of the operator's failed Connect
     QString connectDetail_;
+    int connectError_ = 0;   // the failure connectFailure_ tells of
     bool restoredOnce_ = false;
 };

@@ -11,6 +11,7 @@
 #include "platform/ComPortDevice.h"
 #include "platform/NetworkSerialDevice.h"
 #include "platform/PortNames.h"
+#include "platform/PosixSerialDevice.h"
 #include "serial/LinkMonitor.h"
 #include "serial/Serial2.h"
 #include "serial/SerialTap.h"
@@ -384,6 +385,20 @@ const Row Rows[] = {
          end.sendOn(rig, b);
      },
      1, {30000}, {"A", "B"}, "restored"},
+    {"pty", "Connect before the adapter is there; it comes, held by another program", false,
+     [](Rig& rig) {
+         rig.markLoss();
+         rig.operatorConnects(); // the built-in device in its place is no device here
+         ASSERT_EQ(rig.state(), State::Waiting);
+         PtyPair line;
+         platform::PosixSerialDevice holder;
+         ASSERT_EQ(holder.openPath(line.slavePath()), 0);
+         rig.name(line.slavePath(), "A");
+         rig.ports.map(Port, line.slavePath());
+         // The status bar tells the last attempt's reason, not the Connect's.
+         ASSERT_TRUE(rig.until([&] { return rig.link.contains("busy"); })) << rig.link.toStdString();
+     },
+     1, {0, 0}, {"/dev/ttyS8", "A"}, "busy"},
     {"pty", "entry removed while waiting, then restored", false,
      [](Rig& rig) {
          PtyEnd end;
