@@ -7,6 +7,9 @@
 //   - each link's round against its line floor (the queries' and the
 //     replies' time on the line);
 //   - the other links' rounds while one hangs, against their usual time;
+//   - the other links' rounds while one's far end stops reading (its line
+//     full, as behind a hung bridge), against the line floor, with the
+//     window thread's longest stall and the panel's CPU meanwhile;
 //   - the longest stall of the window thread while the fleet opens with 8 of
 //     the 32 servers not answering (full backlogs, not refusals).
 // --picture FILE: 8 transponders (some local, some through ser2net, one
@@ -25,6 +28,8 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
+#include <thread>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -53,7 +58,8 @@ double lineFloorMs()
 }
 
 // The transponders in a child process: `codes[i]` is the code of line i,
-// "" a line that never answers. "h N" on its command pipe silences line N.
+// "" a line that never answers. "h N" on its command pipe silences line N;
+// "s N" stops reading it and keeps its line full.
 struct Transponders {
     pid_t pid = -1;
     int commands = -1;
@@ -80,8 +86,13 @@ struct Transponders {
             ::close(paths[1]);
             FILE* in = ::fdopen(orders[0], "r");
             int line = 0;
-            while (std::fscanf(in, " h %d", &line) == 1)
-                if (line >= 0 && static_cast<std::size_t>(line) < answering.size()) answering[line].reset();
+            char order = 0;
+            std::vector<std::thread> fillers;
+            while (std::fscanf(in, " %c %d", &order, &line) == 2) {
+                if (line < 0 || static_cast<std::size_t>(line) >= answering.size()) continue;
+                answering[line].reset();
+                if (order == 's') fillers.emplace_back([fd = ptys[line]->slaveHolder()] { keepFull(fd); });
+            }
             ::_exit(0);
         }
         ::close(paths[1]);
@@ -97,10 +108,25 @@ struct Transponders {
         ::close(commands);
         ::waitpid(pid, nullptr, 0);
     }
-    void hang(int line) const
+    void hang(int line) const { tell("h " + std::to_string(line) + "\n"); }
+    void stall(int line) const { tell("s " + std::to_string(line) + "\n"); }
+    void tell(const std::string& order) const
     {
-        const std::string order = "h " + std::to_string(line) + "\n";
-        if (::write(commands, order.data(), order.size()) < 0) std::perror("hang");
+        if (::write(commands, order.data(), order.size()) < 0) std::perror("order");
+    }
+    // Keeps the way to a line's far end full, as a far end that reads nothing
+    // would have it: the kernel frees a little room now and then, which is
+    // filled again.
+    static void keepFull(int slave)
+    {
+        ::fcntl(slave, F_SETFL, ::fcntl(slave, F_GETFL) | O_NONBLOCK);
+        const std::string block(4096, 'x');
+        for (;;) {
+            for (const std::size_t size : {block.size(), std::size_t{1}})
+                while (::write(slave, block.data(), size) > 0) {
+                }
+            ::usleep(20000);
+        }
     }
 };
 
@@ -226,6 +252,25 @@ int measure(TForm1& form)
     }
     std::printf("  one link hung (%s): %zu other links, worst median round %.1f %% off its usual\n",
                 qPrintable(window.model().link(0).failure()), counted, spread * 100);
+
+    for (auto& [row, ms] : rounds.ms) ms.clear();
+    transponders.stall(1);
+    StallWatch watch;
+    const double stalledCpuBefore = bench::cpuSeconds();
+    const long long stalledWallBefore = bench::nowNs();
+    runFor(60000);
+    const double stalledCpu = (bench::cpuSeconds() - stalledCpuBefore)
+                              / (bench::nsToMs(bench::nowNs() - stalledWallBefore) / 1000);
+    double stalledWorst = 0;
+    counted = 0;
+    for (auto& [row, ms] : rounds.ms) {
+        if (row <= 1 || ms.empty()) continue;
+        stalledWorst = std::max(stalledWorst, Rounds::median(ms) / floor);
+        ++counted;
+    }
+    std::printf("  one link's far end stops reading (%s): %zu other links, worst median round %.3fx the floor; "
+                "longest window-thread stall %.1f ms; panel CPU %.2f %% of a core\n",
+                qPrintable(window.model().link(1).failure()), counted, stalledWorst, watch.longestMs, stalledCpu * 100);
     return 0;
 }
 
