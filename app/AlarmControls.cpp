@@ -1,5 +1,7 @@
 #include "app/AlarmControls.h"
 
+#include "app/AlarmLimitsDialog.h"
+#include "app/AlarmTexts.h"
 #include "app/DesktopNotification.h"
 #include "app/PanelSettings.h"
 #include "app/PanelStatusBar.h"
@@ -11,16 +13,9 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QDoubleSpinBox>
-#include <QFormLayout>
 #include <QMainWindow>
 #include <QMenu>
 #include <QShortcut>
-
-#include <algorithm>
 
 using transponder::Alarm;
 using transponder::AlarmKind;
@@ -40,7 +35,8 @@ QString text(const std::string& bytes)
 
 } // namespace
 
-AlarmControls::AlarmControls(QMainWindow& window, PanelStatusBar& bar, SessionControls& session, QMenu& setupMenu)
+AlarmControls::AlarmControls(QMainWindow& window, PanelStatusBar& bar, SessionControls& session, QMenu& setupMenu,
+                             QMenu& viewMenu)
     : QObject(&window)
     , window_(window)
     , bar_(bar)
@@ -58,7 +54,11 @@ AlarmControls::AlarmControls(QMainWindow& window, PanelStatusBar& bar, SessionCo
 
     auto* shortcut = new QShortcut(QKeySequence(QStringLiteral("Ctrl+Shift+A")), &window);
     connect(shortcut, &QShortcut::activated, this, &AlarmControls::acknowledge);
-    connect(&bar_, &PanelStatusBar::alarmClicked, this, &AlarmControls::acknowledge);
+    connect(&bar_, &PanelStatusBar::alarmClicked, this, &AlarmControls::sectionClicked);
+    connect(&bar_, &PanelStatusBar::alarmListRequested, this, &AlarmControls::showList);
+    mnuAlarms = viewMenu.addAction(QStringLiteral("&Alarms"));
+    mnuAlarms->setObjectName(QStringLiteral("mnuAlarms"));
+    connect(mnuAlarms, &QAction::triggered, this, &AlarmControls::showList);
 
     // The alarm's own clock: it runs only while something waits for an
     // acknowledgement, so a steady alarm wakes nobody.
@@ -90,9 +90,43 @@ void AlarmControls::portLost()
     model_.linkLost();
 }
 
+void AlarmControls::portOpened(const QString& port)
+{
+    port_ = port;
+    if (model_.connectionOpened()) show();
+}
+
 void AlarmControls::acknowledge()
 {
-    model_.acknowledge();
+    if (const Alarm* shown = model_.shown()) model_.acknowledge(shown->kind);
+}
+
+void AlarmControls::acknowledgeAll()
+{
+    model_.acknowledgeAll();
+}
+
+void AlarmControls::sectionClicked()
+{
+    const Alarm* shown = model_.shown();
+    // An acknowledged alarm needs nothing more: the click is for the others.
+    if (shown && shown->state == AlarmState::ActiveAcknowledged)
+        showList();
+    else
+        acknowledge();
+}
+
+void AlarmControls::showList()
+{
+    if (!list_) {
+        list_ = new AlarmListWindow(&window_);
+        connect(list_, &AlarmListWindow::acknowledge, this, [this](AlarmKind kind) { model_.acknowledge(kind); });
+        connect(list_, &AlarmListWindow::acknowledgeAll, this, &AlarmControls::acknowledgeAll);
+        list_->follow(model_, since_);
+    }
+    list_->show();
+    list_->raise();
+    list_->activateWindow();
 }
 
 bool AlarmControls::mayAssign(const std::string& code)
@@ -112,13 +146,14 @@ bool AlarmControls::mayAssign(const std::string& code)
 
 void AlarmControls::changed(const Alarm& alarm)
 {
+    since_[static_cast<std::size_t>(alarm.kind)] = QDateTime::currentDateTime();
     session_.recorder().alarm(text(AlarmModel::name(alarm.kind)), text(alarm.value),
                               text(AlarmModel::name(alarm.state)));
     if (alarm.state == AlarmState::ActiveUnacknowledged) {
         if (frame_) session_.traffic().markAlarm(*frame_, describe(alarm));
         if (alarm.kind == AlarmKind::EmergencyCode) {
             QApplication::alert(&window_);
-            DesktopNotification::critical(QStringLiteral("Transponder squawks %1").arg(text(alarm.value)),
+            DesktopNotification::critical(QStringLiteral("%1 squawks %2").arg(port_, text(alarm.value)),
                                           describe(alarm));
         }
     }
@@ -127,28 +162,30 @@ void AlarmControls::changed(const Alarm& alarm)
 
 QString AlarmControls::describe(const Alarm& alarm) const
 {
-    switch (alarm.kind) {
-    case AlarmKind::EmergencyCode:
-        return QStringLiteral("Emergency code %1: %2")
-            .arg(text(alarm.value), text(AlarmModel::emergencyMeaning(alarm.value).value_or("")));
-    case AlarmKind::LinkLost: return QStringLiteral("Link lost");
-    case AlarmKind::SupplyVoltage: return QStringLiteral("Supply voltage %1 V out of limits").arg(text(alarm.value));
-    }
-    return {};
+    return alarmtexts::describe(alarm, model_.voltageLimits());
 }
 
 void AlarmControls::show()
 {
-    const Alarm* shown = model_.shown();
-    if (!shown) {
+    if (list_) list_->follow(model_, since_);
+    const auto ranked = model_.ranked();
+    if (ranked.empty()) {
         blinkTimer->setEnabled(false);
         bar_.setAlarmLit(false);
         bar_.setAlarm({});
         return;
     }
-    QString words = describe(*shown);
-    if (shown->state == AlarmState::ReturnedUnacknowledged) words += QStringLiteral(" (returned to normal)");
-    bar_.setAlarm(words, words + QStringLiteral("\nClick here or press Ctrl+Shift+A to acknowledge."));
+    const Alarm& shown = *ranked.front();
+    QString words = describe(shown);
+    if (shown.state == AlarmState::ReturnedUnacknowledged) words += QStringLiteral(" (returned to normal)");
+    QString tip = words + u'\n';
+    if (shown.state == AlarmState::ActiveAcknowledged)
+        tip += QStringLiteral("Acknowledged. Click here for the list of alarms.");
+    else
+        tip += QStringLiteral("Click here or press Ctrl+Shift+A to acknowledge this alarm; right-click for the list of "
+                              "alarms.");
+    if (ranked.size() > 1) tip += QStringLiteral("\n%1 more not at normal: see the list.").arg(ranked.size() - 1);
+    bar_.setAlarm(words, tip);
     const bool waiting = model_.unacknowledged();
     // A new alarm starts lit, and blinks from there; an acknowledged one is steady.
     if (!waiting || !blinkTimer->Enabled()) bar_.setAlarmLit(true);
@@ -172,36 +209,16 @@ void AlarmControls::loadLimits()
 
 void AlarmControls::editLimits()
 {
-    QDialog dialog(&window_);
-    dialog.setWindowTitle(QStringLiteral("Alarm Limits"));
-    auto* form = new QFormLayout(&dialog);
-    auto* watch = new QCheckBox(QStringLiteral("Watch the supply voltage"), &dialog);
-    auto volts = [&dialog](double value) {
-        auto* box = new QDoubleSpinBox(&dialog);
-        box->setRange(0, 99.9);
-        box->setDecimals(1);
-        box->setSuffix(QStringLiteral(" V"));
-        box->setValue(value);
-        return box;
-    };
-    QSettings s = panelSettings();
-    watch->setChecked(s.contains(MinimumKey));
-    auto* minimum = volts(s.value(MinimumKey, 26.0).toDouble());
-    auto* maximum = volts(s.value(MaximumKey, 29.5).toDouble());
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-    connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    form->addRow(watch);
-    form->addRow(QStringLiteral("Minimum:"), minimum);
-    form->addRow(QStringLiteral("Maximum:"), maximum);
-    form->addRow(buttons);
+    AlarmLimitsDialog dialog(model_.voltageLimits(), &window_);
     if (dialog.exec() != QDialog::Accepted) return;
-    if (watch->isChecked()) {
-        s.setValue(MinimumKey, std::min(minimum->value(), maximum->value()));
-        s.setValue(MaximumKey, std::max(minimum->value(), maximum->value()));
+    QSettings s = panelSettings();
+    if (const auto limits = dialog.limits()) {
+        s.setValue(MinimumKey, limits->minimum);
+        s.setValue(MaximumKey, limits->maximum);
     } else {
         s.remove(MinimumKey);
         s.remove(MaximumKey);
     }
     loadLimits();
+    show();
 }

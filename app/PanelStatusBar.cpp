@@ -2,9 +2,30 @@
 
 #include "app/StatusSection.h"
 
-#include <QEvent>
+#include <QMouseEvent>
+
+#include <utility>
 
 namespace {
+
+// The words the link's state begins with, after the details of the port.
+const QString StateWords[] = {QStringLiteral("connected"), QStringLiteral("disconnected"), QStringLiteral("lost"),
+                              QStringLiteral("restored"), QStringLiteral("open")};
+const QString Separator = QStringLiteral(" \u00b7 ");
+
+// Where in a link's text its state word stands, with the separator before it.
+std::pair<qsizetype, qsizetype> stateWordIn(const QString& text)
+{
+    for (qsizetype at = text.indexOf(Separator); at >= 0; at = text.indexOf(Separator, at + 1)) {
+        const qsizetype word = at + Separator.size();
+        for (const QString& state : StateWords) {
+            const qsizetype end = word + state.size();
+            if (text.mid(word, state.size()) == state && (end == text.size() || !text[end].isLetter()))
+                return {at, end - at};
+        }
+    }
+    return {0, 0};
+}
 
 StatusSection* section(PanelStatusBar* bar, const char* name, int stretch)
 {
@@ -35,8 +56,15 @@ PanelStatusBar::PanelStatusBar(QWidget* parent)
     // still share out the room as if this section needed none.
     linkQuality_->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
 
-    // The alarm is read whole: it takes the room its words need, first in the row.
+    // The link's state is never cut: its section keeps room for the longest
+    // state word and a cut detail beside it.
+    link_->setMinimumWidth(link_->fontMetrics().horizontalAdvance(QStringLiteral("COM\u2026") + Separator
+                                                                    + QStringLiteral("disconnected")));
+
+    // The alarm takes the room its words need, first in the row, but gives way
+    // to the link's state: cut, it is whole in its tooltip.
     alarm_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    alarm_->setMinimumWidth(0);
     alarm_->setAutoFillBackground(true);
     alarm_->setCursor(Qt::PointingHandCursor);
     alarm_->installEventFilter(this);
@@ -68,13 +96,20 @@ QString PanelStatusBar::alarm() const
 
 bool PanelStatusBar::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == alarm_ && event->type() == QEvent::MouseButtonRelease) emit alarmClicked();
+    if (watched == alarm_ && event->type() == QEvent::MouseButtonRelease
+        && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+        emit alarmClicked();
+    if (watched == alarm_ && event->type() == QEvent::ContextMenu) {
+        emit alarmListRequested();
+        return true;
+    }
     return QStatusBar::eventFilter(watched, event);
 }
 
 void PanelStatusBar::setLink(const QString& text, const QString& toolTip)
 {
-    link_->setTextAndToolTip(text, toolTip);
+    const auto [from, length] = stateWordIn(text);
+    link_->setTextAndToolTip(text, toolTip, from, length);
 }
 
 void PanelStatusBar::setRecording(const QString& text, const QString& toolTip)

@@ -5,8 +5,9 @@
 class StatusSection;
 
 // The window's status bar: permanent sections, left to right the alarm (shown
-// only while there is one; a click on it acknowledges), the link (port, device,
-// line settings, state), the recording and the link quality.
+// only while there is one; a click on it acknowledges, a right-click asks for
+// the list of alarms), the link (port, device, line settings, state: the state
+// word is never cut), the recording and the link quality.
 // Each is a fixed widget with a text and a tooltip for the whole story; nothing
 // here shows transient messages. Every section is empty until someone fills it.
 class PanelStatusBar : public QStatusBar {
@@ -31,6 +32,7 @@ public:
 
 signals:
     void alarmClicked();
+    void alarmListRequested();
 
 private:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -18,6 +18,7 @@
 #include <QPdfWriter>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -25,10 +26,11 @@ namespace {
 
 namespace MessageSet = transponder::MessageSet;
 using Clock = transponder::QueryRound::Clock;
+using transponder::AnswerTimes;
 using transponder::PreflightCheck;
 
 // As long as xpdrctl waits for each answer by default.
-constexpr std::chrono::milliseconds AnswerTimeout{300};
+constexpr std::chrono::milliseconds AnswerTimeout = AnswerTimes::AnswerLimit;
 
 const QColor PassColour(0x9c, 0xe6, 0x9c);
 const QColor FailColour(0xf0, 0x8c, 0x8c);
@@ -43,12 +45,29 @@ QString settingsKey(int comNumber)
     return QStringLiteral("preflight/COM%1/expectations").arg(comNumber);
 }
 
+// A value with its unit, where it has one.
+QString withUnit(const PreflightCheck::Result& result, const std::string& value)
+{
+    return latin1(value) + (result.expectation.item == transponder::Item::Volts ? QStringLiteral(" V") : QString());
+}
+
 // The cells of one item, as the table and the report show them.
 QStringList cells(const PreflightCheck::Result& result)
 {
-    return {latin1(result.expectation.text), latin1(result.expectation.expected),
-            result.reported ? latin1(*result.reported) : QStringLiteral("unanswered"),
+    QString reported = result.reported ? withUnit(result, *result.reported) : QStringLiteral("unanswered");
+    if (result.late) reported += QStringLiteral(" (late)");
+    return {latin1(result.expectation.text), withUnit(result, result.expectation.expected), reported,
             latin1(std::string(transponder::resultWord(result)))};
+}
+
+// An aircraft's identification as part of a file name: letters, digits, "-"
+// and "_" kept, anything else (a slash, a blank) made "_".
+QString safeForFileName(const QString& text)
+{
+    QString safe;
+    for (const QChar c : text.trimmed())
+        safe += c.isLetterOrNumber() || c == u'-' || c == u'_' ? c : QChar(u'_');
+    return safe;
 }
 
 } // namespace
@@ -106,15 +125,41 @@ PreflightDialog::PreflightDialog(Panel panel, QWidget* parent)
     wake_.setSingleShot(true);
     wake_.setTimerType(Qt::PreciseTimer);
     connect(&wake_, &QTimer::timeout, this, [this] {
-        if (state_ == State::WaitingForPing) finish(reported_);
+        if (state_ == State::WaitingForPing) finish(times_.answers());
         else pump();
     });
+    // On the panel's clock: it runs while a check waits for the sequence.
+    sequenceLimit_ = new fw::TTimer(this);
+    sequenceLimit_->setEnabled(false);
+    sequenceLimit_->setInterval(SequenceLimitMs);
+    sequenceLimit_->setOnTimer([this](QObject*) {
+        fail(QStringLiteral("No complete sequence came within %1 s: the check failed.").arg(SequenceLimitMs / 1000));
+    });
+    for (QLineEdit* field : {aircraft_, operator_}) connect(field, &QLineEdit::textEdited, this, &PreflightDialog::fieldsEdited);
+    connect(expectations_, &QPlainTextEdit::textChanged, this, &PreflightDialog::fieldsEdited);
+}
+
+void PreflightDialog::fieldsEdited()
+{
+    // A check under way goes on with what it was run with; it is cleared on finishing.
+    if (report_.results.empty() && !running()) return;
+    if (running()) {
+        signable_ = false;
+        return;
+    }
+    report_.results.clear();
+    signable_ = false;
+    table_->setRowCount(0);
+    save_->setEnabled(false);
+    stateLabel_->setText(QStringLiteral("The fields changed since the check: run it again."));
 }
 
 void PreflightDialog::loadExpectations()
 {
     if (running()) return;
-    expectations_->setPlainText(panelSettings().value(settingsKey(panel_.comNumber())).toString());
+    // Other expectations are an edit, and clear the results of the ones before.
+    const QString kept = panelSettings().value(settingsKey(panel_.comNumber())).toString();
+    if (kept != expectations_->toPlainText()) expectations_->setPlainText(kept);
 }
 
 void PreflightDialog::run()
@@ -134,17 +179,25 @@ void PreflightDialog::run()
         stateLabel_->setText(QStringLiteral("Connect to the transponder first."));
         return;
     }
-    panelSettings().setValue(settingsKey(panel_.comNumber()), expectations_->toPlainText());
+    {
+        // Storing the expectations is no edit of them.
+        const QSignalBlocker quiet(expectations_);
+        panelSettings().setValue(settingsKey(panel_.comNumber()), expectations_->toPlainText());
+    }
     check_ = std::move(check);
     report_ = {};
+    report_.aircraft = aircraft_->text().trimmed().toStdString();
+    report_.operatorName = operator_->text().trimmed().toStdString();
     report_.port = "COM" + std::to_string(panel_.comNumber());
     report_.time = std::chrono::system_clock::now();
-    reported_.clear();
+    signable_ = !report_.aircraft.empty() && !report_.operatorName.empty();
+    times_.clear();
     table_->setRowCount(0);
     save_->setEnabled(false);
     run_->setEnabled(false);
     if (panel_.autoOn()) {
         state_ = State::WaitingForSequence;
+        sequenceLimit_->setEnabled(true);
         stateLabel_->setText(QStringLiteral("Waiting for the next complete sequence\u2026"));
         return;
     }
@@ -160,12 +213,12 @@ void PreflightDialog::pump()
     if (state_ != State::OwnRound) return;
     // Nothing more is sent once the operator disconnects: what came is judged.
     if (!panel_.connected()) {
-        finish(round_->record(report_.time).raw);
+        finish(AnswerTimes::of(*round_, check_.queries()).answers());
         return;
     }
     if (const auto frame = round_->due(Clock::now())) panel_.send(*frame);
     if (round_->finished()) {
-        finish(round_->record(report_.time).raw);
+        finish(AnswerTimes::of(*round_, check_.queries()).answers());
         return;
     }
     if (const auto wake = round_->wakeAt()) {
@@ -178,6 +231,7 @@ void PreflightDialog::hideEvent(QHideEvent* event)
 {
     if (running()) {
         wake_.stop();
+        sequenceLimit_->setEnabled(false);
         round_.reset();
         state_ = State::Idle;
         run_->setEnabled(true);
@@ -195,55 +249,74 @@ void PreflightDialog::messageDecoded(const std::string& message)
         break;
     case State::ReadingSequence:
     case State::WaitingForPing:
-        if (const auto reply = transponder::parseReply(message)) {
-            reported_[reply->letter] = reply->value;
-            if (state_ == State::WaitingForPing && reply->letter == MessageSet::Ping) finish(reported_);
-        }
+        times_.received(message, Clock::now());
+        if (state_ == State::WaitingForPing && times_.answers().count(MessageSet::Ping)) finish(times_.answers());
         break;
     default:
         break;
     }
 }
 
+void PreflightDialog::querySent(const std::string& frame)
+{
+    if (state_ == State::ReadingSequence && frame.size() > 1) times_.sent(frame[1], Clock::now());
+}
+
 void PreflightDialog::sequenceStarted()
 {
-    // A sequence that the watchdog cut short is read again from the next start.
+    // A sequence that the watchdog cut short, replies and all, is read again
+    // from the next start: the watchdog cuts healthy sequences too.
     if (state_ != State::WaitingForSequence && state_ != State::ReadingSequence) return;
-    reported_.clear();
+    times_.clear();
     state_ = State::ReadingSequence;
+}
+
+void PreflightDialog::linkSilent()
+{
+    if (state_ == State::WaitingForSequence || state_ == State::ReadingSequence || state_ == State::WaitingForPing)
+        fail(QStringLiteral("The transponder did not answer since the watchdog last looked: the check failed."));
 }
 
 void PreflightDialog::sequenceCompleted()
 {
     if (state_ != State::ReadingSequence) return;
+    sequenceLimit_->setEnabled(false);
     if (!check_.wantsPing()) {
-        finish(reported_);
+        finish(times_.answers());
         return;
     }
-    reported_.erase(MessageSet::Ping);
     state_ = State::WaitingForPing;
     // The sequence's last query goes out when this returns; the ping follows it.
     QTimer::singleShot(0, this, [this] {
         if (state_ != State::WaitingForPing) return;
+        times_.sent(MessageSet::Ping, Clock::now());
         panel_.firePing();
         wake_.start(static_cast<int>(AnswerTimeout.count()));
     });
 }
 
-void PreflightDialog::finish(const std::map<char, std::string>& reported)
+void PreflightDialog::fail(const QString& why)
 {
-    wake_.stop();
-    state_ = State::Idle;
-    round_.reset();
-    report_.results = check_.evaluate(reported);
-    const auto firmware = reported.find(MessageSet::FirmwareVersion);
-    report_.firmware = firmware == reported.end() ? std::string() : firmware->second;
-    showResults();
-    run_->setEnabled(true);
-    save_->setEnabled(true);
+    // A sequence that did not come whole is no reading of the transponder:
+    // every item fails unanswered, and the reason is shown.
+    finish({}, why);
 }
 
-void PreflightDialog::showResults()
+void PreflightDialog::finish(const std::map<char, AnswerTimes::Answer>& answers, const QString& why)
+{
+    wake_.stop();
+    sequenceLimit_->setEnabled(false);
+    state_ = State::Idle;
+    round_.reset();
+    report_.results = check_.evaluate(answers);
+    const auto firmware = answers.find(MessageSet::FirmwareVersion);
+    report_.firmware = firmware == answers.end() ? std::string() : firmware->second.value;
+    showResults(why);
+    run_->setEnabled(true);
+    save_->setEnabled(signable_);
+}
+
+void PreflightDialog::showResults(const QString& why)
 {
     table_->setRowCount(static_cast<int>(report_.results.size()));
     for (int row = 0; row < table_->rowCount(); ++row) {
@@ -257,27 +330,44 @@ void PreflightDialog::showResults()
         }
     }
     table_->resizeColumnsToContents();
-    stateLabel_->setText(PreflightCheck::passed(report_.results) ? QStringLiteral("Every item passed.")
-                                                                 : QStringLiteral("The check failed."));
+    QString words = !why.isEmpty()                             ? why
+                    : PreflightCheck::passed(report_.results) ? QStringLiteral("Every item passed.")
+                                                               : QStringLiteral("The check failed.");
+    if (!signable_)
+        words += QStringLiteral(" A report needs the aircraft and the operator: give both and run the check again.");
+    stateLabel_->setText(words);
+}
+
+QString PreflightDialog::defaultReportName() const
+{
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(report_.time.time_since_epoch()).count();
+    const QString time = QDateTime::fromMSecsSinceEpoch(ms).toUTC().toString(QStringLiteral("yyyyMMdd'T'HHmm'Z'"));
+    return QStringLiteral("preflight-%1-%2.pdf").arg(safeForFileName(QString::fromStdString(report_.aircraft)), time);
 }
 
 void PreflightDialog::askWhereToSave()
 {
     // Opened, not run: the panel goes on polling while the operator chooses.
-    auto* chooser = new SaveDialog(this, QStringLiteral("report"), QStringLiteral("Save Report"),
-                                   QStringLiteral("preflight.pdf"), QStringLiteral("PDF files (*.pdf)"),
-                                   QStringLiteral("pdf"));
+    auto* chooser = new SaveDialog(this, QStringLiteral("report"), QStringLiteral("Save Report"), defaultReportName(),
+                                   QStringLiteral("PDF files (*.pdf)"), QStringLiteral("pdf"));
     chooser->setAttribute(Qt::WA_DeleteOnClose);
     connect(chooser, &QFileDialog::fileSelected, this, &PreflightDialog::saveReport);
     chooser->open();
 }
 
-bool PreflightDialog::saveReport(const QString& pdfPath)
+bool PreflightDialog::saveReport(const QString& path)
 {
-    report_.aircraft = aircraft_->text().toStdString();
-    report_.operatorName = operator_->text().toStdString();
-    const QFileInfo pdf(pdfPath);
-    const QString jsonPath = pdf.dir().filePath(pdf.completeBaseName() + QStringLiteral(".json"));
+    if (report_.results.empty() || !signable_ || running()) {
+        stateLabel_->setText(QStringLiteral("There is no report to save: give the aircraft and the operator and run the "
+                                            "check."));
+        return false;
+    }
+    // The pair shares one name and never one path.
+    const QFileInfo chosen(path);
+    const bool namesJson = chosen.suffix().compare(QStringLiteral("json"), Qt::CaseInsensitive) == 0;
+    const QString base = chosen.dir().filePath(chosen.completeBaseName());
+    const QString pdfPath = namesJson ? base + QStringLiteral(".pdf") : path;
+    const QString jsonPath = base + QStringLiteral(".json");
     const QByteArray json = QJsonDocument(transponder::checkJson(report_)).toJson();
 
     // Neither is written when either may not be.
@@ -355,4 +445,12 @@ void PreflightDialog::writePdf(QIODevice& device) const
         const QStringList texts = cells(result);
         for (int column = 0; column < ColumnCount; ++column) painter.drawText(columns[column], y, texts[column]);
     }
+
+    // Signed on paper: whoever signs vouches for this aircraft's check.
+    y += spacing * 4;
+    painter.drawLine(0, y, width * 9 / 20, y);
+    painter.drawLine(width * 11 / 20, y, width, y);
+    y += spacing;
+    painter.drawText(0, y, QStringLiteral("Signature (%1)").arg(QString::fromStdString(report_.operatorName)));
+    painter.drawText(width * 11 / 20, y, QStringLiteral("Date"));
 }

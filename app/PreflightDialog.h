@@ -1,5 +1,6 @@
 #pragma once
 
+#include "framework/Timer.h"
 #include "transponder/PreflightCheck.h"
 #include "transponder/QueryRound.h"
 
@@ -25,7 +26,15 @@ class QTableWidget;
 // the replies the window hands it, so the polling goes on while it is open.
 // With Auto off it asks its own round of queries; with Auto on it reads the
 // next complete sequence and then fires the ping as the Fire button does,
-// leaving the countdown and the Auto lamp to the sequence.
+// leaving the countdown and the Auto lamp to the sequence. Either way it times
+// each answer from its query itself: one later than the panel waits fails. With
+// Auto on the check ends failed when the watchdog finds the line silent or no
+// complete sequence comes within SequenceLimitMs; a sequence the watchdog cut
+// short is read again from the next start.
+//
+// Results belong to the fields they were run with: an edit of the aircraft, the
+// operator or the expectations clears them, and a report is saved only of
+// results run with an aircraft and an operator given.
 class PreflightDialog : public QDialog {
     Q_OBJECT
 public:
@@ -38,6 +47,7 @@ public:
         std::function<void()> firePing;
     };
     enum Column { Expectation, Expected, Reported, Result, ColumnCount };
+    static constexpr unsigned SequenceLimitMs = 30000;
 
     explicit PreflightDialog(Panel panel, QWidget* parent = nullptr);
 
@@ -49,15 +59,23 @@ public:
     bool running() const { return state_ != State::Idle; }
     const std::vector<transponder::PreflightCheck::Result>& results() const { return report_.results; }
 
-    // The report as a one-page PDF at `pdfPath` and as JSON beside it (the same
-    // name ending in ".json"). Each goes only to a regular file or a new name;
-    // false, with the reason shown, otherwise.
-    bool saveReport(const QString& pdfPath);
+    // The report as a one-page PDF and as JSON beside it: `path` ending in
+    // ".json" names the JSON, and the PDF takes the same name ending in ".pdf";
+    // any other names the PDF, and the JSON takes its name ending in ".json".
+    // Each goes only to a regular file or a new name; false, with the reason
+    // shown, otherwise, or when there are no current results to report.
+    bool saveReport(const QString& path);
+    // "preflight-UAV-07-20261208T1410Z.pdf": the aircraft, made safe for a
+    // file name, and the check's time in UTC.
+    QString defaultReportName() const;
 
     // What the window tells it.
     void messageDecoded(const std::string& message);
+    void querySent(const std::string& frame);
     void sequenceStarted();
     void sequenceCompleted();
+    // The watchdog found nothing decoded since it last looked.
+    void linkSilent();
 
 protected:
     // Closing the dialog gives up a check that is still waiting (for a sequence
@@ -68,8 +86,10 @@ private:
     enum class State { Idle, OwnRound, WaitingForSequence, ReadingSequence, WaitingForPing };
 
     void pump();
-    void finish(const std::map<char, std::string>& reported);
-    void showResults();
+    void finish(const std::map<char, transponder::AnswerTimes::Answer>& answers, const QString& why = {});
+    void fail(const QString& why);
+    void fieldsEdited();
+    void showResults(const QString& why);
     void askWhereToSave();
     void writePdf(QIODevice& device) const;
 
@@ -85,7 +105,9 @@ private:
     State state_ = State::Idle;
     transponder::PreflightCheck check_;
     std::optional<transponder::QueryRound> round_;
-    std::map<char, std::string> reported_; // read from the sequence, with Auto on
+    transponder::AnswerTimes times_; // read from the sequence, with Auto on
     QTimer wake_;
+    fw::TTimer* sequenceLimit_;
     transponder::CheckReport report_;
+    bool signable_ = false; // the results are current and name an aircraft and an operator
 };

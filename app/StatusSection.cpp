@@ -7,6 +7,8 @@
 #include <QStyle>
 #include <QToolTip>
 
+#include <algorithm>
+
 using fw::plainToolTip;
 
 StatusSection::StatusSection(QWidget* parent)
@@ -17,9 +19,12 @@ StatusSection::StatusSection(QWidget* parent)
     setTextFormat(Qt::PlainText);
 }
 
-void StatusSection::setTextAndToolTip(const QString& text, const QString& toolTip)
+void StatusSection::setTextAndToolTip(const QString& text, const QString& toolTip, qsizetype keptFrom,
+                                      qsizetype keptLength)
 {
     toolTip_ = toolTip;
+    keptFrom_ = keptFrom;
+    keptLength_ = keptLength;
     setText(text);
     setToolTip(plainToolTip(toolTip.isEmpty() ? text : toolTip));
 }
@@ -27,7 +32,19 @@ void StatusSection::setTextAndToolTip(const QString& text, const QString& toolTi
 QString StatusSection::shownText() const
 {
     const int room = contentsRect().width() - 2 * margin();
-    return fontMetrics().elidedText(text(), Qt::ElideRight, room);
+    const QFontMetrics metrics = fontMetrics();
+    if (keptLength_ == 0 || metrics.horizontalAdvance(text()) <= room)
+        return metrics.elidedText(text(), Qt::ElideRight, room);
+    const QString head = text().left(keptFrom_);
+    const QString kept = text().mid(keptFrom_, keptLength_);
+    const QString tail = text().mid(keptFrom_ + keptLength_);
+    const int left = room - metrics.horizontalAdvance(kept);
+    // The head names the port and goes first; the tail's details have at least
+    // half of what the kept words leave, so that neither vanishes.
+    const int headRoom = std::max(left - metrics.horizontalAdvance(tail), left / 2);
+    const QString shownHead = metrics.elidedText(head, Qt::ElideRight, std::max(headRoom, 0));
+    const int tailRoom = left - metrics.horizontalAdvance(shownHead);
+    return shownHead + kept + metrics.elidedText(tail, Qt::ElideRight, std::max(tailRoom, 0));
 }
 
 QString StatusSection::shownToolTip() const

@@ -11,7 +11,9 @@ public:
     explicit StatusSection(QWidget* parent = nullptr);
 
     // The text, and the tooltip for the whole story (none: the text itself).
-    void setTextAndToolTip(const QString& text, const QString& toolTip);
+    // The `keptLength` characters from `keptFrom` are never cut: the details on
+    // either side of them are, each with its own "…".
+    void setTextAndToolTip(const QString& text, const QString& toolTip, qsizetype keptFrom = 0, qsizetype keptLength = 0);
 
     // The text as drawn at the present width.
     QString shownText() const;
@@ -24,4 +26,6 @@ protected:
 
 private:
     QString toolTip_;
+    qsizetype keptFrom_ = 0;
+    qsizetype keptLength_ = 0;
 };

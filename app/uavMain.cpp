@@ -136,9 +136,12 @@ TForm1::TForm1(QWidget* parent)
     connect(sessionControls, &SessionControls::linkQualityShown, StatusBar1, &PanelStatusBar::setLinkQuality);
     addToolsMenu();
     addFleetMenu();
-    alarmControls = new AlarmControls(*this, *StatusBar1, *sessionControls, *Setup1);
+    alarmControls = new AlarmControls(*this, *StatusBar1, *sessionControls, *Setup1,
+                                      *MainMenu1->findChild<QMenu*>(QStringLiteral("View1")));
     connect(&linkMonitor->reconnector(), &ReconnectMachine::stateChanged, alarmControls, [this](auto state) {
         if (state == ReconnectMachine::State::Lost) alarmControls->portLost();
+        if (state == ReconnectMachine::State::Connected)
+            alarmControls->portOpened(QStringLiteral("COM%1").arg(unsigned{SerialComm->Port()}));
     });
 
     bindEvents();

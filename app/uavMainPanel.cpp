@@ -193,6 +193,7 @@ void TForm1::send(const std::string& frame)
     if (!SerialComm->Active()) return;
     SerialComm->SendString(frame);
     sessionControls->querySent(frame[1]);
+    if (preflightDialog) preflightDialog->querySent(frame);
 }
 
 void TForm1::autoSwitched(bool on)
@@ -218,6 +219,7 @@ void TForm1::linkSilent()
 {
     ClearStatus();
     alarmControls->linkSilent();
+    if (preflightDialog) preflightDialog->linkSilent();
 }
 
 void TForm1::pingExpired()

@@ -140,6 +140,8 @@ void PolledLink::follow(ReconnectMachine::State state)
         // Open is not yet answering: the failure stays until a round has an
         // answer, and what the rounds find from now on tells.
         answeredSinceOpen_ = false;
+        // What was acknowledged of the last connection is not news of this one.
+        alarms_.connectionOpened();
         poll_.setEnabled(true);
         startRound();
         break;
@@ -252,7 +254,8 @@ void PolledLink::writeFailed(int error)
 
 void PolledLink::acknowledgeAlarm()
 {
-    alarms_.acknowledge();
+    // The alarm the row shows, and only that one: the others have not been seen.
+    if (const transponder::Alarm* shown = alarms_.shown()) alarms_.acknowledge(shown->kind);
     emit changed();
 }
 

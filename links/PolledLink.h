@@ -88,7 +88,7 @@ public:
     int answered() const { return lastRecord_ && !lostSinceRound_ ? lastRecord_->answered : 0; }
     int asked() const { return asked_; }
     const transponder::AlarmModel& alarms() const { return alarms_; }
-    // The operator has seen the alarm the link shows.
+    // The operator has seen the alarm the link shows (alarms().shown()).
     void acknowledgeAlarm();
 
 signals:

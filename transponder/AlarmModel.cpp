@@ -1,8 +1,9 @@
 #include "transponder/AlarmModel.h"
 
 #include "transponder/MessageSet.h"
+#include "transponder/Volts.h"
 
-#include <cstdlib>
+#include <algorithm>
 
 namespace transponder {
 
@@ -13,15 +14,21 @@ bool active(AlarmState state)
     return state == AlarmState::ActiveUnacknowledged || state == AlarmState::ActiveAcknowledged;
 }
 
-// The voltage as the transponder writes it, or nothing when it is no number.
-std::optional<double> volts(const std::string& text)
+// How urgently a state needs the operator; lower first.
+int urgency(AlarmState state)
 {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    const double value = std::strtod(begin, &end);
-    if (end == begin) return std::nullopt;
-    return value;
+    switch (state) {
+    case AlarmState::ActiveUnacknowledged: return 0;
+    case AlarmState::ReturnedUnacknowledged: return 1;
+    case AlarmState::ActiveAcknowledged: return 2;
+    case AlarmState::Normal: break;
+    }
+    return 3;
 }
+
+// Readings are tenths of a volt: a limit compared in binary must not move by a
+// rounding error.
+constexpr double Tolerance = 1e-9;
 
 } // namespace
 
@@ -36,12 +43,22 @@ void AlarmModel::replyDecoded(const Reply& reply)
         else
             end(AlarmKind::EmergencyCode);
     } else if (reply.letter == MessageSet::Voltage && limits_) {
-        const auto v = volts(reply.value);
-        if (!v) return;
-        if (*v < limits_->minimum || *v > limits_->maximum)
-            raise(AlarmKind::SupplyVoltage, reply.shows ? reply.shows->text : reply.value);
-        else
-            end(AlarmKind::SupplyVoltage);
+        judgeVoltage(reply);
+    }
+}
+
+void AlarmModel::judgeVoltage(const Reply& reply)
+{
+    const auto v = readVolts(reply.value);
+    if (!v) return;
+    Alarm& alarm = at(AlarmKind::SupplyVoltage);
+    const bool outside = *v < limits_->minimum - Tolerance || *v > limits_->maximum + Tolerance;
+    const bool wellInside = *v >= limits_->minimum + Deadband - Tolerance && *v <= limits_->maximum - Deadband + Tolerance;
+    if (outside) {
+        // Active already: another reading out of limits is the same condition.
+        if (!active(alarm.state)) set(alarm, AlarmState::ActiveUnacknowledged, reply.shows ? reply.shows->text : reply.value);
+    } else if (wellInside) {
+        end(AlarmKind::SupplyVoltage);
     }
 }
 
@@ -50,14 +67,30 @@ void AlarmModel::linkLost()
     raise(AlarmKind::LinkLost, {});
 }
 
-void AlarmModel::acknowledge()
+bool AlarmModel::connectionOpened()
 {
-    for (Alarm& alarm : alarms_) {
-        if (alarm.state == AlarmState::ActiveUnacknowledged)
-            set(alarm, AlarmState::ActiveAcknowledged, alarm.value);
-        else if (alarm.state == AlarmState::ReturnedUnacknowledged)
-            set(alarm, AlarmState::Normal, alarm.value);
+    bool forgot = false;
+    for (AlarmKind kind : {AlarmKind::EmergencyCode, AlarmKind::SupplyVoltage}) {
+        Alarm& alarm = at(kind);
+        if (alarm.state != AlarmState::ActiveAcknowledged) continue;
+        alarm = Alarm{kind, AlarmState::Normal, {}};
+        forgot = true;
     }
+    return forgot;
+}
+
+void AlarmModel::acknowledge(AlarmKind kind)
+{
+    Alarm& alarm = at(kind);
+    if (alarm.state == AlarmState::ActiveUnacknowledged)
+        set(alarm, AlarmState::ActiveAcknowledged, alarm.value);
+    else if (alarm.state == AlarmState::ReturnedUnacknowledged)
+        set(alarm, AlarmState::Normal, alarm.value);
+}
+
+void AlarmModel::acknowledgeAll()
+{
+    for (AlarmKind kind : AlarmKinds) acknowledge(kind);
 }
 
 void AlarmModel::setVoltageLimits(std::optional<VoltageLimits> limits)
@@ -67,11 +100,26 @@ void AlarmModel::setVoltageLimits(std::optional<VoltageLimits> limits)
     if (!limits_) end(AlarmKind::SupplyVoltage);
 }
 
+bool AlarmModel::outranks(const Alarm& a, const Alarm& b)
+{
+    const int ua = urgency(a.state);
+    const int ub = urgency(b.state);
+    return ua != ub ? ua < ub : static_cast<int>(a.kind) < static_cast<int>(b.kind);
+}
+
+std::vector<const Alarm*> AlarmModel::ranked() const
+{
+    std::vector<const Alarm*> ranked;
+    for (const Alarm& alarm : alarms_)
+        if (alarm.state != AlarmState::Normal) ranked.push_back(&alarm);
+    std::stable_sort(ranked.begin(), ranked.end(), [](const Alarm* a, const Alarm* b) { return outranks(*a, *b); });
+    return ranked;
+}
+
 const Alarm* AlarmModel::shown() const
 {
-    for (const Alarm& alarm : alarms_)
-        if (alarm.state != AlarmState::Normal) return &alarm;
-    return nullptr;
+    const auto all = ranked();
+    return all.empty() ? nullptr : all.front();
 }
 
 bool AlarmModel::unacknowledged() const

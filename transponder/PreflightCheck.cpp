@@ -1,12 +1,14 @@
 #include "transponder/PreflightCheck.h"
 
-#include "framework/CommandLineOption.h"
 #include "transponder/MessageSet.h"
 #include "transponder/ReplyParser.h"
+#include "transponder/Volts.h"
 
 #include <QDateTime>
 #include <QJsonArray>
+#include <QStringDecoder>
 #include <algorithm>
+#include <cctype>
 
 namespace transponder {
 
@@ -53,12 +55,14 @@ std::optional<std::string> shownFor(std::string_view value, const Word (&words)[
     return std::nullopt;
 }
 
-// A number of volts with a point as the decimal sign: digits, and a fraction if any.
-std::optional<double> volts(const std::string& text)
+// The mode as the operator may write it: a word of the expectation, or what the
+// panel shows ("C", "Mode C", "C/Alt"), in any case.
+std::optional<std::string> modeFor(std::string value)
 {
-    const bool digitsAndPoint = !text.empty() && text != "." && std::count(text.begin(), text.end(), '.') <= 1
-                                && std::all_of(text.begin(), text.end(), [](char c) { return (c >= '0' && c <= '9') || c == '.'; });
-    return digitsAndPoint ? fw::parseNumber<double>(text) : std::nullopt;
+    std::transform(value.begin(), value.end(), value.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (value.rfind("mode ", 0) == 0) value.erase(0, 5);
+    if (value == "c/alt") value = "c-alt";
+    return shownFor(value, Modes);
 }
 
 bool isOctalCode(std::string_view text)
@@ -66,26 +70,36 @@ bool isOctalCode(std::string_view text)
     return text.size() == 4 && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '7'; });
 }
 
-// Reads one expectation, or says in `error` what is wrong with it.
+std::string trimmed(std::string_view text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    return std::string(text);
+}
+
+// Reads one expectation, or says in `error` what is wrong with it, quoting the
+// token at fault.
 std::optional<PreflightCheck::Expectation> parseExpectation(std::string_view text, std::string& error)
 {
     const std::size_t equals = text.find('=');
-    const std::string_view name = text.substr(0, equals);
-    const std::string value = equals == std::string_view::npos ? std::string() : std::string(text.substr(equals + 1));
+    const std::string name = trimmed(text.substr(0, equals));
+    const std::string value = equals == std::string_view::npos ? std::string() : trimmed(text.substr(equals + 1));
     const auto known = std::find_if(std::begin(KnownItems), std::end(KnownItems),
-                                    [name](const Known& k) { return k.name == name; });
+                                    [&name](const Known& k) { return k.name == name; });
     const std::string quoted = "'" + std::string(text) + "'";
     if (known == std::end(KnownItems)) {
-        error = "expectation " + quoted + ": unknown item (mode, code, replies, volts, version, ping)";
+        error = "expectation " + quoted + ": unknown item '" + name + "' (mode, code, replies, volts, version, ping)";
         return std::nullopt;
     }
     PreflightCheck::Expectation expectation{known->item, std::string(text), {}};
     std::optional<std::string> expected;
+    std::string token = value; // what is at fault, if anything is
     std::string wanted;
     switch (known->item) {
     case Item::Mode:
-        expected = shownFor(value, Modes);
-        wanted = "mode=standby, a, c, c-alt or off";
+        expected = modeFor(value);
+        wanted = "mode=standby, a, c, c-alt or off (or as the panel shows it: Mode C, C/Alt)";
         break;
     case Item::Code:
         if (isOctalCode(value)) expected = value;
@@ -97,13 +111,18 @@ std::optional<PreflightCheck::Expectation> parseExpectation(std::string_view tex
         break;
     case Item::Volts: {
         const std::size_t dots = value.find("..");
-        const auto low = dots == std::string::npos ? std::nullopt : volts(value.substr(0, dots));
-        const auto high = dots == std::string::npos ? std::nullopt : volts(value.substr(dots + 2));
+        const std::string lowText = dots == std::string::npos ? value : trimmed(value.substr(0, dots));
+        const std::string highText = dots == std::string::npos ? std::string() : trimmed(value.substr(dots + 2));
+        const auto low = readVolts(lowText);
+        const auto high = dots == std::string::npos ? std::nullopt : readVolts(highText);
         if (low && high && *low <= *high) {
             expectation.low = *low;
             expectation.high = *high;
-            expected = value.substr(0, dots) + " .. " + value.substr(dots + 2);
+            expected = lowText + " .. " + highText;
         }
+        if (dots != std::string::npos && low && high) token = value;
+        else if (dots != std::string::npos && low) token = highText;
+        else if (dots != std::string::npos) token = lowText;
         wanted = "volts=LOW..HIGH, two numbers with a point as the decimal sign, the lower first";
         break;
     }
@@ -117,23 +136,55 @@ std::optional<PreflightCheck::Expectation> parseExpectation(std::string_view tex
         break;
     }
     if (!expected) {
-        error = "expectation " + quoted + ": expected " + wanted;
+        error = "expectation " + quoted + ": '" + token + "' will not do; expected " + wanted;
         return std::nullopt;
     }
     expectation.expected = *expected;
     return expectation;
 }
 
+// The text as the check keeps it: the transponder's 8-bit characters. What
+// the operator writes comes as UTF-8, with or without a byte-order mark; a
+// character the transponder cannot send is named.
+std::optional<std::string> latin1Of(std::string_view utf8, std::string& error)
+{
+    constexpr std::string_view Bom = "\xEF\xBB\xBF";
+    if (utf8.substr(0, Bom.size()) == Bom) utf8.remove_prefix(Bom.size());
+    QStringDecoder decode(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    const QString text = decode(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    if (decode.hasError()) {
+        error = "not UTF-8 text";
+        return std::nullopt;
+    }
+    for (const QChar c : text) {
+        if (c.unicode() > 0xFF) {
+            error = "'" + QString(c).toStdString() + "' is no character the transponder sends";
+            return std::nullopt;
+        }
+    }
+    return text.toLatin1().toStdString();
+}
+
 } // namespace
 
-bool PreflightCheck::add(std::string_view text, std::string& error)
+bool PreflightCheck::add(std::string_view utf8, std::string& error)
 {
+    const auto latin1 = latin1Of(utf8, error);
+    if (!latin1) {
+        error = "expectation '" + std::string(utf8) + "': " + error;
+        return false;
+    }
+    const std::string_view text = *latin1;
     auto expectation = parseExpectation(text, error);
-    if (!expectation) return false;
     for (const Expectation& earlier : expectations_) {
-        if (earlier.item != expectation->item) continue;
+        if (!expectation || earlier.item != expectation->item) continue;
         error = "expectation '" + std::string(text) + "': " + std::string(key(earlier.item)) + " is expected already ('"
                 + earlier.text + "')";
+        expectation.reset();
+    }
+    if (!expectation) {
+        // Quoted from the check's 8-bit text; told in the operator's UTF-8.
+        error = QString::fromLatin1(error.data(), static_cast<qsizetype>(error.size())).toStdString();
         return false;
     }
     expectations_.push_back(std::move(*expectation));
@@ -142,6 +193,8 @@ bool PreflightCheck::add(std::string_view text, std::string& error)
 
 bool PreflightCheck::addLines(std::string_view lines, std::string& error)
 {
+    constexpr std::string_view Bom = "\xEF\xBB\xBF";
+    if (lines.substr(0, Bom.size()) == Bom) lines.remove_prefix(Bom.size());
     int number = 0;
     while (!lines.empty()) {
         const std::size_t end = std::min(lines.find('\n'), lines.size());
@@ -177,22 +230,25 @@ std::vector<QueryRound::Query> PreflightCheck::queries() const
     return queries;
 }
 
-std::vector<PreflightCheck::Result> PreflightCheck::evaluate(const std::map<char, std::string>& reported) const
+std::vector<PreflightCheck::Result> PreflightCheck::evaluate(const std::map<char, AnswerTimes::Answer>& answers) const
 {
     std::vector<Result> results;
     for (const Expectation& expectation : expectations_) {
         Result result{expectation, std::nullopt, false};
         const char letter = letterOf(expectation.item);
-        if (const auto value = reported.find(letter); value != reported.end()) {
+        if (const auto answer = answers.find(letter); answer != answers.end()) {
             // Read as the display reads it, so that the check sees what the operator would.
-            const auto reply = parseReply(MessageSet::Set(letter, value->second));
-            result.reported = reply->shows ? reply->shows->text : value->second;
+            const auto reply = parseReply(MessageSet::Set(letter, answer->second.value));
+            result.reported = reply->shows ? reply->shows->text : answer->second.value;
+            result.late = answer->second.late;
             if (expectation.item == Item::Volts) {
-                const auto measured = volts(*result.reported);
+                const auto measured = readVolts(*result.reported);
                 result.pass = measured && *measured >= expectation.low && *measured <= expectation.high;
             } else {
                 result.pass = *result.reported == expectation.expected;
             }
+            // Too late for the panel is a failure whatever it said.
+            result.pass = result.pass && !result.late;
         }
         results.push_back(std::move(result));
     }
@@ -207,6 +263,12 @@ bool PreflightCheck::passed(const std::vector<Result>& results)
 std::string_view resultWord(const PreflightCheck::Result& result)
 {
     return result.pass ? "PASS" : "FAIL";
+}
+
+std::string reportedWords(const PreflightCheck::Result& result)
+{
+    if (!result.reported) return "unanswered";
+    return *result.reported + (result.late ? " (late)" : "");
 }
 
 QJsonObject checkJson(const CheckReport& report)
@@ -227,6 +289,7 @@ QJsonObject checkJson(const CheckReport& report)
         item.insert(QStringLiteral("expected"), latin1(result.expectation.expected));
         item.insert(QStringLiteral("reported"), result.reported ? QJsonValue(latin1(*result.reported)) : QJsonValue());
         item.insert(QStringLiteral("answered"), result.reported.has_value());
+        if (result.late) item.insert(QStringLiteral("late"), true);
         item.insert(QStringLiteral("result"), latin1(resultWord(result)));
         items.append(item);
     }

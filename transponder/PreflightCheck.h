@@ -1,5 +1,6 @@
 #pragma once
 
+#include "transponder/AnswerTimes.h"
 #include "transponder/QueryRound.h"
 #include "transponder/StatusItem.h"
 
@@ -31,14 +32,17 @@ public:
         Expectation expectation;
         std::optional<std::string> reported; // as the display shows it; nothing: unanswered
         bool pass = false;
+        bool late = false; // answered, but after AnswerTimes::AnswerLimit: a failure
     };
 
-    // Adds one expectation. False, with one line in `error` that names what is
-    // wrong, for an item it does not know, a value that will not do, or an item
-    // given twice.
-    bool add(std::string_view text, std::string& error);
-    // Adds one expectation a line; blank lines and lines that begin with "#" are
-    // skipped. The error names the line's number.
+    // Adds one expectation, written in UTF-8 with blanks allowed around "=".
+    // False, with one line in `error` that names what is wrong and quotes the
+    // token at fault, for an item it does not know, a value that will not do,
+    // a character the transponder cannot send, or an item given twice.
+    bool add(std::string_view utf8, std::string& error);
+    // Adds one expectation a line (UTF-8, a byte-order mark allowed); blank
+    // lines and lines that begin with "#" are skipped. The error names the
+    // line's number.
     bool addLines(std::string_view lines, std::string& error);
 
     const std::vector<Expectation>& expectations() const { return expectations_; }
@@ -46,9 +50,9 @@ public:
     // The queries of a round of its own: one per item, the ping last.
     std::vector<QueryRound::Query> queries() const;
 
-    // Judges the last value the transponder sent for each letter; a letter
-    // without one leaves its item unanswered.
-    std::vector<Result> evaluate(const std::map<char, std::string>& reported) const;
+    // Judges the answer to each item's query: one that came late fails, and a
+    // letter without one leaves its item unanswered.
+    std::vector<Result> evaluate(const std::map<char, AnswerTimes::Answer>& answers) const;
     static bool passed(const std::vector<Result>& results);
 
 private:
@@ -67,11 +71,14 @@ struct CheckReport {
 
 // "PASS" or "FAIL".
 std::string_view resultWord(const PreflightCheck::Result& result);
+// The reported value as the operator reads it: "Mode C", "Mode C (late)", "unanswered".
+std::string reportedWords(const PreflightCheck::Result& result);
 
 // The report as JSON with stable keys: "aircraft", "operator", "port", "time"
 // (ISO 8601, UTC, milliseconds), "firmware", "passed" (true when every item
 // passed), and "items", each with "item", "expectation" (as written),
-// "expected", "reported" (null when unanswered), "answered" and "result".
+// "expected", "reported" (null when unanswered), "answered" and "result"; an
+// item answered too late for the panel, and failed for it, adds "late": true.
 QJsonObject checkJson(const CheckReport& report);
 
 } // namespace transponder

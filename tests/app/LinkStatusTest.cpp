@@ -198,3 +198,32 @@ TEST(PanelStatusBarText, ATextThatDoesNotFitIsCutWithAnEllipsisAndTheTooltipLead
         EXPECT_EQ(section.shownToolTip(), shownToolTip);
     }
 }
+
+// The window at its fixed size with the longest alarm showing: the link's state
+// word stays whole, the details beside it are cut with "…", every section stays
+// within the window, and the tooltip leads with the whole text.
+TEST_F(LinkStatus, TheStateWordIsNeverCutBesideAnAlarmWithinTheWindow)
+{
+    form->show();
+    const QString device = QStringLiteral("COM12 \u2192 tcp+tls://transponder-bench-07.example.net:3001 \u00b7 9600 8N1");
+    const QString states[] = {QStringLiteral("connected"), QStringLiteral("disconnected"),
+                              QStringLiteral("lost, next try 12:00:08 \u00b7 Port already in use"),
+                              QStringLiteral("lost, waiting for the adapter, next try 12:00:08")};
+    bar()->setAlarm(QStringLiteral("Supply voltage 30.1 V out of limits 26.0 .. 29.5 V (returned to normal)"));
+    bar()->setRecording(QStringLiteral("recording 2026-12-08 14-10-00.jsonl"));
+    for (const QString& state : states) {
+        SCOPED_TRACE(state.toStdString());
+        bar()->setLink(device + QStringLiteral(" \u00b7 ") + state);
+        QCoreApplication::processEvents();
+        const auto* section = bar()->findChild<StatusSection*>(QStringLiteral("linkSection"));
+        const QString word = state.section(u',', 0, 0);
+        const QString shown = section->shownText();
+        EXPECT_TRUE(shown.contains(QStringLiteral(" \u00b7 ") + word)) << shown.toStdString();
+        EXPECT_TRUE(shown.contains(QChar(0x2026))) << "the details are cut: " << shown.toStdString();
+        EXPECT_LE(section->fontMetrics().horizontalAdvance(shown), section->contentsRect().width());
+        EXPECT_TRUE(section->shownToolTip().startsWith(device + QStringLiteral(" \u00b7 ") + state));
+        for (const QLabel* each : bar()->findChildren<QLabel*>())
+            EXPECT_LE(each->geometry().right(), bar()->width()) << each->objectName().toStdString();
+    }
+    EXPECT_EQ(form->width(), 734);
+}

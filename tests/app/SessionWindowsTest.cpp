@@ -166,7 +166,7 @@ TEST_F(SessionWindows, FileItemsSitAboveExitAndViewComesAfterSetup)
     EXPECT_EQ(texts(find<QMenu>("Setup1")->actions()),
               (QStringList{"Auto Sequence", QStringLiteral("&Ports…"), "&Reconnect automatically",
                            QStringLiteral("Alarm &Limits…"), "Confirm &Emergency Codes"}));
-    EXPECT_EQ(texts(find<QMenu>("View1")->actions()), (QStringList{"&Traffic Monitor", "T&rends", "&Fleet"}));
+    EXPECT_EQ(texts(find<QMenu>("View1")->actions()), (QStringList{"&Traffic Monitor", "T&rends", "&Fleet", "&Alarms"}));
 
     QAction* stop = form->findChild<QAction*>(QStringLiteral("mnuStopRecording"));
     auto* statusBar = find<PanelStatusBar>("StatusBar1");

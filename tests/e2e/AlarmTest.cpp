@@ -70,7 +70,7 @@ TEST_F(PanelAgainstSimulator, AnEmergencyCodeBlinksUntilAcknowledgedAndReachesRe
 
     ASSERT_TRUE(runUntil([&] { return !desktop.calls.empty(); }, 3000)) << "no notification";
     const QVariantList& notify = desktop.calls[0];
-    EXPECT_EQ(notify.value(3).toString() + u'/' + notify.value(4).toString(), "Transponder squawks 7700/" + alarm);
+    EXPECT_EQ(notify.value(3).toString() + u'/' + notify.value(4).toString(), "COM1 squawks 7700/" + alarm);
     EXPECT_EQ(qdbus_cast<QVariantMap>(notify.value(6).value<QDBusArgument>()).value("urgency").toInt(), 2);
 
     const session::TrafficModel& monitor = form->Session().traffic();

@@ -1,10 +1,8 @@
 #include "framework/Conversions.h"
+#include "tests/testkit/CommaNumericLocale.h"
 
-#include <QProcess>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <string>
 
 using namespace fw;
@@ -69,54 +67,6 @@ TEST(StrToFloat, UsesTheGivenDecimalSeparatorAndIgnoresOuterBlanks)
             EXPECT_THROW(StrToFloat(QString::fromLatin1(c.text), QChar(c.separator)), EConvertError);
     }
 }
-
-namespace {
-
-// Switches the process's LC_NUMERIC to a locale whose decimal separator is a
-// comma, as QApplication does from the environment on a German desktop, and
-// back again. Such a locale is compiled into a temporary folder when none is
-// installed.
-class CommaNumericLocale {
-public:
-    CommaNumericLocale()
-        : previousLocale_(setlocale(LC_NUMERIC, nullptr)), previousPath_(qgetenv("LOCPATH"))
-    {
-        if (use("de_DE.UTF-8")) return;
-        if (!compiled_.isValid()) return;
-        const QString path = compiled_.path() + QStringLiteral("/de_DE.UTF-8");
-        if (QProcess::execute(QStringLiteral("localedef"), {QStringLiteral("-i"), QStringLiteral("de_DE"),
-                                                           QStringLiteral("-f"), QStringLiteral("UTF-8"), path}) != 0)
-            return;
-        qputenv("LOCPATH", compiled_.path().toLocal8Bit());
-        use("de_DE.UTF-8");
-    }
-    ~CommaNumericLocale()
-    {
-        setlocale(LC_NUMERIC, previousLocale_.c_str());
-        if (previousPath_.isNull())
-            qunsetenv("LOCPATH");
-        else
-            qputenv("LOCPATH", previousPath_);
-    }
-    CommaNumericLocale(const CommaNumericLocale&) = delete;
-    CommaNumericLocale& operator=(const CommaNumericLocale&) = delete;
-
-    bool active() const { return active_; }
-
-private:
-    bool use(const char* name)
-    {
-        active_ = setlocale(LC_NUMERIC, name) != nullptr && std::string(localeconv()->decimal_point) == ",";
-        return active_;
-    }
-
-    std::string previousLocale_;
-    QByteArray previousPath_;
-    QTemporaryDir compiled_;
-    bool active_ = false;
-};
-
-} // namespace
 
 TEST(StrToFloat, ReadsNumbersAlikeWhateverTheProcessLocale)
 {

@@ -119,12 +119,36 @@ TEST_F(XpdrctlAgainstSimulator, EachVerbSendsThePanelsFramesAndReadsTheItemBack)
     EXPECT_EQ(status["raw"].toObject()["n"].toString(), QStringLiteral("04172"));
     EXPECT_EQ(status["answered"].toInt(), 14);
     EXPECT_EQ(status["unanswered"].toArray(), QJsonArray());
+    EXPECT_EQ(status["emergency"].toString(), QStringLiteral("general emergency"));
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}Z$"))
                     .match(status["time"].toString())
                     .hasMatch());
     QStringList queries;
     for (char letter : std::string("acfirsvounldze")) queries << QStringLiteral("%1=?").arg(QLatin1Char(letter));
     EXPECT_EQ(framesIn(queries.size()), queries);
+    EXPECT_TRUE(runXpdrctl(onCom1({"status"})).out.contains(QStringLiteral("\ncode: 7700 (general emergency)\n")));
+}
+
+// A transponder that answers 450 ms after each query, too late for the panel:
+// the check fails each item, an answer the round gave up on as "late" and one
+// that never came in time as unanswered; waiting longer does not make it pass.
+TEST_F(XpdrctlAgainstSimulator, CheckFailsAnItemAnsweredLaterThanThePanelWaits)
+{
+    start({QStringLiteral("--delay"), QStringLiteral("450")});
+    const ProgramRun run = runXpdrctl(onCom1({"check", "--expect", "code=1200", "--expect", "mode=standby"}));
+    EXPECT_EQ(run.exitCode, fw::exitcode::CheckFailed) << run.err.toStdString();
+    // Mode is asked first; its answer comes while code's query waits, and code's after the round.
+    EXPECT_EQ(run.out, QStringLiteral("code: expected 1200, unanswered: FAIL\n"
+                                      "mode: expected Standby, reported Standby (late): FAIL\n"));
+    const ProgramRun json = runXpdrctl(onCom1({"check", "--json", "--timeout", "1000", "--expect", "code=1200",
+                                               "--aircraft", "UAV-07", "--operator", "J. Doe"}));
+    EXPECT_EQ(json.exitCode, fw::exitcode::CheckFailed) << json.err.toStdString();
+    const QJsonObject report = QJsonDocument::fromJson(json.out.toUtf8()).object();
+    EXPECT_EQ(report["aircraft"], "UAV-07");
+    EXPECT_EQ(report["operator"], "J. Doe");
+    EXPECT_EQ(report["items"], QJsonArray({QJsonObject{{"item", "code"}, {"expectation", "code=1200"},
+                                                        {"expected", "1200"}, {"reported", "1200"}, {"answered", true},
+                                                        {"late", true}, {"result", "FAIL"}}}));
 }
 
 TEST_F(XpdrctlAgainstSimulator, StatusPrintsTheNineItemsAndADevicePathWorksAsWellAsCom)
@@ -373,9 +397,10 @@ TEST(XpdrctlProgram, EachBadInputExits2WithOneLineThatSaysWhatWasWrong)
         {{"--port", "COM1", "status", "--interval", "2"}, "--interval goes with watch"},
         {{"--port", "COM1", "ping", "--json"}, "--json goes with status, watch and check"},
         {{"--port", "COM1", "check"}, "check: no expectation given"},
-        {{"--port", "COM1", "check", "--expect", "volts=29.5..26"}, "'volts=29.5..26': expected volts=LOW..HIGH"},
+        {{"--port", "COM1", "check", "--expect", "volts=29.5..26"}, "'volts=29.5..26': '29.5..26' will not do; expected volts=LOW..HIGH"},
         {{"--port", "COM1", "check", "--expect-file", "/nonexistent/x"}, "cannot read '/nonexistent/x'"},
         {{"--port", "COM1", "status", "--expect", "ping"}, "--expect goes with check"},
+        {{"--port", "COM1", "status", "--aircraft", "UAV-07"}, "--aircraft goes with check"},
         {{"--port", "COM1", "status", "--verbose"}, "unknown option '--verbose'"},
         {{"export", "r.jsonl"}, "export: give the format (--csv)"},
         {{"export", "--csv"}, "export: needs a recording's file"},

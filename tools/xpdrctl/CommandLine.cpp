@@ -178,6 +178,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     std::vector<std::string> words;
     // --expect and --expect-file, in the order given: they are read once the verb is known.
     std::vector<fw::CommandLineOption> expectations;
+    std::vector<std::string> signedBy; // --aircraft, --operator: for check's report
     bool optionsEnd = false;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -191,7 +192,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             continue;
         }
         const auto option = fw::readOption(
-            args, i, {"--port", "--timeout", "--spacing", "--interval", "--expect", "--expect-file", "--session"},
+            args, i,
+            {"--port", "--timeout", "--spacing", "--interval", "--expect", "--expect-file", "--session", "--aircraft",
+             "--operator"},
             {"--json", "--raw", "--emergency", "--csv", "--help", "-h", "--version"}, result.error);
         if (!option) return result;
         const std::string& name = option->name;
@@ -210,6 +213,9 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             invocation.raw = true;
         } else if (name == "--expect" || name == "--expect-file") {
             expectations.push_back(*option);
+        } else if (name == "--aircraft" || name == "--operator") {
+            (name == "--aircraft" ? invocation.aircraft : invocation.operatorName) = value;
+            signedBy.push_back(name);
         } else if (name == "--emergency") {
             invocation.emergency = true;
         } else if (name == "--csv") {
@@ -308,6 +314,10 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         result.error = expectations.front().name + " goes with check";
         return result;
     }
+    if (!signedBy.empty() && invocation.verb != Verb::Check) {
+        result.error = signedBy.front() + " goes with check";
+        return result;
+    }
     for (const fw::CommandLineOption& option : expectations) {
         const bool added = option.name == "--expect" ? invocation.check.add(option.value, result.error)
                                                      : readExpectFile(option.value, invocation.check, result.error);
@@ -351,7 +361,8 @@ display: reads its status, sets it and checks that the setting took.
 
 Commands:
   status                 ask the fourteen items once and print the nine the
-                         panel shows
+                         panel shows; an emergency code is followed by its
+                         meaning
   watch                  repeat status, one line per sequence, until Ctrl+C or
                          SIGTERM; a sequence with unanswered items lists them.
                          Over several ports each line begins "COM<n>: " (a
@@ -377,7 +388,9 @@ Commands:
   check                  the pre-flight check: ask for each item expected
                          (--expect, --expect-file) and print, one line each,
                          what was expected, what was reported and PASS or FAIL;
-                         an item without an answer fails as "unanswered"
+                         an item without an answer fails as "unanswered", and
+                         one answered more than 300 ms after its query went
+                         out fails as "late"
   export FILE --csv      write the sequences of a recording made by the panel
                          as CSV: one row a sequence, its time (ISO 8601 with
                          milliseconds), the nine items and the round trip of
@@ -395,11 +408,15 @@ Options:
                    JSON object with every item
   --expect ITEM=VALUE
                    check: one expectation; repeat it for more. mode=standby|
-                   a|c|c-alt|off, code=NNNN, replies=on|off, volts=LOW..HIGH
-                   (inclusive), version=TEXT, ping
+                   a|c|c-alt|off (or as the panel shows it: Mode C, C/Alt),
+                   code=NNNN, replies=on|off, volts=LOW..HIGH (inclusive),
+                   version=TEXT, ping
   --expect-file FILE
-                   check: expectations one a line (one file per aircraft);
-                   blank lines and lines that begin with "#" are skipped
+                   check: expectations one a line (one file per aircraft),
+                   UTF-8 with or without a byte-order mark; blank lines and
+                   lines that begin with "#" are skipped
+  --aircraft ID    check: the aircraft's identification, for the JSON report
+  --operator NAME  check: who ran the check, for the JSON report
   --emergency      set code: allow 7500, 7600 or 7700
   --csv            export: write CSV
   --session N      export: the Nth session of the recording (each start of

@@ -34,6 +34,8 @@ struct Invocation {
     std::optional<Setting> setting; // set
     std::string command;            // send: the frame's content
     transponder::PreflightCheck check; // check: the expectations, in the order given
+    std::string aircraft;              // check: for the report, as given
+    std::string operatorName;
     std::string recording;             // export: the recording's file
     int session = 1;                   // export: which of its sessions, from 1
     bool json = false;

@@ -71,7 +71,7 @@ private:
     {
         const auto record = sequence();
         if (!record) return interrupted();
-        out_ << (invocation_.json ? jsonLine(*record) : statusLines(*record, invocation_.raw)) << std::flush;
+        out_ << (invocation_.json ? statusJsonLine(*record) : statusLines(*record, invocation_.raw)) << std::flush;
         return record->unanswered.empty() ? fw::exitcode::Ok : unanswered(record->unanswered);
     }
 
@@ -153,20 +153,22 @@ private:
         return fw::exitcode::Ok;
     }
 
-    // Asks for the expected items only, then judges every one; an unanswered
-    // item is a failure of the check, not of the program.
+    // Asks for the expected items only, then judges every one by its answer
+    // and the time it took; an unanswered or late item is a failure of the
+    // check, not of the program.
     int check()
     {
         const transponder::PreflightCheck& check = invocation_.check;
         QueryRound exchange = round(check.queries());
         const auto started = std::chrono::system_clock::now();
         if (!link_.run(exchange)) return interrupted();
-        const auto reported = exchange.record(started).raw;
-        const auto results = check.evaluate(reported);
+        const auto answers = transponder::AnswerTimes::of(exchange, check.queries()).answers();
+        const auto results = check.evaluate(answers);
         if (invocation_.json) {
-            const auto firmware = reported.find(MessageSet::FirmwareVersion);
-            out_ << jsonLine(transponder::checkJson({{}, {}, invocation_.port, started,
-                                                    firmware == reported.end() ? std::string() : firmware->second,
+            const auto firmware = answers.find(MessageSet::FirmwareVersion);
+            out_ << jsonLine(transponder::checkJson({invocation_.aircraft, invocation_.operatorName, invocation_.port,
+                                                    started,
+                                                    firmware == answers.end() ? std::string() : firmware->second.value,
                                                     results}));
         } else {
             out_ << checkLines(results, invocation_.raw);

@@ -1,5 +1,6 @@
 #include "tools/xpdrctl/StatusOutput.h"
 
+#include "transponder/AlarmModel.h"
 #include "transponder/FrameText.h"
 
 #include <QJsonDocument>
@@ -31,9 +32,22 @@ std::string forTerminal(const std::string& latin1, bool raw)
 std::string statusLines(const transponder::SequenceRecord& record, bool raw)
 {
     std::string lines;
-    for (transponder::Item item : transponder::Items)
-        lines += std::string(transponder::key(item)) + ": " + forTerminal(record.status.text(item), raw) + '\n';
+    for (transponder::Item item : transponder::Items) {
+        const std::string& text = record.status.text(item);
+        lines += std::string(transponder::key(item)) + ": " + forTerminal(text, raw);
+        if (item == transponder::Item::Code)
+            if (const auto meaning = transponder::AlarmModel::emergencyMeaning(text)) lines += " (" + *meaning + ")";
+        lines += '\n';
+    }
     return lines;
+}
+
+std::string statusJsonLine(const transponder::SequenceRecord& record)
+{
+    QJsonObject json = transponder::sequenceJson(record);
+    const auto meaning = transponder::AlarmModel::emergencyMeaning(record.status.text(transponder::Item::Code));
+    json.insert(QStringLiteral("emergency"), meaning ? QJsonValue(QString::fromStdString(*meaning)) : QJsonValue());
+    return jsonLine(json);
 }
 
 std::string watchLine(const transponder::SequenceRecord& record, bool raw)
@@ -62,7 +76,7 @@ std::string checkLines(const std::vector<transponder::PreflightCheck::Result>& r
     std::string lines;
     for (const auto& result : results)
         lines += std::string(transponder::key(result.expectation.item)) + ": expected " + result.expectation.expected
-                 + ", " + (result.reported ? "reported " + forTerminal(*result.reported, raw) : "unanswered") + ": "
+                 + ", " + (result.reported ? "reported " + forTerminal(transponder::reportedWords(result), raw) : "unanswered") + ": "
                  + std::string(transponder::resultWord(result)) + '\n';
     return lines;
 }

@@ -7,8 +7,12 @@
 
 namespace xpdrctl {
 
-// The nine items, one "key: text" line each; each text as forTerminal() writes it.
+// The nine items, one "key: text" line each; each text as forTerminal() writes
+// it, an emergency code followed by its meaning: "code: 7700 (general emergency)".
 std::string statusLines(const transponder::SequenceRecord& record, bool raw);
+// status's JSON: the record's line with "emergency", the meaning of an
+// emergency code, null for any other code.
+std::string statusJsonLine(const transponder::SequenceRecord& record);
 // One line per sequence for watch: the time, then key=text for the nine items
 // (quoted when the text holds a blank, a quote or "="), then the letters left
 // unanswered, if any.
