@@ -11,9 +11,11 @@
 #include "PanelBench.h"
 
 #include "app/PanelApplication.h"
+#include "framework/MessageBoxes.h"
 #include "serial/ReconnectMachine.h"
 #include "serial/Serial2.h"
 #include "serial/LinkMonitor.h"
+#include "tests/testkit/EventLoopWait.h"
 #include "tests/testkit/LoopbackServer.h"
 #include "tests/testkit/PacedTransponder.h"
 
@@ -30,15 +32,10 @@ const std::map<char, std::string> Replies = {
     {'a', "a=1000"}, {'c', "c=1200"}, {'f', "f=1.2"}, {'i', "i=0"}, {'r', "r=Y"},   {'s', "s=t"},  {'v', "v=27.9"},
     {'o', "o=1532"}, {'u', "u=0"},    {'n', "n=04172"}, {'l', "l=0"}, {'d', "d=g"}, {'z', "z=2.14"}, {'e', "e=0"}};
 
-template <class Done>
-bool serveUntil(Done done, int limitMs = 20000)
+// The window thread's real loop, idle calls included (they send the queries).
+bool serveUntil(const std::function<bool()>& done, int limitMs = 20000)
 {
-    const long long end = bench::nowNs() + static_cast<long long>(limitMs) * 1000000;
-    while (!done()) {
-        if (bench::nowNs() > end) return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-    }
-    return true;
+    return runUntil(done, limitMs);
 }
 
 void linkAtOnce(const std::string& directory, const std::string& target)
@@ -66,14 +63,20 @@ int backWhileTheBoxIsUp(TForm1& form, const PortDirectory& ports, int cycles)
 {
     auto line = std::make_unique<Line>();
     linkAtOnce(ports.path(), line->pty->slavePath());
-    if (!bench::connectPanel(form, 1)) return 1;
+    if (!bench::connectPanel(form, 1)) {
+        std::fprintf(stderr, "the panel did not open COM1\n");
+        return 1;
+    }
     bench::pressAuto(form);
     std::vector<double> firstQuery;
     int closedByThemselves = 0;
     for (int cycle = 0; cycle < cycles; ++cycle) {
         // Held: a whole sequence answered.
         const std::size_t before = line->framesIn();
-        if (!serveUntil([&] { return line->framesIn() >= before + 15; })) return 1;
+        if (!serveUntil([&] { return line->framesIn() >= before + 15; })) {
+            std::fprintf(stderr, "cycle %d: no whole sequence (%zu frames in)\n", cycle, line->framesIn());
+            return 1;
+        }
         std::unique_ptr<Line> next;
         long long linked = 0;
         QTimer::singleShot(300, [&] {
@@ -108,15 +111,24 @@ int backWhileTheBoxIsUp(TForm1& form, const PortDirectory& ports, int cycles)
 
 int retriesOfASilentServer(TForm1& form, const PortDirectory& ports, int seconds)
 {
+    // The loss's box answered at once, as by an operator who read it: what
+    // is measured is the retries behind it.
+    fw::ScopedRecordingMessageBoxes boxes;
     LoopbackServer server;
     ports.write(1, "tcp://127.0.0.1:" + std::to_string(server.port()) + "\n");
-    if (!bench::connectPanel(form, 1) || !server.accept()) return 1;
+    if (!bench::connectPanel(form, 1) || !server.accept()) {
+        std::fprintf(stderr, "the panel did not connect to the server\n");
+        return 1;
+    }
     // Away, and its address now one that never answers: every retry waits
     // out its connection's time limit.
     SilentListener silent("127.0.0.1", 0);
     ports.write(1, "tcp://127.0.0.1:" + std::to_string(silent.port()) + "\n");
     server.closeConnection();
-    if (!serveUntil([&] { return !form.SerialComm->Active(); })) return 1;
+    if (!serveUntil([&] { return !form.SerialComm->Active(); })) {
+        std::fprintf(stderr, "the loss was not seen\n");
+        return 1;
+    }
     QTimer sample;
     sample.setTimerType(Qt::PreciseTimer);
     long long last = bench::nowNs();
@@ -142,6 +154,7 @@ int main(int argc, char** argv)
 {
     const int cycles = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
     const int seconds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 60;
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     bench::choosePlatform();
     QApplication app(argc, argv);
     setUpPanelApplication(app);
