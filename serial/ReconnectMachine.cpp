@@ -192,6 +192,7 @@ void ReconnectMachine::replyDecoded()
 
 void ReconnectMachine::startHoldCount()
 {
+    openedLink_ = linkIdentity(entryOf(comName(serial_)));
     answered_ = false;
     upLongEnough_ = false;
     hold_.setEnabled(true);
@@ -226,9 +227,10 @@ void ReconnectMachine::portFailed(int error)
     lastError_ = error;
     waitingWanted_ = true;
     attemptsStarted_ = false;
-    // Taken before the report goes up: whatever the entry becomes while the
-    // operator reads it is new.
-    lostLink_ = linkIdentity(entryOf(comName(serial_)));
+    // The entry as it was when the lost link opened: whatever it has become
+    // since (re-pointed while the link was up, or while the operator reads the
+    // report) is new.
+    lostLink_ = openedLink_;
     enter(State::Lost);
     // The attempts do not wait for the report to be read: a panel left alone
     // comes back by itself, and the report goes away when it does. They start

@@ -24,7 +24,7 @@ class TSerial;
 //   Connected           held (a whole sequence, or   Connected   back-off reset; the next loss is reported
 //                       a reply decoded and HoldMs
 //                       without a loss)
-//   Connected           port failed                  Lost        the entry's identity kept; the report goes up
+//   Connected           port failed                  Lost        the entry's identity at the opening kept; the report goes up
 //   Lost                report up (enabled), or      Trying      at once: what came back opens; the report
 //                       closed, link had held                    goes away by itself once it has
 //   Lost                the same, not held           Waiting     a failed attempt: the back-off's next wait
@@ -129,6 +129,7 @@ private:
     bool reopened_ = false;   // an attempt, not the operator, opened the link that is up
     int lastError_ = 0;
     QDateTime nextAttempt_;
-    QString lostLink_;        // the entry as it was at the loss, see linkIdentity()
+    QString openedLink_;      // the entry as it was when the link that is up opened, see linkIdentity()
+    QString lostLink_;        // the same of the link that was lost
     QString triedEntry_;      // a network entry as it was at the last attempt
 };

@@ -4,6 +4,7 @@
 // answering) and that its thread was never held waiting for the device.
 #include "links/PolledLink.h"
 #include "platform/NetworkSerialDevice.h"
+#include "platform/PosixSerialDevice.h"
 #include "tests/testkit/EventLoopWait.h"
 #include "tests/testkit/PacedTransponder.h"
 #include "tests/testkit/PortDirectory.h"
@@ -115,6 +116,41 @@ const Row Rows[] = {
          EXPECT_TRUE(rig.link.failure().isEmpty());
      },
      {"output held up"}, true},
+    {"pty", "entry re-pointed to another transponder while the link is up",
+     [](Rig& rig) {
+         PtyPair a, b;
+         PacedTransponder first(a.master(), replies());
+         rig.ports.map(Port, a.slavePath());
+         rig.link.start();
+         ASSERT_TRUE(rig.until([&] { return rig.link.answering(); }));
+         const QString leadsTo = rig.link.destination();
+         auto other = replies();
+         other['c'] = "c=4321";
+         PacedTransponder second(b.master(), other);
+         rig.ports.map(Port, b.slavePath());
+         rig.until([&] { return false; }, 600); // rounds go on over the open port
+         EXPECT_EQ(rig.link.destination(), leadsTo) << "where the open port leads, not the entry";
+         EXPECT_EQ(rig.link.lastRecord()->status.text(transponder::Item::Code), "1200");
+         first.stop();
+         a.closeMaster();
+         ASSERT_TRUE(rig.until([&] {
+             return rig.link.answering() && rig.link.lastRecord()->status.text(transponder::Item::Code) == "4321";
+         }));
+         EXPECT_NE(rig.link.destination(), leadsTo);
+     },
+     {"lost: "}, true},
+    {"pty", "two entries naming one device, the other held by the panel",
+     [](Rig& rig) {
+         PtyPair line;
+         platform::PosixSerialDevice panel;
+         ASSERT_EQ(panel.openPath(line.slavePath()), 0);
+         rig.ports.map(Port, line.slavePath());
+         rig.link.start();
+         // Busy, and who holds it: this program, by its name and process id.
+         ASSERT_TRUE(rig.until([&] { return rig.link.failure().contains(QStringLiteral("(pid %1)").arg(::getpid())); }))
+             << rig.link.failure().toStdString();
+     },
+     {"COM44 \u2192 /dev/pts/"}, false},
     {"raw TCP", "server accepts and turns us away: another client holds the port",
      [](Rig& rig) {
          PtyPair line;
