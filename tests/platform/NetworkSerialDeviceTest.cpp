@@ -2,6 +2,7 @@
 #include "tests/testkit/PortDirectory.h"
 #include "tests/testkit/PtyPair.h"
 #include "tests/testkit/Rfc2217Server.h"
+#include "platform/ClosingLinks.h"
 #include "platform/ComPortDevice.h"
 #include "platform/NetworkSerialDevice.h"
 
@@ -224,6 +225,8 @@ TEST_F(NetworkSerialDeviceTest, AHostsNameIsLookedUpAndItsAddressesRaced)
         }
         EXPECT_EQ(opened.get(), row.error) << row.host << ": " << named.diagnosis();
         EXPECT_EQ(named.diagnosis(), row.diagnosis) << row.host;
+        // Whatever the name, the address connected to is this machine's.
+        EXPECT_FALSE(named.plainToAnotherHost()) << row.host;
         server.closeConnection();
         named.close();
     }
@@ -252,6 +255,31 @@ TEST_F(NetworkSerialDeviceTest, TellsWhenTheServerHasTakenEverythingWritten)
     platform::CommStatus status;
     EXPECT_EQ(device.queueCounts(status), 0);
     EXPECT_EQ(status.cbOutQue, 0u);
+}
+
+// A server that has stopped reading: what writes cannot hand over is kept up
+// to UnsentLimit and the first drop is told, once; closing hands the
+// connection over without waiting for the server, and opening again waits
+// until the server has let our closing connection go.
+TEST_F(NetworkSerialDeviceTest, AServerThatStopsReadingCostsBoundedOutputAndNeverAWaitingClose)
+{
+    open("tcp");
+    const std::string block(256 * 1024, 'x');
+    std::vector<int> errors;
+    std::size_t taken = 0;
+    while (errors.size() < 200 && (errors.empty() || errors.back() != ENOBUFS))
+        errors.push_back(device.write(block.data(), block.size(), 20, taken));
+    ASSERT_EQ(errors.back(), ENOBUFS) << "a server that reads nothing fills no bound";
+    EXPECT_LT(taken, block.size()) << "the dropped rest counts as not taken";
+    for (int write = 0; write < 8; ++write)
+        EXPECT_NE(device.write(block.data(), block.size(), 20, taken), ENOBUFS) << "the drop is told once";
+    const std::string peer = "127.0.0.1:" + std::to_string(server.port());
+
+    EXPECT_EQ(device.close(), 0);
+    EXPECT_TRUE(platform::ClosingLinks::closing(peer)) << "closing waited for the server";
+    server.closeConnection();
+    open("tcp");
+    EXPECT_FALSE(platform::ClosingLinks::closing(peer)) << "opening did not wait for our own closing";
 }
 
 TEST(ComPortDevice, OpensATerminalOrANetworkPortByItsEntry)
