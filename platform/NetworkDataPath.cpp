@@ -66,7 +66,7 @@ int NetworkSerialDevice::event(int event, int error, unsigned char* buffer, std:
 void NetworkSerialDevice::received(int error, const unsigned char* data, std::size_t& length)
 {
     if (error != 0) {
-            length = 0;
+        length = 0;
         // An orderly end and a reset alike: the server is gone.
         sayServerClosed(ECONNRESET);
         markGone(ECONNRESET);

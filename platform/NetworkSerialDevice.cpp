@@ -186,6 +186,10 @@ int NetworkSerialDevice::open(const std::string& comName)
     // gensio's own from here on (the number known for the queue counts), its
     // liveness set already.
     connected = GensioLoop::takeConnected();
+    if (address_.protocol == NetworkAddress::Protocol::Rfc2217) {
+        GensioLoop::countEarlyBytes(connected);
+        earlyCounted_ = connected;
+    }
     // The number gensio gave the socket; the handshake has not gone far yet.
     handshakeSocket_ = connected;
     error = started ? 0 : awaitAnswer(deadline, [this] { return opened_; });
@@ -221,7 +225,15 @@ int NetworkSerialDevice::open(const std::string& comName)
         gensio_set_read_callback_enable(io_, true);
     }
     if (address_.protocol == NetworkAddress::Protocol::Rfc2217) {
-        if (const int refused = confirmRfc2217(deadline)) {
+        const int refused = confirmRfc2217(deadline);
+        const std::size_t early = GensioLoop::endEarlyCount(std::exchange(earlyCounted_, -1));
+        if (refused && early > FloodLimit && !address_.tls) {
+            endStack();
+            return fail(EPROTONOSUPPORT, "the server sent " + std::to_string(early) + " bytes of data instead of "
+                                         "agreeing to RFC 2217: its accepter is raw (write tcp://), or the port is "
+                                         "another service's");
+        }
+        if (refused) {
             endStack();
             return refused;
         }
@@ -380,6 +392,7 @@ int NetworkSerialDevice::awaitAnswer(Clock::time_point deadline, const std::func
 void NetworkSerialDevice::endStack()
 {
     GensioLoop::stopListening(*this);
+    if (earlyCounted_ >= 0) GensioLoop::endEarlyCount(std::exchange(earlyCounted_, -1));
     if (route_) {
         std::lock_guard lock(route_->mutex);
         route_->device = nullptr;

@@ -101,6 +101,12 @@ public:
 
 private:
     static constexpr std::size_t FarewellLimit = 160;
+    // More bytes than these before a server agrees to RFC 2217 are a flood:
+    // a raw accepter's device talking, or another service. gensio's Telnet
+    // refuses then as if the server spoke no RFC 2217; the diagnosis says what
+    // came instead. (A serial server's device that talks from the start sends
+    // far less in the millisecond an agreement takes.)
+    static constexpr std::size_t FloodLimit = 1024;
     using Clock = ConnectionWait::Clock;
 
     // What gensio's callbacks of one connection are handed: the device while
@@ -153,7 +159,8 @@ private:
     NetworkAddress address_;
     SocketAddress connectedAddress_;     // the address the opening connected to
     std::string trustFile_;              // the CAs a TLS server is judged by: ca=, or the system's
-    std::atomic<int> handshakeSocket_{-1};  // the socket gensio was given, until it is open
+    std::atomic<int> handshakeSocket_{-1};
+    int earlyCounted_ = -1;              // the socket whose early bytes are counted  // the socket gensio was given, until it is open
     std::string peer_;   // "HOST:PORT"
     HostTable hosts_;
 

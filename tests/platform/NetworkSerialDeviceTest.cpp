@@ -176,19 +176,29 @@ TEST_F(NetworkSerialDeviceTest, OpeningFailsWithTheSystemsCodeAndSaysWhy)
 {
     const std::string nobody = std::to_string(unusedLoopbackPort());
     const std::string entry = ports.path() + "/COM7";
+    const std::string raw = "127.0.0.1:" + std::to_string(server.port());
     const struct {
         std::string content;
         int error;
         std::string diagnosis;
+        std::size_t flood = 0; // what the server sends at once when it accepts, as a raw accepter's device does
     } cases[] = {
         {"tcp://127.0.0.1:" + nobody, ECONNREFUSED, "COM7 (127.0.0.1:" + nobody + "): nothing listens at 127.0.0.1:" + nobody},
+        {"rfc2217://" + raw, EPROTONOSUPPORT,
+         "COM7 (" + raw + "): the server sent 3000 bytes of data instead of agreeing to RFC 2217: its accepter is raw "
+         "(write tcp://), or the port is another service's", 3000},
         {"tcp://127.0.0.1", EINVAL, "COM7: the port entry " + entry + ", line 1 \"tcp://127.0.0.1\": no port: write tcp://HOST:PORT"},
         {"serial://127.0.0.1:1", EINVAL,
          "COM7: the port entry " + entry + ", line 1 \"serial://127.0.0.1:1\": unknown scheme 'serial': use tcp:// or rfc2217://"},
     };
     for (const auto& c : cases) {
         writeEntry(c.content);
-        EXPECT_EQ(device.open("COM7"), c.error) << c.content;
+        auto opened = std::async(std::launch::async, [this] { return device.open("COM7"); });
+        if (c.flood > 0) {
+            ASSERT_TRUE(server.accept());
+            server.send(std::string(c.flood, 'x'));
+        }
+        EXPECT_EQ(opened.get(), c.error) << c.content;
         EXPECT_EQ(device.diagnosis(), c.diagnosis) << c.content;
         EXPECT_FALSE(device.isOpen()) << c.content;
     }
