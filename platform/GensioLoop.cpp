@@ -67,6 +67,7 @@ void countEarlyBytes(int fd, std::size_t size)
 // What an opening on this thread gives gensio's connecting and takes from it.
 thread_local int socketToAdopt = -1;
 thread_local int connectedSocket = -1;
+thread_local std::atomic<int>* takenAs = nullptr;
 
 bool isTcpStream(int fd)
 {
@@ -89,6 +90,7 @@ int connectWithLiveness(gensio_iod* iod, const gensio_addr* address)
     if (socketToAdopt >= 0) {
         const int adopted = std::exchange(socketToAdopt, -1);
         if (::dup3(adopted, fd, O_CLOEXEC) < 0) result = gensio_os_err_to_err(iod->f, errno);
+        else if (takenAs) std::exchange(takenAs, nullptr)->store(fd);
         ::close(adopted);
     } else {
         result = connectIod(iod, address);
@@ -250,16 +252,18 @@ gensio_os_funcs* GensioLoop::funcs()
     return instance().funcs_;
 }
 
-void GensioLoop::adopt(int connected)
+void GensioLoop::adopt(int connected, std::atomic<int>* taken)
 {
     if (socketToAdopt >= 0) ::close(socketToAdopt);
     socketToAdopt = connected;
     connectedSocket = -1;
+    takenAs = taken;
 }
 
 int GensioLoop::takeConnected()
 {
     if (socketToAdopt >= 0) ::close(std::exchange(socketToAdopt, -1));
+    takenAs = nullptr;
     return std::exchange(connectedSocket, -1);
 }
 

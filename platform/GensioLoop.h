@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <mutex>
 #include <set>
@@ -55,8 +56,9 @@ public:
     // a host's addresses) hands it over here before gensio_open: gensio's TCP
     // layer, which connects within gensio_open on the caller's thread, takes it
     // in place of the socket it would connect. Whatever gensio did not take is
-    // closed by takeConnected().
-    static void adopt(int connected);
+    // closed by takeConnected(). The number gensio gives it is stored in
+    // `taken` as soon as it has it, before gensio's loop can use the socket.
+    static void adopt(int connected, std::atomic<int>* taken = nullptr);
     // The TCP socket gensio connected (or adopted) on this thread since
     // adopt(), or -1; gensio keeps it and closes it with its stack.
     static int takeConnected();

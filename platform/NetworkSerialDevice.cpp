@@ -27,7 +27,7 @@ namespace {
 
 // How long a plain entry's server that turned us away is asked whether it
 // speaks TLS.
-constexpr std::chrono::milliseconds ProbeLimit{1000};
+constexpr std::chrono::milliseconds ProbeLimit{2000};
 
 } // namespace
 
@@ -169,7 +169,10 @@ int NetworkSerialDevice::open(const std::string& comName)
         endStack();
         return openFailure(made);
     }
-    GensioLoop::adopt(connected);
+    // The server is judged during the handshake, which may start before
+    // gensio_open returns: the number gensio gives the socket is known by then.
+    handshakeSocket_ = -1;
+    GensioLoop::adopt(connected, &handshakeSocket_);
     const int started = gensio_open(
         io_,
         [](gensio*, int error, void* route) {
@@ -190,8 +193,6 @@ int NetworkSerialDevice::open(const std::string& comName)
         GensioLoop::countEarlyBytes(connected);
         earlyCounted_ = connected;
     }
-    // The number gensio gave the socket; the handshake has not gone far yet.
-    handshakeSocket_ = connected;
     error = started ? 0 : awaitAnswer(deadline, [this] { return opened_; });
     handshakeSocket_ = -1;
     openingBytes_ = GensioLoop::takeFirstBytes(connected);
@@ -229,9 +230,8 @@ int NetworkSerialDevice::open(const std::string& comName)
         const std::size_t early = GensioLoop::endEarlyCount(std::exchange(earlyCounted_, -1));
         if (refused && early > FloodLimit && !address_.tls) {
             endStack();
-            return fail(EPROTONOSUPPORT, "the server sent " + std::to_string(early) + " bytes of data instead of "
-                                         "agreeing to RFC 2217: its accepter is raw (write tcp://), or the port is "
-                                         "another service's");
+            return fail(EPROTONOSUPPORT, "the server sent data instead of agreeing to RFC 2217: its accepter is raw "
+                                         "(write tcp://), or the port is another service's");
         }
         if (refused) {
             endStack();
@@ -304,7 +304,15 @@ int NetworkSerialDevice::plainToTlsPort()
         if (onlyText_ && !serverWords(farewell_).empty()) return 0;
         earliest = earliest_;
     }
-    if (!looksLikeTls(earliest) && !looksLikeTls(openingBytes_) && !speaksTls(connectedAddress_, ProbeLimit)) return 0;
+    if (!looksLikeTls(earliest) && !looksLikeTls(openingBytes_)) {
+        // A server of one client at a time answers nobody else while our
+        // connection lasts: it ends first.
+        handOverConnection();
+        ClosingLinks::watch(answers_);
+        awaitAnswer(Clock::now() + ProbeLimit, [this] { return !ClosingLinks::closing(peer_); });
+        ClosingLinks::forget(answers_);
+        if (!speaksTls(connectedAddress_, ProbeLimit)) return 0;
+    }
     NetworkAddress secure = address_;
     secure.tls = true;
     return fail(EPROTO, "the server speaks TLS on this port: write " + secure.url() + " and ca= the CA (or the "
@@ -386,13 +394,10 @@ int NetworkSerialDevice::awaitAnswer(Clock::time_point deadline, const std::func
     }
 }
 
-// Closes what an opening made, whether or not it got as far as a connection.
-// The connection goes to ClosingLinks, which ends it off this thread, with
-// its own duplicate of the socket to see the server let go.
-void NetworkSerialDevice::endStack()
+// The connection, if there is one, goes to ClosingLinks with its use of the
+// loop (gensio runs there until it is freed).
+void NetworkSerialDevice::handOverConnection()
 {
-    GensioLoop::stopListening(*this);
-    if (earlyCounted_ >= 0) GensioLoop::endEarlyCount(std::exchange(earlyCounted_, -1));
     if (route_) {
         std::lock_guard lock(route_->mutex);
         route_->device = nullptr;
@@ -400,13 +405,22 @@ void NetworkSerialDevice::endStack()
     if (io_) {
         const int fd = socket_.load();
         const int socket = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
-        // The loop's use goes with it: gensio runs there until it is freed.
         ClosingLinks::handOver(io_, route_, socket, peer_);
         usingLoop_ = false;
         io_ = nullptr;
         serial_ = nullptr;
     }
     route_.reset();
+}
+
+// Closes what an opening made, whether or not it got as far as a connection.
+// The connection goes to ClosingLinks, which ends it off this thread, with
+// its own duplicate of the socket to see the server let go.
+void NetworkSerialDevice::endStack()
+{
+    GensioLoop::stopListening(*this);
+    if (earlyCounted_ >= 0) GensioLoop::endEarlyCount(std::exchange(earlyCounted_, -1));
+    handOverConnection();
     if (std::exchange(usingLoop_, false)) GensioLoop::stopUsing();
     socket_ = -1;
     wake_.close();

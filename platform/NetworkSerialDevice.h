@@ -106,7 +106,7 @@ private:
     // refuses then as if the server spoke no RFC 2217; the diagnosis says what
     // came instead. (A serial server's device that talks from the start sends
     // far less in the millisecond an agreement takes.)
-    static constexpr std::size_t FloodLimit = 1024;
+    static constexpr std::size_t FloodLimit = 512;
     using Clock = ConnectionWait::Clock;
 
     // What gensio's callbacks of one connection are handed: the device while
@@ -141,6 +141,7 @@ private:
     // Waits through the connection wait until `done` holds (checked under
     // mutex_) or `deadline` passes; 0, ETIMEDOUT or ECANCELED.
     int awaitAnswer(Clock::time_point deadline, const std::function<bool()>& done);
+    void handOverConnection();
     void endStack();
     void received(int error, const unsigned char* data, std::size_t& length);
     void keepFarewell(std::string_view data);

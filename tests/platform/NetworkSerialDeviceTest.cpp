@@ -185,8 +185,8 @@ TEST_F(NetworkSerialDeviceTest, OpeningFailsWithTheSystemsCodeAndSaysWhy)
     } cases[] = {
         {"tcp://127.0.0.1:" + nobody, ECONNREFUSED, "COM7 (127.0.0.1:" + nobody + "): nothing listens at 127.0.0.1:" + nobody},
         {"rfc2217://" + raw, EPROTONOSUPPORT,
-         "COM7 (" + raw + "): the server sent 3000 bytes of data instead of agreeing to RFC 2217: its accepter is raw "
-         "(write tcp://), or the port is another service's", 3000},
+         "COM7 (" + raw + "): the server sent data instead of agreeing to RFC 2217: its accepter is raw (write tcp://), "
+         "or the port is another service's", 3000},
         {"tcp://127.0.0.1", EINVAL, "COM7: the port entry " + entry + ", line 1 \"tcp://127.0.0.1\": no port: write tcp://HOST:PORT"},
         {"serial://127.0.0.1:1", EINVAL,
          "COM7: the port entry " + entry + ", line 1 \"serial://127.0.0.1:1\": unknown scheme 'serial': use tcp:// or rfc2217://"},

@@ -88,7 +88,6 @@ TEST(SecureEntries, EachEntryAgainstEachServerOpensAndPollsOrNamesTheFault)
         ASSERT_TRUE(servers[s]->start()) << "ser2net did not start: " << servers[s]->output().toStdString();
     }
     plainServer = servers[Plain]->entry().section(QStringLiteral("://"), 1);
-    const QString tlsServer = servers[Tls]->entry().section(QStringLiteral("://"), 1);
     const QString key = expand("{kit}/server.key");
     ScriptedTlsServer oldTls({QStringLiteral("-cert"), expand("{kit}/server.pem"), QStringLiteral("-key"), key,
                               QStringLiteral("-tls1_1"), QStringLiteral("-cipher"), QStringLiteral("DEFAULT@SECLEVEL=0")});
@@ -98,8 +97,7 @@ TEST(SecureEntries, EachEntryAgainstEachServerOpensAndPollsOrNamesTheFault)
     ScriptedTlsServer impostor({QStringLiteral("-cert"), expand("{kit}/stranger.pem"), QStringLiteral("-key"),
                                 expand("{kit}/stranger.key"), QStringLiteral("-Verify"), QStringLiteral("1")});
     const auto expandAll = [&](const QString& text) {
-        return expand(text).replace(QStringLiteral("{tls}"), tlsServer)
-            .replace(QStringLiteral("{old}"), oldTls.hostPort()).replace(QStringLiteral("{weak}"), weakSuite.hostPort())
+        return expand(text).replace(QStringLiteral("{old}"), oldTls.hostPort()).replace(QStringLiteral("{weak}"), weakSuite.hostPort())
             .replace(QStringLiteral("{impostor}"), impostor.hostPort());
     };
     // A CA file anyone may change.
@@ -172,9 +170,6 @@ TEST(SecureEntries, EachEntryAgainstEachServerOpensAndPollsOrNamesTheFault)
         {"a CA file others may change", Tls, "ca={ports}/open-ca.pem\n",
          "xpdrctl: COM1: the port entry {ports}/COM1: its CA file {ports}/open-ca.pem can be changed by others (mode "
          "0666): chmod go-w {ports}/open-ca.pem\n"},
-        {"a plain entry to a TLS port", Tls, "rfc2217://{tls}\n",
-         "the server speaks TLS on this port: write rfc2217+tls://{tls} and ca= the CA (or the certificate) of the "
-         "server\n"},
         {"a hostile host string", Plain, "rfc2217://x),stdio(sh:2000\n",
          "xpdrctl: COM1: the port entry {ports}/COM1, line 1 \"rfc2217://x),stdio(sh:2000\": 'x),stdio(sh' is not a "
          "host name\n"},
