@@ -77,6 +77,12 @@ PortsDialog::PortsDialog(std::unique_ptr<DeviceSource> source, const QString& po
     // A folder's name may hold anything a file name may, markup included.
     directory->setTextFormat(Qt::PlainText);
     directory->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // Entries written before they were kept private to their user are made
+    // so once, and the operator reads which.
+    const QStringList tightened = devices_->portMap().tightenEarlierEntries();
+    if (!tightened.isEmpty())
+        directory->setText(directory->text() + QStringLiteral("\nNow readable and writable by you alone: ")
+                           + tightened.join(QStringLiteral(", ")));
     auto* mapping = new QHBoxLayout;
     mapping->addWidget(new QLabel(QStringLiteral("Number for the selected device:"), this));
     mapping->addWidget(number_);

@@ -226,6 +226,7 @@ QString FleetModel::text(int r, Column column) const
     case Port: {
         QString port = QStringLiteral("COM%1").arg(unsigned{link.port()});
         if (!link.destination().isEmpty()) port += QStringLiteral(" → ") + link.destination();
+        if (link.unencrypted()) port += QStringLiteral(" · unencrypted");
         if (link.phase() == PolledLink::Phase::Opening) return port + QStringLiteral(" · opening");
         if (!link.failure().isEmpty()) port += QStringLiteral(" · ") + link.failure();
         return port;

@@ -77,6 +77,9 @@ public:
     // The whole story of what is wrong, for a tooltip.
     QString diagnosis() const { return diagnosis_; }
 
+    // The open link is plain TCP to another machine: whoever is on the way
+    // can read and command.
+    bool unencrypted() const { return serial_.PlainToAnotherHost(); }
     // Open, and a round has had an answer since it opened.
     bool answering() const { return serial_.Active() && answeredSinceOpen_; }
     // The last finished round; nothing before the first.

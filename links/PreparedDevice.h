@@ -58,6 +58,7 @@ public:
     int abort() override;
     int close() override;
     bool isOpen() const override { return device_ && device_->isOpen(); }
+    bool plainToAnotherHost() const override { return device_ && device_->plainToAnotherHost(); }
 
 private:
     // The result of a call prepare() made, given once to the same call.

@@ -36,6 +36,7 @@ public:
     int abort() override;
     int close() override;
     bool isOpen() const override { return device_ && device_->isOpen(); }
+    bool plainToAnotherHost() const override { return device_ && device_->plainToAnotherHost(); }
 
     // What went wrong with the last opening or setting of a network port, in
     // words for the operator; empty otherwise.

@@ -27,6 +27,23 @@ public:
     virtual void end() = 0;
 };
 
+// Brackets the waits of one opening or setting, so that a window's box spans
+// all of them.
+class ConnectionWaitScope {
+public:
+    ConnectionWaitScope(ConnectionWait& wait, const std::string& peer)
+        : wait_(wait)
+    {
+        wait_.begin(peer);
+    }
+    ~ConnectionWaitScope() { wait_.end(); }
+    ConnectionWaitScope(const ConnectionWaitScope&) = delete;
+    ConnectionWaitScope& operator=(const ConnectionWaitScope&) = delete;
+
+private:
+    ConnectionWait& wait_;
+};
+
 // While an object of this class lives, openings on this thread are the
 // program's own attempts to bring a lost link back, not the operator's: a wait
 // that would show a box for the operator shows none, since nobody asked for

@@ -53,9 +53,21 @@ void keepFirstBytes(int fd, const void* data, std::size_t size)
     found->second.append(static_cast<const char*>(data), std::min(size, FirstBytesLimit - found->second.size()));
 }
 
+// The sockets whose early bytes are counted, with the count so far.
+std::map<int, std::size_t> earlyCounts;
+std::atomic<int> earlyCounted{0};
+
+void countEarlyBytes(int fd, std::size_t size)
+{
+    std::lock_guard lock(firstBytesMutex);
+    const auto found = earlyCounts.find(fd);
+    if (found != earlyCounts.end()) found->second += size;
+}
+
 // What an opening on this thread gives gensio's connecting and takes from it.
 thread_local int socketToAdopt = -1;
 thread_local int connectedSocket = -1;
+thread_local std::atomic<int>* takenAs = nullptr;
 
 bool isTcpStream(int fd)
 {
@@ -78,6 +90,7 @@ int connectWithLiveness(gensio_iod* iod, const gensio_addr* address)
     if (socketToAdopt >= 0) {
         const int adopted = std::exchange(socketToAdopt, -1);
         if (::dup3(adopted, fd, O_CLOEXEC) < 0) result = gensio_os_err_to_err(iod->f, errno);
+        else if (takenAs) std::exchange(takenAs, nullptr)->store(fd);
         ::close(adopted);
     } else {
         result = connectIod(iod, address);
@@ -127,6 +140,7 @@ int readAndAcknowledge(gensio_iod* iod, void* buffer, gensiods size, gensiods* c
     if (iod->f->iod_get_type(iod) == GENSIO_IOD_SOCKET) {
         if (result == 0 && count && *count > 0 && firstBytesKept.load() > 0)
             keepFirstBytes(iod->f->iod_get_fd(iod), buffer, *count);
+        if (result == 0 && count && *count > 0 && earlyCounted.load() > 0) countEarlyBytes(iod->f->iod_get_fd(iod), *count);
         const int on = 1;
         ::setsockopt(iod->f->iod_get_fd(iod), IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
     }
@@ -182,16 +196,25 @@ GensioLoop::GensioLoop()
     }
 }
 
-void GensioLoop::startThread()
+void GensioLoop::startThreads()
 {
-    thread_ = std::thread([this] {
-        pthread_setname_np(pthread_self(), "gensio loop");
-        sigset_t wake;
-        sigemptyset(&wake);
-        sigaddset(&wake, WakeSignal);
-        pthread_sigmask(SIG_BLOCK, &wake, nullptr);
-        gensio_os_funcs_wait(funcs_, stopping_, 1, nullptr);
-    });
+    for (int i = 0; i < ServicingThreads; ++i) {
+        threads_.emplace_back([this] {
+            pthread_setname_np(pthread_self(), "gensio loop");
+            sigset_t wake;
+            sigemptyset(&wake);
+            sigaddset(&wake, WakeSignal);
+            pthread_sigmask(SIG_BLOCK, &wake, nullptr);
+            gensio_os_funcs_wait(funcs_, stopping_, 1, nullptr);
+        });
+    }
+}
+
+void GensioLoop::stopThreads()
+{
+    for (std::size_t i = 0; i < threads_.size(); ++i) gensio_os_funcs_wake(funcs_, stopping_);
+    for (std::thread& thread : threads_) thread.join();
+    threads_.clear();
 }
 
 bool GensioLoop::use()
@@ -201,8 +224,9 @@ bool GensioLoop::use()
     if (!loop.funcs_) return false;
     if (loop.users_ == 0) {
         try {
-            loop.startThread();
+            loop.startThreads();
         } catch (const std::system_error&) {
+            loop.stopThreads();
             return false;
         }
     }
@@ -214,16 +238,13 @@ void GensioLoop::stopUsing()
 {
     GensioLoop& loop = instance();
     std::lock_guard lock(loop.usersMutex_);
-    if (--loop.users_ > 0 || !loop.thread_.joinable()) return;
-    gensio_os_funcs_wake(loop.funcs_, loop.stopping_);
-    loop.thread_.join();
+    if (--loop.users_ > 0) return;
+    loop.stopThreads();
 }
 
 GensioLoop::~GensioLoop()
 {
-    if (!thread_.joinable()) return;
-    gensio_os_funcs_wake(funcs_, stopping_);
-    thread_.join();
+    stopThreads();
 }
 
 gensio_os_funcs* GensioLoop::funcs()
@@ -231,16 +252,18 @@ gensio_os_funcs* GensioLoop::funcs()
     return instance().funcs_;
 }
 
-void GensioLoop::adopt(int connected)
+void GensioLoop::adopt(int connected, std::atomic<int>* taken)
 {
     if (socketToAdopt >= 0) ::close(socketToAdopt);
     socketToAdopt = connected;
     connectedSocket = -1;
+    takenAs = taken;
 }
 
 int GensioLoop::takeConnected()
 {
     if (socketToAdopt >= 0) ::close(std::exchange(socketToAdopt, -1));
+    takenAs = nullptr;
     return std::exchange(connectedSocket, -1);
 }
 
@@ -253,6 +276,25 @@ std::string GensioLoop::takeFirstBytes(int connected)
     firstBytes.erase(found);
     --firstBytesKept;
     return bytes;
+}
+
+void GensioLoop::countEarlyBytes(int connected)
+{
+    std::lock_guard lock(firstBytesMutex);
+    const auto kept = firstBytes.find(connected);
+    if (earlyCounts.insert_or_assign(connected, kept == firstBytes.end() ? 0 : kept->second.size()).second)
+        ++earlyCounted;
+}
+
+std::size_t GensioLoop::endEarlyCount(int connected)
+{
+    std::lock_guard lock(firstBytesMutex);
+    const auto found = earlyCounts.find(connected);
+    if (found == earlyCounts.end()) return 0;
+    const std::size_t counted = found->second;
+    earlyCounts.erase(found);
+    --earlyCounted;
+    return counted;
 }
 
 void GensioLoop::listen(Listener& listener)

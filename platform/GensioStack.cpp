@@ -62,7 +62,9 @@ bool gensioStack(const NetworkAddress& address, std::string& stack, std::string&
         // named by the entry replaces it.
         if (!address.ca.empty() && !addOption(options, "CA", address.ca, problem)) return false;
         if (!address.cert.empty() && !addOption(options, "cert", address.cert, problem)) return false;
-        if (!address.key.empty() && !addOption(options, "key", address.key, problem)) return false;
+        // The key as it was checked, not whatever its path names by now.
+        const std::string key = address.keyFile ? "/proc/self/fd/" + std::to_string(*address.keyFile) : address.key;
+        if (!key.empty() && !addOption(options, "key", key, problem)) return false;
         layers += options.empty() ? "ssl," : "ssl(" + options + "),";
     }
     stack = layers + "tcp(nodelay)," + address.host + "," + std::to_string(address.port);

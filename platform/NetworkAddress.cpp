@@ -1,6 +1,7 @@
 #include "platform/NetworkAddress.h"
 
 #include "platform/OpenDiagnosis.h"
+#include "platform/TrustFiles.h"
 
 #include <algorithm>
 #include <arpa/inet.h>
@@ -21,8 +22,6 @@ namespace {
 
 // An entry is a few short lines; anything much longer is not an entry.
 constexpr std::size_t MaxEntrySize = 4096;
-// A private key in PEM is a few kilobytes; the passphrase mark is in its head.
-constexpr std::size_t MaxKeyRead = 64 * 1024;
 
 bool isBlank(char c)
 {
@@ -330,57 +329,6 @@ bool parseLines(const std::vector<std::string_view>& lines, NetworkAddress& addr
     return true;
 }
 
-// Reads a file the entry names; returns 0 or the errno. A private key is
-// refused, as ssh refuses one, when someone else could read or change it or
-// when it is sealed with a passphrase that a link has no one to ask for.
-int checkNamedFile(const std::string& entry, const char* what, const std::string& file, bool isKey,
-                   std::string& diagnosis)
-{
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    struct stat status {};
-    if (fd < 0 || ::fstat(fd, &status) != 0) {
-        const int error = errno;
-        if (fd >= 0) ::close(fd);
-        diagnosis = "the port entry " + entry + ": cannot read its " + what + " " + file + ": " + systemText(error);
-        return error;
-    }
-    std::string content;
-    int error = 0;
-    if (!S_ISREG(status.st_mode)) {
-        diagnosis = "the port entry " + entry + ": its " + what + " " + file + " is not a file";
-        error = EINVAL;
-    } else if (isKey && status.st_uid != ::geteuid()) {
-        diagnosis = "the port entry " + entry + ": the key file " + file + " belongs to another user (uid "
-            + std::to_string(status.st_uid) + "): keep a copy of your own, cp " + file + " ~/ and chmod 600 it";
-        error = EPERM;
-    } else if (isKey && (status.st_mode & 077) != 0) {
-        char mode[8];
-        std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(status.st_mode & 07777));
-        diagnosis = "the port entry " + entry + ": the key file " + file + " is open to others (mode " + mode
-            + "): chmod 600 " + file;
-        error = EPERM;
-    } else if (isKey) {
-        char buffer[4096];
-        for (;;) {
-            const ssize_t got = ::read(fd, buffer, sizeof buffer);
-            if (got < 0 && errno == EINTR) continue;
-            if (got < 0) error = errno;
-            if (got <= 0 || content.size() > MaxKeyRead) break;
-            content.append(buffer, static_cast<std::size_t>(got));
-        }
-        if (error != 0) {
-            diagnosis = "the port entry " + entry + ": cannot read its key file " + file + ": " + systemText(error);
-        } else if (content.find("ENCRYPTED") != std::string::npos) {
-            diagnosis = "the port entry " + entry + ": the key file " + file
-                + " has a passphrase, which no one is there to type when the link opens: remove the passphrase: "
-                  "openssl pkey -in " + file + " -out " + file + ".plain, and write key=" + file + ".plain";
-            error = EPERM;
-        }
-    }
-    ::close(fd);
-    return error;
-}
-
 } // namespace
 
 std::string NetworkAddress::hostPort() const
@@ -430,6 +378,10 @@ int readNetworkEntry(const std::string& path, NetworkAddress& address, std::stri
         diagnosis = "cannot read the port entry " + path;
         return error;
     }
+    if (const int refused = checkEntryTrusted(fd, path, diagnosis)) {
+        ::close(fd);
+        return refused;
+    }
     std::string content;
     char buffer[512];
     int error = 0;
@@ -468,7 +420,8 @@ int readNetworkEntry(const std::string& path, NetworkAddress& address, std::stri
             const char* what = entryKey.field == &NetworkAddress::ca ? "CA file"
                 : entryKey.field == &NetworkAddress::cert           ? "certificate file"
                                                                     : "key file";
-            if (const int refused = checkNamedFile(path, what, file, entryKey.field == &NetworkAddress::key, diagnosis))
+            if (const int refused = checkNamedFile(path, what, file, entryKey.field == &NetworkAddress::key,
+                                                   address.keyFile, diagnosis))
                 return refused;
         }
         return 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,10 @@ struct NetworkAddress {
     std::string cert;
     std::string key;
     std::string serverName;      // empty = check HOST
+    // The key file as readNetworkEntry checked it, held open so that gensio
+    // reads that very file (as /proc/self/fd/N), not whatever `key` names by
+    // then; none for an entry only parsed.
+    std::shared_ptr<const int> keyFile;
 
     // "HOST:PORT" as the operator wrote it, brackets included.
     std::string hostPort() const;
@@ -46,10 +51,12 @@ bool parseNetworkEntry(std::string_view content, NetworkAddress& address, std::s
 
 // Reads the entry file at `path`, its relative paths taken from the folder of
 // the file. Returns 0; EINVAL for a file that is no well-formed entry (with
-// `diagnosis` naming the file, the line and what is wrong with it); EPERM for a
-// key file it refuses, as ssh refuses one: open to others, of another user, or
-// with a passphrase (the diagnosis naming the entry, the file and the fix);
-// or the errno of reading the entry or a file it names.
+// `diagnosis` naming the file, the line and what is wrong with it); EPERM for
+// what it refuses as ssh refuses its own (the diagnosis naming the entry, the
+// file and the fix): an entry, its folder, a CA or certificate file that
+// belongs to another user than us or root or that others can change; a key
+// file open to others, of another user, or with a passphrase; or the errno of
+// reading the entry or a file it names.
 int readNetworkEntry(const std::string& path, NetworkAddress& address, std::string& diagnosis);
 
 } // namespace platform

@@ -1,23 +1,23 @@
 #include "platform/NetworkSerialDevice.h"
 
 #include "platform/AddressRace.h"
+#include "platform/ClosingLinks.h"
 #include "platform/GensioStack.h"
-#include "platform/LineSettings.h"
 #include "platform/NetworkFailures.h"
+#include "platform/PeerAddress.h"
 #include "platform/PortNames.h"
+#include "platform/ServerWords.h"
 #include "platform/TlsFailures.h"
+#include "platform/TlsFloor.h"
+#include "platform/TlsProbe.h"
 
 #include <gensio/gensio.h>
 #include <gensio/sergensio.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <linux/sockios.h>
+#include <fcntl.h>
 #include <poll.h>
-#include <sys/ioctl.h>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <utility>
 
@@ -25,114 +25,9 @@ namespace platform {
 
 namespace {
 
-// How long closing waits for gensio to hand over our last bytes and end the
-// connection.
-constexpr std::chrono::milliseconds CloseLimit{500};
-
-// Brackets the waits of one opening or setting, so that a window's box spans
-// all of them.
-class WaitScope {
-public:
-    WaitScope(ConnectionWait& wait, const std::string& peer)
-        : wait_(wait)
-    {
-        wait_.begin(peer);
-    }
-    ~WaitScope() { wait_.end(); }
-    WaitScope(const WaitScope&) = delete;
-    WaitScope& operator=(const WaitScope&) = delete;
-
-private:
-    ConnectionWait& wait_;
-};
-
-// What a server said before it closed the connection ("Port already in use",
-// say), printable and short, for the diagnosis.
-std::string serverWords(const std::string& received)
-{
-    std::string words;
-    for (const char c : received) {
-        if (c >= 0x20 && c < 0x7f) words += c;
-        else if (!words.empty() && words.back() != ' ') words += ' ';
-    }
-    while (!words.empty() && words.back() == ' ') words.pop_back();
-    return words;
-}
-
-// A server's words are a line of text; a connection that has carried anything
-// else carried the device's data, and what came last is no farewell.
-bool isText(char c)
-{
-    return (c >= 0x20 && c < 0x7f) || c == '\r' || c == '\n' || c == '\t';
-}
-
-// Telnet's data with its commands (negotiations, subnegotiations) left out.
-std::string withoutTelnetCommands(const std::string& bytes)
-{
-    constexpr unsigned char Iac = 255, Sb = 250, Se = 240, Will = 251, Dont = 254;
-    std::string data;
-    for (std::size_t i = 0; i < bytes.size(); ++i) {
-        const auto byte = static_cast<unsigned char>(bytes[i]);
-        if (byte != Iac) {
-            data += bytes[i];
-            continue;
-        }
-        const auto command = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0;
-        if (command == Iac) {
-            data += bytes[++i];
-        } else if (command == Sb) {
-            // To IAC SE.
-            for (i += 2; i + 1 < bytes.size() && !(static_cast<unsigned char>(bytes[i]) == Iac
-                                                  && static_cast<unsigned char>(bytes[i + 1]) == Se); ++i) {}
-            ++i;
-        } else {
-            i += command >= Will && command <= Dont ? 2 : 1;
-        }
-    }
-    return data;
-}
-
-// RFC 2217's codes for parity, stop size and flow control.
-std::uint32_t parityCode(LineSettings::Parity parity)
-{
-    switch (parity) {
-    case LineSettings::Parity::None: return SERGENSIO_PARITY_NONE;
-    case LineSettings::Parity::Odd: return SERGENSIO_PARITY_ODD;
-    case LineSettings::Parity::Even: return SERGENSIO_PARITY_EVEN;
-    case LineSettings::Parity::Mark: return SERGENSIO_PARITY_MARK;
-    case LineSettings::Parity::Space: return SERGENSIO_PARITY_SPACE;
-    }
-    return SERGENSIO_PARITY_NONE;
-}
-
-std::uint32_t stopSizeCode(LineSettings::StopBits stopBits)
-{
-    switch (stopBits) {
-    case LineSettings::StopBits::One: return 1;
-    case LineSettings::StopBits::Two: return 2;
-    case LineSettings::StopBits::OneAndAHalf: return 3;
-    }
-    return 1;
-}
-
-// One flow control at a time; the component never asks for more.
-std::uint32_t flowCode(const LineSettings& line)
-{
-    if (line.ctsFlow) return SERGENSIO_FLOWCONTROL_RTS_CTS;
-    if (line.dsrFlow) return SERGENSIO_FLOWCONTROL_DSR;
-    if (line.xonXoffOut || line.xonXoffIn) return SERGENSIO_FLOWCONTROL_XON_XOFF;
-    return SERGENSIO_FLOWCONTROL_NONE;
-}
-
-std::uint32_t modemStatusOf(unsigned state)
-{
-    std::uint32_t status = 0;
-    if (state & SERGENSIO_MODEMSTATE_CTS) status |= MsCtsOn;
-    if (state & SERGENSIO_MODEMSTATE_DSR) status |= MsDsrOn;
-    if (state & SERGENSIO_MODEMSTATE_RI) status |= MsRingOn;
-    if (state & SERGENSIO_MODEMSTATE_CD) status |= MsRlsdOn;
-    return status;
-}
+// How long a plain entry's server that turned us away is asked whether it
+// speaks TLS.
+constexpr std::chrono::milliseconds ProbeLimit{2000};
 
 } // namespace
 
@@ -167,28 +62,6 @@ void NetworkSerialDevice::logged(const std::string& line)
     if (tlsReason_.size() < 1024) tlsReason_ += (tlsReason_.empty() ? "" : "; ") + line;
 }
 
-// The server's certificate has been checked against the entry's CA; the name
-// it must hold is ours to check (gensio leaves that to its user).
-int NetworkSerialDevice::verifyServer(int error, const char* reason)
-{
-    if (error != 0) {
-        std::lock_guard lock(mutex_);
-        tlsReason_ = std::string(gensio_err_to_str(error)) + ": " + reason + (tlsReason_.empty() ? "" : "; ") + tlsReason_;
-        return GE_NOTSUP;
-    }
-    const std::string name = address_.serverName.empty() ? address_.host : address_.serverName;
-    std::string text(16384, '\0');
-    gensiods length = text.size();
-    if (gensio_control(io_, GENSIO_CONTROL_DEPTH_FIRST, GENSIO_CONTROL_GET, GENSIO_CONTROL_CERT, text.data(), &length) != 0)
-        length = 0;
-    text.resize(std::min<std::size_t>(length, text.size()));
-    if (certificateNames(text, name)) return 0;
-    std::lock_guard lock(mutex_);
-    tlsReason_ = TlsNameMismatch;
-    return GE_AUTHREJECT;
-}
-
-
 int NetworkSerialDevice::open(const std::string& comName)
 {
     if (isOpen()) return EBUSY;
@@ -196,6 +69,7 @@ int NetworkSerialDevice::open(const std::string& comName)
     comName_ = comName;
     peer_.clear();
     openingBytes_.clear();
+    connectedAddress_ = {};
     const std::string path = resolvePortName(comName);
     if (path.empty()) return fail(ENOENT, "no entry in the port directory");
     std::string problem;
@@ -217,12 +91,12 @@ int NetworkSerialDevice::open(const std::string& comName)
         unsentHead_ = 0;
         sent_.clear();
         suspended_ = false;
+        dropReported_ = false;
     }
     {
         std::lock_guard lock(mutex_);
         opened_ = false;
         openError_ = 0;
-        closed_ = false;
         input_.clear();
         reading_ = false;
         farewell_.clear();
@@ -231,11 +105,22 @@ int NetworkSerialDevice::open(const std::string& comName)
         modemStatus_ = 0;
         answersOfLine_ = {};
         tlsReason_.clear();
+        serverShown_ = false;
+        serverJudged_ = false;
+        earliest_.clear();
         diagnosis_.clear();
     }
 
+    // Before gensio makes its first TLS context.
+    if (address_.tls && !enforceTlsFloor())
+        return fail(EPROTO, "OpenSSL does not take the TLS protocol floor (TLS 1.2 with forward secrecy)");
+    trustFile_ = !address_.tls ? std::string() : !address_.ca.empty() ? address_.ca : systemTrustFile();
+    if (address_.tls && trustFile_.empty())
+        return fail(EINVAL, "the entry has no ca= and this system has no CA file ($SSL_CERT_FILE or "
+                            + defaultTrustFile() + "): write ca= the CA (or the certificate) the "
+                            "server's certificate comes from");
     const auto deadline = Clock::now() + ConnectLimit;
-    WaitScope scope(*connectionWait_, peer_);
+    ConnectionWaitScope scope(*connectionWait_, peer_);
     if (!GensioLoop::use()) return fail(ENOMEM, "cannot start the network handler");
     usingLoop_ = true;
     GensioLoop::listen(*this);
@@ -244,6 +129,15 @@ int NetworkSerialDevice::open(const std::string& comName)
     if (error != 0) {
         endStack();
         return fail(error, "cannot make the wake event");
+    }
+    // A connection of ours to this server that is still closing holds the one
+    // place of a server that takes a client at a time: it would turn us away.
+    ClosingLinks::watch(answers_);
+    error = awaitAnswer(deadline, [this] { return !ClosingLinks::closing(peer_); });
+    ClosingLinks::forget(answers_);
+    if (error == ECANCELED) {
+        endStack();
+        return connectFailure(error, "");
     }
     // The name is looked up and the addresses raced here, within the time
     // limit and through the wait; gensio gets the address that answered.
@@ -257,36 +151,50 @@ int NetworkSerialDevice::open(const std::string& comName)
         endStack();
         return connectFailure(error, problem);
     }
+    connectedAddress_ = addresses[winner];
     NetworkAddress numeric = address_;
     numeric.host = addresses[winner].text();
+    // gensio would trust no store of its own without ca=.
+    numeric.ca = trustFile_;
     if (!gensioStack(numeric, stack, problem)) {
         ::close(connected);
         endStack();
         return fail(EINVAL, problem);
     }
-    if (const int made = str_to_gensio(stack.c_str(), GensioLoop::funcs(), onEvent, this, &io_)) {
+    route_ = std::make_shared<Route>();
+    route_->device = this;
+    if (const int made = str_to_gensio(stack.c_str(), GensioLoop::funcs(), onEvent, route_.get(), &io_)) {
         ::close(connected);
         io_ = nullptr;
         endStack();
         return openFailure(made);
     }
-    GensioLoop::adopt(connected);
+    // The server is judged during the handshake, which may start before
+    // gensio_open returns: the number gensio gives the socket is known by then.
+    handshakeSocket_ = -1;
+    GensioLoop::adopt(connected, &handshakeSocket_);
     const int started = gensio_open(
         io_,
-        [](gensio*, int error, void* self) {
-            auto* device = static_cast<NetworkSerialDevice*>(self);
-            {
-                std::lock_guard lock(device->mutex_);
-                device->opened_ = true;
-                device->openError_ = error;
-            }
-            device->answers_.signal();
+        [](gensio*, int error, void* route) {
+            through(route, [error](NetworkSerialDevice& device) {
+                {
+                    std::lock_guard lock(device.mutex_);
+                    device.opened_ = true;
+                    device.openError_ = error;
+                }
+                device.answers_.signal();
+            });
         },
-        this);
+        route_.get());
     // gensio's own from here on (the number known for the queue counts), its
     // liveness set already.
     connected = GensioLoop::takeConnected();
+    if (address_.protocol == NetworkAddress::Protocol::Rfc2217) {
+        GensioLoop::countEarlyBytes(connected);
+        earlyCounted_ = connected;
+    }
     error = started ? 0 : awaitAnswer(deadline, [this] { return opened_; });
+    handshakeSocket_ = -1;
     openingBytes_ = GensioLoop::takeFirstBytes(connected);
     if (started) {
         endStack();
@@ -308,6 +216,7 @@ int NetworkSerialDevice::open(const std::string& comName)
     }
     GensioLoop::stopListening(*this);
     socket_ = connected;
+    peerLoopback_ = isLoopbackPeer(connected);
     // Before the reading starts: the words of a server that hangs up at once
     // are this connection's, and stay.
     forgetNetworkFailure(comName_);
@@ -317,7 +226,14 @@ int NetworkSerialDevice::open(const std::string& comName)
         gensio_set_read_callback_enable(io_, true);
     }
     if (address_.protocol == NetworkAddress::Protocol::Rfc2217) {
-        if (const int refused = confirmRfc2217(deadline)) {
+        const int refused = confirmRfc2217(deadline);
+        const std::size_t early = GensioLoop::endEarlyCount(std::exchange(earlyCounted_, -1));
+        if (refused && early > FloodLimit && !address_.tls) {
+            endStack();
+            return fail(EPROTONOSUPPORT, "the server sent data instead of agreeing to RFC 2217: its accepter is raw "
+                                         "(write tcp://), or the port is another service's");
+        }
+        if (refused) {
             endStack();
             return refused;
         }
@@ -338,16 +254,17 @@ int NetworkSerialDevice::confirmRfc2217(Clock::time_point deadline)
         queried_ = false;
         queryError_ = 0;
     }
-    const auto answered = [](sergensio*, int error, unsigned, void* self) {
-        auto* device = static_cast<NetworkSerialDevice*>(self);
-        {
-            std::lock_guard lock(device->mutex_);
-            device->queried_ = true;
-            device->queryError_ = error;
-        }
-        device->answers_.signal();
+    const auto answered = [](sergensio*, int error, unsigned, void* route) {
+        through(route, [error](NetworkSerialDevice& device) {
+            {
+                std::lock_guard lock(device.mutex_);
+                device.queried_ = true;
+                device.queryError_ = error;
+            }
+            device.answers_.signal();
+        });
     };
-    int error = !serial_ ? GE_NOTSUP : sergensio_baud(serial_, 0, answered, this);
+    int error = !serial_ ? GE_NOTSUP : sergensio_baud(serial_, 0, answered, route_.get());
     if (error == 0) {
         error = awaitAnswer(deadline, [this] { return queried_ || gone_; });
         if (error == ETIMEDOUT)
@@ -355,6 +272,7 @@ int NetworkSerialDevice::confirmRfc2217(Clock::time_point deadline)
                                "telnet(rfc2217), for a raw accepter write tcp://");
         if (error == ECANCELED) return fail(error, "connecting to " + peer_ + " was cancelled");
         if (gone_) {
+            if (const int tls = plainToTlsPort()) return tls;
             std::string words;
             {
                 std::lock_guard lock(mutex_);
@@ -367,10 +285,38 @@ int NetworkSerialDevice::confirmRfc2217(Clock::time_point deadline)
     }
     if (error == 0) error = sergensio_linestate(serial_, SERGENSIO_LINESTATE_BREAK);
     if (error == 0) error = sergensio_modemstate(serial_, 0xFF);
+    if (error != 0 && plainToTlsPort() != 0) return EPROTO;
     if (error != 0)
         return fail(EPROTONOSUPPORT, "the server refuses RFC 2217 (COM-PORT-OPTION); its accepter must be "
                                      "telnet(rfc2217), or write tcp:// to leave the line to the server");
     return 0;
+}
+
+// A plain entry whose server answered in TLS: the fix is +tls, whatever
+// else the failure looked like. EPROTO with its diagnosis, or 0.
+int NetworkSerialDevice::plainToTlsPort()
+{
+    if (address_.tls) return 0;
+    std::string earliest;
+    {
+        std::lock_guard lock(mutex_);
+        // A server that said why it turned us away said it in plain words.
+        if (onlyText_ && !serverWords(farewell_).empty()) return 0;
+        earliest = earliest_;
+    }
+    if (!looksLikeTls(earliest) && !looksLikeTls(openingBytes_)) {
+        // A server of one client at a time answers nobody else while our
+        // connection lasts: it ends first.
+        handOverConnection();
+        ClosingLinks::watch(answers_);
+        awaitAnswer(Clock::now() + ProbeLimit, [this] { return !ClosingLinks::closing(peer_); });
+        ClosingLinks::forget(answers_);
+        if (!speaksTls(connectedAddress_, ProbeLimit)) return 0;
+    }
+    NetworkAddress secure = address_;
+    secure.tls = true;
+    return fail(EPROTO, "the server speaks TLS on this port: write " + secure.url() + " and ca= the CA (or the "
+                        "certificate) of the server");
 }
 
 // gensio's error of an opening, as the system's code and the words of a diagnosis.
@@ -378,10 +324,12 @@ int NetworkSerialDevice::openFailure(int gensioError)
 {
     std::string reason;
     std::string words;
+    bool serverShown = false;
     {
         std::lock_guard lock(mutex_);
         reason = tlsReason_;
         words = onlyText_ ? serverWords(farewell_) : std::string();
+        serverShown = serverShown_;
     }
     // Words that came while gensio's Telnet was still opening never reached
     // us; the bytes read from the socket hold them (under TLS they are
@@ -390,7 +338,7 @@ int NetworkSerialDevice::openFailure(int gensioError)
         words = serverWords(withoutTelnetCommands(openingBytes_));
     if (address_.tls) {
         std::string problem;
-        if (describeTlsFailure(gensioError, reason, address_, problem)) return fail(EPROTO, problem);
+        if (describeTlsFailure(gensioError, reason, address_, serverShown, problem)) return fail(EPROTO, problem);
     }
     switch (gensioError) {
     case GE_CONNREFUSE: return fail(ECONNREFUSED, "nothing listens at " + peer_);
@@ -398,7 +346,9 @@ int NetworkSerialDevice::openFailure(int gensioError)
     case GE_NOMEM: return fail(ENOMEM, "out of memory");
     case GE_REMCLOSE:
     case GE_COMMERR:
-    case GE_IOERR: return fail(ECONNRESET, serverClosedConnection(words));
+    case GE_IOERR:
+        if (const int tls = words.empty() ? plainToTlsPort() : 0) return tls;
+        return fail(ECONNRESET, serverClosedConnection(words));
     case GE_NOTFOUND:
     case GE_UNKNOWN_NAME_ERROR:
     case GE_NAME_ERROR:
@@ -427,8 +377,7 @@ int NetworkSerialDevice::connectFailure(int error, const std::string& resolverWo
     }
 }
 
-template <class Done>
-int NetworkSerialDevice::awaitAnswer(Clock::time_point deadline, Done done)
+int NetworkSerialDevice::awaitAnswer(Clock::time_point deadline, const std::function<bool()>& done)
 {
     for (;;) {
         {
@@ -445,432 +394,37 @@ int NetworkSerialDevice::awaitAnswer(Clock::time_point deadline, Done done)
     }
 }
 
-// Closes what an opening made, whether or not it got as far as a connection.
-void NetworkSerialDevice::endStack()
+// The connection, if there is one, goes to ClosingLinks with its use of the
+// loop (gensio runs there until it is freed).
+void NetworkSerialDevice::handOverConnection()
 {
+    if (route_) {
+        std::lock_guard lock(route_->mutex);
+        route_->device = nullptr;
+    }
     if (io_) {
-        const int closing = gensio_close(
-            io_,
-            [](gensio*, void* self) {
-                auto* device = static_cast<NetworkSerialDevice*>(self);
-                std::lock_guard lock(device->mutex_);
-                device->closed_ = true;
-                device->changed_.notify_all();
-            },
-            this);
-        if (closing == 0) {
-            std::unique_lock lock(mutex_);
-            changed_.wait_for(lock, CloseLimit * 4, [this] { return closed_; });
-        }
-        gensio_free(io_);
+        const int fd = socket_.load();
+        const int socket = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+        ClosingLinks::handOver(io_, route_, socket, peer_);
+        usingLoop_ = false;
         io_ = nullptr;
         serial_ = nullptr;
     }
+    route_.reset();
+}
+
+// Closes what an opening made, whether or not it got as far as a connection.
+// The connection goes to ClosingLinks, which ends it off this thread, with
+// its own duplicate of the socket to see the server let go.
+void NetworkSerialDevice::endStack()
+{
     GensioLoop::stopListening(*this);
+    if (earlyCounted_ >= 0) GensioLoop::endEarlyCount(std::exchange(earlyCounted_, -1));
+    handOverConnection();
     if (std::exchange(usingLoop_, false)) GensioLoop::stopUsing();
     socket_ = -1;
     wake_.close();
     answers_.close();
-}
-
-int NetworkSerialDevice::onEvent(gensio*, void* self, int event, int error, unsigned char* buffer,
-                                 std::size_t* length, const char* const* auxiliary)
-{
-    return static_cast<NetworkSerialDevice*>(self)->event(event, error, buffer, length, auxiliary);
-}
-
-int NetworkSerialDevice::event(int event, int error, unsigned char* buffer, std::size_t* length,
-                               const char* const* auxiliary)
-{
-    switch (event) {
-    case GENSIO_EVENT_READ: {
-        // An error comes without a length.
-        std::size_t none = 0;
-        received(error, buffer, length ? *length : none);
-        return 0;
-    }
-    case GENSIO_EVENT_WRITE_READY:
-        writeReady();
-        return 0;
-    case GENSIO_EVENT_POSTCERT_VERIFY:
-        return verifyServer(error, auxiliary && auxiliary[0] ? auxiliary[0] : "");
-    case GENSIO_EVENT_SER_MODEMSTATE:
-    case GENSIO_EVENT_SER_LINESTATE:
-    case GENSIO_EVENT_SER_FLOW_STATE: {
-        unsigned value = 0;
-        if (buffer && length && *length >= sizeof value) std::memcpy(&value, buffer, sizeof value);
-        else if (buffer && length && *length > 0) value = buffer[0];
-        serialEvent(event, value);
-        return 0;
-    }
-    default:
-        return GE_NOTSUP;
-    }
-}
-
-// What arrived, as far as the input queue has room: gensio keeps the rest and
-// brings it again once reading is on again.
-void NetworkSerialDevice::received(int error, const unsigned char* data, std::size_t& length)
-{
-    if (error != 0) {
-            length = 0;
-        // An orderly end and a reset alike: the server is gone.
-        sayServerClosed(ECONNRESET);
-        markGone(ECONNRESET);
-        return;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        const std::size_t taken = std::min(length, input_.room());
-        const std::string_view arrived(reinterpret_cast<const char*>(data), taken);
-        input_.append(arrived);
-        keepFarewell(arrived);
-        if (taken > 0) pendingEvents_ |= EvRxChar;
-        length = taken;
-        if (input_.full() && reading_) {
-            reading_ = false;
-            gensio_set_read_callback_enable(io_, false);
-        }
-    }
-    wake_.signal();
-}
-
-// The caller holds mutex_.
-void NetworkSerialDevice::keepFarewell(std::string_view data)
-{
-    if (!onlyText_) return;
-    onlyText_ = std::all_of(data.begin(), data.end(), isText);
-    if (!onlyText_) {
-        farewell_.clear();
-        return;
-    }
-    farewell_.append(data.substr(0, FarewellLimit - std::min(FarewellLimit, farewell_.size())));
-}
-
-// A connection that the server ends after nothing but text (a server turning
-// us away says why, then hangs up) keeps those words for the diagnosis of the
-// loss, so that the operator reads the server's reason, not only "reset".
-void NetworkSerialDevice::sayServerClosed(int error)
-{
-    std::string words;
-    {
-        std::lock_guard lock(mutex_);
-        if (onlyText_) words = serverWords(farewell_);
-    }
-    if (!words.empty()) fail(error, serverClosedConnection(words));
-}
-
-// The server's news of its line: a break, the modem lines, a request to hold
-// or resume our output. (A PURGE-DATA from a server only answers a client's
-// own, which we never send: gensio passes none on, and nothing is dropped.)
-void NetworkSerialDevice::serialEvent(int event, unsigned value)
-{
-    if (event == GENSIO_EVENT_SER_FLOW_STATE) {
-        std::lock_guard lock(writeMutex_);
-        suspended_ = value != 0;
-        if (!suspended_ && unsentHead_ < unsent_.size()) gensio_set_write_callback_enable(io_, true);
-        return;
-    }
-    {
-        std::lock_guard lock(mutex_);
-        if (event == GENSIO_EVENT_SER_LINESTATE) {
-            if (value & SERGENSIO_LINESTATE_BREAK) pendingEvents_ |= EvBreak;
-        } else {
-            // The state bits, and the delta bits, which also tell of a change
-            // that came and went between two notifications.
-            const std::uint32_t status = modemStatusOf(value);
-            const std::uint32_t changed = status ^ modemStatus_;
-            if ((changed & MsCtsOn) || (value & SERGENSIO_MODEMSTATE_CTS_CHANGED)) pendingEvents_ |= EvCts;
-            if ((changed & MsDsrOn) || (value & SERGENSIO_MODEMSTATE_DSR_CHANGED)) pendingEvents_ |= EvDsr;
-            if ((changed & MsRlsdOn) || (value & SERGENSIO_MODEMSTATE_CD_CHANGED)) pendingEvents_ |= EvRlsd;
-            if (((changed & status) & MsRingOn) || (value & SERGENSIO_MODEMSTATE_RI_CHANGED)) pendingEvents_ |= EvRing;
-            modemStatus_ = status;
-        }
-    }
-    wake_.signal();
-}
-
-int NetworkSerialDevice::setupQueues(std::uint32_t inQueue, std::uint32_t)
-{
-    if (!isOpen()) return EBADF;
-    std::lock_guard lock(mutex_);
-    input_.setCapacity(inQueue);
-    return 0;
-}
-
-template <int Item>
-void NetworkSerialDevice::onAnswer(sergensio*, int error, unsigned value, void* self)
-{
-    auto* device = static_cast<NetworkSerialDevice*>(self);
-    {
-        std::lock_guard lock(device->mutex_);
-        device->answersOfLine_.answered(static_cast<LineAnswers::Item>(Item), error == 0 ? value : 0);
-    }
-    device->answers_.signal();
-}
-
-int NetworkSerialDevice::applySettings(const DeviceControl& settings)
-{
-    LineSettings line;
-    if (const int error = LineSettings::from(settings, line)) return error;
-    if (!isOpen()) return EBADF;
-    // Raw TCP has no way to tell the server: its own configuration sets the line.
-    if (!serial_) return 0;
-
-    const std::uint32_t values[LineAnswers::ItemCount] = {line.baud, line.dataBits, parityCode(line.parity),
-                                                          stopSizeCode(line.stopBits), flowCode(line)};
-    {
-        std::lock_guard lock(mutex_);
-        for (int item = 0; item < LineAnswers::ItemCount; ++item)
-            answersOfLine_.asked(static_cast<LineAnswers::Item>(item), values[item]);
-    }
-    WaitScope scope(*connectionWait_, peer_);
-    const int r1 = sergensio_baud(serial_, values[0], onAnswer<LineAnswers::Baud>, this);
-    const int r2 = sergensio_datasize(serial_, values[1], onAnswer<LineAnswers::DataSize>, this);
-    const int r3 = sergensio_parity(serial_, values[2], onAnswer<LineAnswers::Parity>, this);
-    const int r4 = sergensio_stopbits(serial_, values[3], onAnswer<LineAnswers::StopSize>, this);
-    // DSR flow is one of gensio's inbound kinds, though RFC 2217 counts it
-    // for both directions.
-    const int r5 = line.dsrFlow && !line.ctsFlow
-        ? sergensio_iflowcontrol(serial_, SERGENSIO_FLOWCONTROL_DSR, onAnswer<LineAnswers::Flow>, this)
-        : sergensio_flowcontrol(serial_, values[4], onAnswer<LineAnswers::Flow>, this);
-    const int requested = r1 | r2 | r3 | r4 | r5;
-    if (requested != 0) return fail(gone_ ? ECONNRESET : EIO, "the line settings did not go out");
-    const int error = awaitAnswer(Clock::now() + AnswerLimit, [this] { return answersOfLine_.complete() || gone_; });
-    if (error == ETIMEDOUT) return fail(error, "the server did not answer the line settings");
-    if (error == 0 && gone_) return fail(ECONNRESET, "the connection failed while the line was set");
-    if (error != 0) return fail(error, "the connection failed while the line was set");
-    std::string refusals;
-    {
-        std::lock_guard lock(mutex_);
-        refusals = answersOfLine_.refusals();
-    }
-    if (!refusals.empty()) return fail(EINVAL, "the server set " + refusals);
-    std::lock_guard lock(mutex_);
-    diagnosis_.clear();
-    return 0;
-}
-
-int NetworkSerialDevice::setTimeouts(const CommTimeouts&)
-{
-    // Reads never wait (they take from our own queue) and writes take their
-    // time-out per call: there is nothing left for the record to set.
-    return isOpen() ? 0 : EBADF;
-}
-
-int NetworkSerialDevice::setEventMask(std::uint32_t mask)
-{
-    if (!isOpen()) return EBADF;
-    mask_ = mask;
-    return wake_.signal();
-}
-
-int NetworkSerialDevice::wait(std::uint32_t& events)
-{
-    events = 0;
-    if (!isOpen()) return EBADF;
-    for (;;) {
-        if (released_) return 0;
-        {
-            std::lock_guard lock(mutex_);
-            // Bytes that came before the end are delivered before it is told.
-            events = pendingEvents_ & mask_;
-            pendingEvents_ = 0;
-            if (sentLate_.exchange(false)) events |= EvSentLate;
-        }
-        if (events != 0) return 0;
-        if (gone_ && !goneReported_) {
-            goneReported_ = true;
-            return goneError_;
-        }
-        pollfd entry {wake_.fd(), POLLIN, 0};
-        const int timeout = !gone_ && outputDrain_.pending() ? outputDrain_.lookAgainMs() : -1;
-        const int ready = ::poll(&entry, 1, timeout);
-        if (ready < 0) {
-            if (errno == EINTR) continue;
-            return errno;
-        }
-        if (entry.revents & POLLIN) wake_.clear();
-        if (released_) return 0;
-        if (gone_) continue;
-        const std::uint32_t empty = checkOutputEmpty();
-        std::lock_guard lock(mutex_);
-        pendingEvents_ |= empty;
-    }
-}
-
-void NetworkSerialDevice::sendSome()
-{
-    if (suspended_ || gone_ || unsentHead_ >= unsent_.size()) return;
-    gensiods count = 0;
-    const int error = gensio_write(io_, &count, unsent_.data() + unsentHead_, unsent_.size() - unsentHead_, nullptr);
-    if (error != 0) {
-        markGone(ECONNRESET);
-        return;
-    }
-    if (count == 0) return;
-    sent_.append(unsent_, unsentHead_, count);
-    unsentHead_ += count;
-    if (unsentHead_ == unsent_.size()) {
-        unsent_.clear();
-        unsentHead_ = 0;
-    } else if (unsentHead_ > unsent_.size() / 2) {
-        unsent_.erase(0, unsentHead_);
-        unsentHead_ = 0;
-    }
-    outputDrain_.wrote();
-    if (!writing_) sentLate_ = true;
-    wake_.signal();
-}
-
-// gensio has room again: what a write left goes on, until it is all gone or
-// the server holds us back.
-void NetworkSerialDevice::writeReady()
-{
-    std::lock_guard lock(writeMutex_);
-    sendSome();
-    if (unsentHead_ >= unsent_.size() || suspended_ || gone_) gensio_set_write_callback_enable(io_, false);
-    writable_.notify_all();
-}
-
-void NetworkSerialDevice::takeSent(std::string& bytes)
-{
-    std::lock_guard lock(writeMutex_);
-    bytes += sent_;
-    sent_.clear();
-}
-
-std::uint32_t NetworkSerialDevice::checkOutputEmpty()
-{
-    if (!outputDrain_.pending()) return 0;
-    // Nobody asks for it: nothing to look at again and again.
-    if (!(mask_.load() & EvTxEmpty)) {
-        outputDrain_.forget();
-        return 0;
-    }
-    // Sent counts as done once the server's end has acknowledged it, which on
-    // a network may take a round trip or two.
-    int queued = 0;
-    const int fd = socket_.load();
-    if (fd < 0 || ::ioctl(fd, SIOCOUTQ, &queued) != 0) queued = 0;
-    bool unsent = false;
-    {
-        std::lock_guard lock(writeMutex_);
-        unsent = unsentHead_ < unsent_.size();
-    }
-    return outputDrain_.drained(queued == 0 && !unsent, queued, 1) ? std::uint32_t{EvTxEmpty} : 0u;
-}
-
-void NetworkSerialDevice::markGone(int error)
-{
-    int none = 0;
-    // The reason is in place before anyone can see the connection gone.
-    if (goneError_.compare_exchange_strong(none, error)) gone_ = true;
-    // gensio may close the socket from now on, and its number may come back.
-    socket_ = -1;
-    writable_.notify_all();
-    answers_.signal();
-    wake_.signal();
-}
-
-int NetworkSerialDevice::release()
-{
-    released_ = true;
-    return wake_.signal();
-}
-
-int NetworkSerialDevice::modemStatus(std::uint32_t& status)
-{
-    status = 0;
-    if (!isOpen()) return EBADF;
-    // Raw TCP tells nothing of the lines: all read as low.
-    std::lock_guard lock(mutex_);
-    status = modemStatus_;
-    return 0;
-}
-
-int NetworkSerialDevice::queueCounts(CommStatus& status)
-{
-    status = {};
-    if (!isOpen()) return EBADF;
-    const int fd = socket_.load();
-    int socketIn = 0;
-    int socketOut = 0;
-    // A connection that has gone has no queues left to count.
-    if (fd < 0 || ::ioctl(fd, FIONREAD, &socketIn) != 0) socketIn = 0;
-    if (fd < 0 || ::ioctl(fd, SIOCOUTQ, &socketOut) != 0) socketOut = 0;
-    std::size_t unsent = 0;
-    {
-        std::lock_guard lock(writeMutex_);
-        unsent = unsent_.size() - unsentHead_;
-    }
-    std::lock_guard lock(mutex_);
-    status.cbInQue = static_cast<std::uint32_t>(input_.size()) + static_cast<std::uint32_t>(socketIn);
-    status.cbOutQue = static_cast<std::uint32_t>(socketOut) + static_cast<std::uint32_t>(unsent);
-    return 0;
-}
-
-int NetworkSerialDevice::read(char* data, std::size_t size, std::size_t& count)
-{
-    count = 0;
-    if (!isOpen()) return EBADF;
-    std::lock_guard lock(mutex_);
-    count = input_.take(data, size);
-    // gensio has not been read while the queue was full.
-    if (!reading_ && !input_.full() && !gone_) {
-        reading_ = true;
-        gensio_set_read_callback_enable(io_, true);
-    }
-    return 0;
-}
-
-int NetworkSerialDevice::write(const char* data, std::size_t size, unsigned timeoutMs, std::size_t& taken)
-{
-    taken = 0;
-    if (!isOpen()) return EBADF;
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
-    std::unique_lock lock(writeMutex_);
-    if (gone_) return ECONNRESET;
-    // What a write that timed out left goes first, or the stream would be out
-    // of order.
-    unsent_.append(data, size);
-    writing_ = true;
-    sendSome();
-    int error = 0;
-    while (unsentHead_ < unsent_.size() && !gone_) {
-        gensio_set_write_callback_enable(io_, true);
-        if (writable_.wait_until(lock, deadline) == std::cv_status::timeout) {
-            if (unsentHead_ < unsent_.size()) error = ETIMEDOUT;
-            break;
-        }
-    }
-    writing_ = false;
-    // A write that timed out keeps its rest and sends it first thing later.
-    if (error == 0 || error == ETIMEDOUT) taken = size;
-    // However the connection ended (a reset, a peer that stopped answering),
-    // a write that finds it gone says so in the one way that means "gone".
-    return gone_ ? ECONNRESET : error;
-}
-
-int NetworkSerialDevice::setControlLine(ControlLine line, bool on)
-{
-    if (!isOpen()) return EBADF;
-    // Raw TCP has no way to tell the server: its device keeps its lines. The
-    // answer is not awaited: a server whose device has no such line (a
-    // pseudo-terminal) sends none.
-    if (!serial_) return 0;
-    const int error = line == ControlLine::Dtr
-        ? sergensio_dtr(serial_, on ? SERGENSIO_DTR_ON : SERGENSIO_DTR_OFF, nullptr, nullptr)
-        : sergensio_rts(serial_, on ? SERGENSIO_RTS_ON : SERGENSIO_RTS_OFF, nullptr, nullptr);
-    if (error != 0) return gone_ ? ECONNRESET : EIO;
-    return 0;
-}
-
-int NetworkSerialDevice::abort()
-{
-    // Nothing is ever pending between our calls: a write finishes or times out
-    // before it returns and a read never waits.
-    return isOpen() ? 0 : EBADF;
 }
 
 // gensio's close hands over what it holds of our last bytes (DTR and RTS

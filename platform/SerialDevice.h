@@ -122,7 +122,9 @@ public:
     // Writes all `size` bytes, waiting at most `timeoutMs` for the device to take
     // them (ETIMEDOUT when it has not). `taken` says how many it took: all of
     // them on success; after a time-out, those it sent and those it keeps to
-    // send later, in order, before any later write's. The rest is dropped.
+    // send later, in order, before any later write's. The rest is dropped. A
+    // device that keeps only so much (a network port) fails the first write
+    // whose rest it drops with ENOBUFS instead, once per opening.
     virtual int write(const char* data, std::size_t size, unsigned timeoutMs, std::size_t& taken) = 0;
     // For a caller that looks at the error alone.
     int write(const char* data, std::size_t size, unsigned timeoutMs)
@@ -141,6 +143,10 @@ public:
     virtual int abort() = 0;
     virtual int close() = 0;
     virtual bool isOpen() const = 0;
+    // Whether the open link carries its bytes unencrypted to another machine,
+    // judged by the address actually connected to (a name that resolves to
+    // the loopback stays on the machine). Only a network port ever does.
+    virtual bool plainToAnotherHost() const { return false; }
 };
 
 // Whether a failure means that the device has gone (unplugged, hung up, its

@@ -76,9 +76,11 @@ template <class Make>
 QString PortMap::replaceEntry(int number, Make make) const
 {
     if (number < FirstNumber || number > LastNumber) return QStringLiteral("COM numbers go from 1 to 255");
-    std::error_code made;
-    std::filesystem::create_directories(std::filesystem::path(native(directory_).toStdString()), made);
-    if (made) return QString::fromStdString(made.message());
+    std::error_code failed;
+    // The folder decides where every port leads: its user's alone.
+    if (std::filesystem::create_directories(std::filesystem::path(native(directory_).toStdString()), failed))
+        ::chmod(native(directory_).constData(), 0700);
+    if (failed) return QString::fromStdString(failed.message());
     const QString temporary = directory_ + QStringLiteral("/.COM%1.%2.new").arg(number).arg(::getpid());
     ::unlink(native(temporary).constData());
     if (const int error = make(native(temporary))) {
@@ -114,7 +116,10 @@ QString PortMap::mapNetwork(int number, const QString& address) const
     return replaceEntry(number, [&line](const QByteArray& temporary) {
         QSaveFile file(QFile::decodeName(temporary));
         errno = 0;
-        if (file.open(QIODevice::WriteOnly) && file.write(line) == line.size() && file.commit()) return 0;
+        // Whoever can change the entry can point the port at their own host.
+        if (file.open(QIODevice::WriteOnly) && file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+            && file.write(line) == line.size() && file.commit())
+            return 0;
         return errno != 0 ? errno : EIO;
     });
 }
@@ -123,4 +128,25 @@ QString PortMap::unmap(int number) const
 {
     if (::unlink(native(entryPath(number)).constData()) != 0 && errno != ENOENT) return reason(errno);
     return {};
+}
+
+QStringList PortMap::tightenEarlierEntries() const
+{
+    QStringList tightened;
+    const auto tighten = [&tightened](const QString& path, mode_t mode) {
+        struct stat info {};
+        if (::lstat(native(path).constData(), &info) != 0 || info.st_uid != ::geteuid()) return;
+        if ((info.st_mode & 07777) == mode || (info.st_mode & 077) == 0) return;
+        if (::chmod(native(path).constData(), mode) != 0) return;
+        tightened << QStringLiteral("%1 (%2 now, was %3)")
+                         .arg(path, QString::number(mode, 8), QString::number(info.st_mode & 07777, 8));
+    };
+    tighten(directory_, 0700);
+    for (int number = FirstNumber; number <= LastNumber; ++number) {
+        const QString entry = entryPath(number);
+        struct stat info {};
+        // Links to devices carry no trust of their own; network entries do.
+        if (::lstat(native(entry).constData(), &info) == 0 && S_ISREG(info.st_mode)) tighten(entry, 0600);
+    }
+    return tightened;
 }

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 // The port directory: which COM number stands for which device. A mapping is
 // written as a link under a temporary name that is then renamed over COM<n>, so
@@ -39,6 +40,12 @@ public:
     QString mapNetwork(int number, const QString& address) const;
     // Removes COM<number>; an entry that is not there is no failure.
     QString unmap(int number) const;
+    // Entries are written for their user alone (0600 in a 0700 folder): a
+    // port's entry says where it leads and whom it trusts. Those written
+    // before, as the umask fell (0644 or 0664 in 0755 or 0775), are tightened
+    // here once, when they are the user's own: the paths tightened, with their
+    // modes, for the operator to be told; empty when there was nothing to do.
+    QStringList tightenEarlierEntries() const;
 
 private:
     QString entryPath(int number) const;

@@ -3,7 +3,7 @@
 #include "platform/NetworkAddress.h"
 #include "platform/PortNames.h"
 
-LinkDestination linkDestination(const std::string& comName)
+LinkDestination linkDestination(const std::string& comName, bool plainToAnotherHost)
 {
     LinkDestination destination;
     const std::string entry = platform::resolvePortName(comName);
@@ -16,7 +16,7 @@ LinkDestination linkDestination(const std::string& comName)
     std::string problem;
     if (platform::readNetworkEntry(entry, address, problem) != 0) return destination;
     destination.where = QString::fromStdString(address.url());
-    if (!address.tls && !address.isLoopback()) {
+    if (!address.tls && plainToAnotherHost) {
         const QString host = QString::fromStdString(address.host);
         const QString hostPort = QString::fromStdString(address.hostPort());
         destination.unencrypted =

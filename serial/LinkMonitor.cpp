@@ -31,10 +31,10 @@ QString lineSettings(const TSerial& serial)
         .arg(serial.StopBits() == st1bit ? 1 : 2);
 }
 
-// Where the port leads; `unencrypted` as LinkDestination has it.
-QString whereItLeads(const std::string& comName, QString& unencrypted)
+// Where the open port leads; `unencrypted` as LinkDestination has it.
+QString whereItLeads(const TSerial& serial, QString& unencrypted)
 {
-    LinkDestination destination = linkDestination(comName);
+    LinkDestination destination = linkDestination(comName(serial).toStdString(), serial.PlainToAnotherHost());
     unencrypted = std::move(destination.unencrypted);
     return destination.where;
 }
@@ -48,7 +48,7 @@ LinkMonitor::LinkMonitor(TSerial& serial, QObject* parent)
 {
     connect(&machine_, &ReconnectMachine::stateChanged, this, [this](ReconnectMachine::State state) { follow(state); });
     connect(&machine_, &ReconnectMachine::restored, this, [this] {
-        device_ = whereItLeads(comName(serial_).toStdString(), unencrypted_);
+        device_ = whereItLeads(serial_, unencrypted_);
         connectFailure_.clear();
         restoredOnce_ = true;
         show(QStringLiteral("restored ") + QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
@@ -67,7 +67,7 @@ void LinkMonitor::connected()
 {
     const std::string name = comName(serial_).toStdString();
     if (serial_.Active()) {
-        device_ = whereItLeads(name, unencrypted_);
+        device_ = whereItLeads(serial_, unencrypted_);
     } else {
         device_.clear();
         unencrypted_.clear();

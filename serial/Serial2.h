@@ -123,6 +123,9 @@ public:
     bool DCDState() const { return dcdState_.load(); }
 
     bool Active() const { return open_.load(); }
+    // The open port is a network link in plain TCP to another machine (judged
+    // on the address it connected to).
+    bool PlainToAnotherHost() const { return Active() && device_ && device_->plainToAnotherHost(); }
     void setActive(bool value);
     // Events the event thread has handed to the window thread that have not been
     // served yet (for diagnostics and tests).

@@ -382,6 +382,11 @@ TEST(PortMapEntries, AnEntryIsWrittenAsideAndRenamedOverTheOldOneNeverRewrittenI
             ASSERT_TRUE(written.open(QIODevice::ReadOnly));
             EXPECT_EQ(written.readAll(), QByteArray("rfc2217://bench-2.lab:2001\n"));
             EXPECT_FALSE(QFileInfo(entry).isSymLink());
+            // Its user's alone, in a folder of its user's alone, whatever the umask.
+            EXPECT_EQ(now.st_mode & 07777, 0600u);
+            struct stat made {};
+            ASSERT_EQ(::stat(QFile::encodeName(directory).constData(), &made), 0);
+            EXPECT_EQ(made.st_mode & 07777, 0700u);
         }
         if (reader >= 0) {
             char kept[64] = {};
@@ -397,6 +402,38 @@ TEST(PortMapEntries, AnEntryIsWrittenAsideAndRenamedOverTheOldOneNeverRewrittenI
         EXPECT_EQ(QDir(directory).entryList(QDir::System | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot),
                   QStringList{QStringLiteral("COM3")})
             << "something was left aside";
+    }
+}
+
+// Entries written before they were kept private are tightened once, and what
+// was tightened is said; links to devices and private entries are left alone.
+TEST(PortMapEntries, EntriesWrittenBeforeAreMadePrivateOnceAndSaidSo)
+{
+    const struct {
+        const char* name;
+        mode_t folder;
+        mode_t entry;
+        QStringList tightened; // {d}: the folder, {e}: the entry
+    } cases[] = {
+        {"as a umask of 002 left them", 0775, 0664, {"{d} (700 now, was 775)", "{e} (600 now, was 664)"}},
+        {"as a umask of 022 left them", 0755, 0644, {"{d} (700 now, was 755)", "{e} (600 now, was 644)"}},
+        {"private already", 0700, 0600, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir folder;
+        const QString directory = folder.filePath(QStringLiteral("ports"));
+        const PortMap map(directory);
+        ASSERT_EQ(map.mapNetwork(4, QStringLiteral("tcp://bench-1.lab:2000")), QString());
+        ASSERT_EQ(map.map(3, folder.filePath(QStringLiteral("ttyUSB0"))), QString());
+        const QString entry = directory + QStringLiteral("/COM4");
+        ASSERT_EQ(::chmod(QFile::encodeName(directory).constData(), c.folder), 0);
+        ASSERT_EQ(::chmod(QFile::encodeName(entry).constData(), c.entry), 0);
+        QStringList expected;
+        for (QString line : c.tightened)
+            expected << line.replace(QStringLiteral("{d}"), directory).replace(QStringLiteral("{e}"), entry);
+        EXPECT_EQ(map.tightenEarlierEntries(), expected);
+        EXPECT_EQ(map.tightenEarlierEntries(), QStringList()) << "tightened again";
     }
 }
 

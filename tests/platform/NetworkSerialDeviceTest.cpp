@@ -2,6 +2,7 @@
 #include "tests/testkit/PortDirectory.h"
 #include "tests/testkit/PtyPair.h"
 #include "tests/testkit/Rfc2217Server.h"
+#include "platform/ClosingLinks.h"
 #include "platform/ComPortDevice.h"
 #include "platform/NetworkSerialDevice.h"
 
@@ -175,19 +176,29 @@ TEST_F(NetworkSerialDeviceTest, OpeningFailsWithTheSystemsCodeAndSaysWhy)
 {
     const std::string nobody = std::to_string(unusedLoopbackPort());
     const std::string entry = ports.path() + "/COM7";
+    const std::string raw = "127.0.0.1:" + std::to_string(server.port());
     const struct {
         std::string content;
         int error;
         std::string diagnosis;
+        std::size_t flood = 0; // what the server sends at once when it accepts, as a raw accepter's device does
     } cases[] = {
         {"tcp://127.0.0.1:" + nobody, ECONNREFUSED, "COM7 (127.0.0.1:" + nobody + "): nothing listens at 127.0.0.1:" + nobody},
+        {"rfc2217://" + raw, EPROTONOSUPPORT,
+         "COM7 (" + raw + "): the server sent data instead of agreeing to RFC 2217: its accepter is raw (write tcp://), "
+         "or the port is another service's", 3000},
         {"tcp://127.0.0.1", EINVAL, "COM7: the port entry " + entry + ", line 1 \"tcp://127.0.0.1\": no port: write tcp://HOST:PORT"},
         {"serial://127.0.0.1:1", EINVAL,
          "COM7: the port entry " + entry + ", line 1 \"serial://127.0.0.1:1\": unknown scheme 'serial': use tcp:// or rfc2217://"},
     };
     for (const auto& c : cases) {
         writeEntry(c.content);
-        EXPECT_EQ(device.open("COM7"), c.error) << c.content;
+        auto opened = std::async(std::launch::async, [this] { return device.open("COM7"); });
+        if (c.flood > 0) {
+            ASSERT_TRUE(server.accept());
+            server.send(std::string(c.flood, 'x'));
+        }
+        EXPECT_EQ(opened.get(), c.error) << c.content;
         EXPECT_EQ(device.diagnosis(), c.diagnosis) << c.content;
         EXPECT_FALSE(device.isOpen()) << c.content;
     }
@@ -224,6 +235,8 @@ TEST_F(NetworkSerialDeviceTest, AHostsNameIsLookedUpAndItsAddressesRaced)
         }
         EXPECT_EQ(opened.get(), row.error) << row.host << ": " << named.diagnosis();
         EXPECT_EQ(named.diagnosis(), row.diagnosis) << row.host;
+        // Whatever the name, the address connected to is this machine's.
+        EXPECT_FALSE(named.plainToAnotherHost()) << row.host;
         server.closeConnection();
         named.close();
     }
@@ -252,6 +265,31 @@ TEST_F(NetworkSerialDeviceTest, TellsWhenTheServerHasTakenEverythingWritten)
     platform::CommStatus status;
     EXPECT_EQ(device.queueCounts(status), 0);
     EXPECT_EQ(status.cbOutQue, 0u);
+}
+
+// A server that has stopped reading: what writes cannot hand over is kept up
+// to UnsentLimit and the first drop is told, once; closing hands the
+// connection over without waiting for the server, and opening again waits
+// until the server has let our closing connection go.
+TEST_F(NetworkSerialDeviceTest, AServerThatStopsReadingCostsBoundedOutputAndNeverAWaitingClose)
+{
+    open("tcp");
+    const std::string block(256 * 1024, 'x');
+    std::vector<int> errors;
+    std::size_t taken = 0;
+    while (errors.size() < 200 && (errors.empty() || errors.back() != ENOBUFS))
+        errors.push_back(device.write(block.data(), block.size(), 20, taken));
+    ASSERT_EQ(errors.back(), ENOBUFS) << "a server that reads nothing fills no bound";
+    EXPECT_LT(taken, block.size()) << "the dropped rest counts as not taken";
+    for (int write = 0; write < 8; ++write)
+        EXPECT_NE(device.write(block.data(), block.size(), 20, taken), ENOBUFS) << "the drop is told once";
+    const std::string peer = "127.0.0.1:" + std::to_string(server.port());
+
+    EXPECT_EQ(device.close(), 0);
+    EXPECT_TRUE(platform::ClosingLinks::closing(peer)) << "closing waited for the server";
+    server.closeConnection();
+    open("tcp");
+    EXPECT_FALSE(platform::ClosingLinks::closing(peer)) << "opening did not wait for our own closing";
 }
 
 TEST(ComPortDevice, OpensATerminalOrANetworkPortByItsEntry)

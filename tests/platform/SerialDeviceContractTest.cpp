@@ -172,7 +172,8 @@ TEST(SerialDeviceContract, WritesSayWhatWasTakenEveryByteThatWentOutIsToldOnceIn
         // Nobody reads: the write times out. What it took goes out, at once or
         // later, and is told once, in order, late bytes with EvSentLate.
         const std::string flood(32 << 20, 'x');
-        EXPECT_EQ(device->write(flood.data(), flood.size(), 100, taken), ETIMEDOUT);
+        const int timedOut = device->write(flood.data(), flood.size(), 100, taken);
+        EXPECT_TRUE(timedOut == ETIMEDOUT || (timedOut == ENOBUFS && taken < flood.size())) << timedOut;
         EXPECT_GT(taken, 0u);
         told.clear();
         device->takeSent(told);

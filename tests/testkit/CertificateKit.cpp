@@ -19,6 +19,11 @@ touch index.txt; echo 01 >serial
 sign() { openssl ca -batch -notext -config ca.cnf -cert ca.pem -keyfile ca.key -in server.csr -out "$@"; }
 sign server.pem -days 30
 sign expired.pem -startdate 20200101000000Z -enddate 20200201000000Z
+named() { openssl req -new -key server.key -subj "/CN=$2" "${@:3}" -out "$1.csr"; sign "$1.pem" -days 30 -in "$1.csr"; }
+named wildcard-ip wildcard -addext subjectAltName=DNS:*.0.0.1
+named dns-ip dns -addext subjectAltName=DNS:127.0.0.1
+named cn-ip 127.0.0.1
+named elsewhere bench-3.lab -addext subjectAltName=DNS:bench-3.lab
 mkdir -p auth/operator/allowed_certs
 cp operator.pem auth/operator/allowed_certs/operator.crt
 openssl rehash auth/operator/allowed_certs

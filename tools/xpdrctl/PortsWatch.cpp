@@ -29,6 +29,7 @@ struct WatchedPort {
     bool everUp = false;
     bool toldDown = false; // its failure is on stderr, its return is not yet
     QString told;          // the failure stderr has last been told of
+    bool toldUnencrypted = false;
 };
 
 } // namespace
@@ -47,6 +48,12 @@ int watchPorts(const Invocation& invocation, fw::StopSignals& stops, std::ostrea
         const PolledLink::Phase phase = port.link->phase();
         if (phase != PolledLink::Phase::Opening) port.settled = true;
         if (phase == PolledLink::Phase::Polling) port.everUp = true;
+        // Said once, never refused: the watch goes on whatever the link.
+        if (port.link->unencrypted() && !port.toldUnencrypted) {
+            err << "xpdrctl: " << port.name << ": warning: the link to the transponder is unencrypted and leaves this machine"
+                << std::endl;
+            port.toldUnencrypted = true;
+        }
         // Back only once a round has been answered: a port that opens and
         // hangs up again has not come back.
         if (port.link->answering()) {

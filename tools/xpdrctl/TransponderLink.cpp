@@ -1,6 +1,7 @@
 #include "tools/xpdrctl/TransponderLink.h"
 
 #include "framework/StopSignals.h"
+#include "platform/ComPortDevice.h"
 #include "platform/OpenDiagnosis.h"
 #include "platform/PortNames.h"
 #include "serial/Serial2.h"
@@ -16,10 +17,14 @@ namespace {
 
 using Clock = transponder::QueryRound::Clock;
 
-std::unique_ptr<TSerial> makeSerial(const Invocation& invocation)
+// A COM name's device is kept in `opened` as well, to ask what link it made.
+std::unique_ptr<TSerial> makeSerial(const Invocation& invocation, std::shared_ptr<platform::SerialDevice>& opened)
 {
     if (invocation.comNumber) {
-        auto serial = std::make_unique<TSerial>();
+        auto serial = std::make_unique<TSerial>(nullptr, [&opened] {
+            opened = std::make_shared<platform::ComPortDevice>();
+            return opened;
+        });
         serial->setPort(static_cast<sPorts>(*invocation.comNumber));
         return serial;
     }
@@ -46,7 +51,7 @@ fw::MsgResult TransponderLink::Reporter::show(const QString& text, const QString
 TransponderLink::TransponderLink(const Invocation& invocation, fw::StopSignals* stops)
     : invocation_(invocation)
     , reporter_(QStringLiteral("xpdrctl: ") + QString::fromLocal8Bit(invocation.port.c_str()), loop_)
-    , serial_(makeSerial(invocation))
+    , serial_(makeSerial(invocation, device_))
 {
     fw::setMessageBoxes(&reporter_);
     timer_.setSingleShot(true);
@@ -86,6 +91,12 @@ bool TransponderLink::open()
             std::fputs(("xpdrctl: " + platform::diagnoseOpenFailure(name, serial_->ErrorCode()).summary + "\n").c_str(),
                        stderr);
     }
+    // Said, never refused: an emergency code must go out whatever the link.
+    if (opened_ && device_ && device_->plainToAnotherHost())
+        std::fputs(("xpdrctl: COM" + std::to_string(*invocation_.comNumber)
+                    + ": warning: the link to the transponder is unencrypted and leaves this machine\n")
+                       .c_str(),
+                   stderr);
     return opened_;
 }
 

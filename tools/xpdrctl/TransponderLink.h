@@ -11,6 +11,10 @@
 class QSocketNotifier;
 class TSerial;
 
+namespace platform {
+class SerialDevice;
+}
+
 namespace fw {
 class StopSignals;
 }
@@ -61,6 +65,7 @@ private:
     QEventLoop loop_;
     QTimer timer_;
     Reporter reporter_;
+    std::shared_ptr<platform::SerialDevice> device_;  // a COM name's, once opened
     std::unique_ptr<TSerial> serial_;
     std::unique_ptr<QSocketNotifier> stopNotifier_;
     transponder::QueryRound* round_ = nullptr;
