@@ -74,11 +74,16 @@ session::TrendData& RecordingReview::trends(int session)
     return *trends_[static_cast<std::size_t>(session)];
 }
 
+void RecordingReview::refuse() const
+{
+    fw::MessageBox(QStringLiteral("Cannot open the recording \"%1\": %2.").arg(path_, index_->errorText()),
+                   fw::Application::instance().title(), fw::MsgButtons::Ok, fw::MsgIcon::Error);
+}
+
 bool RecordingReview::open()
 {
     if (!index_->open(path_)) {
-        fw::MessageBox(QStringLiteral("Cannot open the recording \"%1\": %2.").arg(path_, index_->errorText()),
-                       fw::Application::instance().title(), fw::MsgButtons::Ok, fw::MsgIcon::Error);
+        refuse();
         return false;
     }
     monitor_ = new TrafficMonitor(*lines_);
@@ -175,6 +180,12 @@ void RecordingReview::grew()
 void RecordingReview::finished()
 {
     if (!bar_) return;
+    if (!index_->errorText().isEmpty()) {
+        // The name was a file, but it could not be opened.
+        refuse();
+        monitor_->close();
+        return;
+    }
     bar_->indexed();
     // A file without a start object is still one session.
     if (index_->sessions().empty()) bar_->addSession(QStringLiteral("1: no start object"));

@@ -13,7 +13,7 @@ namespace session {
 // told apart by their keys: a start ("program"), a frame ("dir"), a sequence
 // ("answered") and an alarm ("alarm"). A line that is none of them, or that
 // does not read, is Unparsed and says why in `reason`: "partial last line",
-// "bad JSON", "unknown kind", "payload not Latin-1" or "no time".
+// "bad JSON", "unknown kind", "payload not Latin-1", "no time" or "line too long".
 struct RecordedLine {
     enum class Kind { Start, Frame, Sequence, Alarm, Unparsed };
 
@@ -27,7 +27,13 @@ struct RecordedLine {
     // A start, a sequence or an alarm: the object as it stands on the line.
     QJsonObject object;
     QString reason; // Unparsed only
+
+    static RecordedLine unreadable(QString reason);
 };
+
+// The recorder's longest line is a few hundred bytes; a reader keeps no more of
+// a line than this, and a longer one is "line too long".
+inline constexpr qsizetype MaxRecordedLineBytes = 1 << 20;
 
 // Decodes one line, without its line end. `lastLineWithoutEnd` tells that the
 // line is the file's last and no line end follows it: what a crash leaves. Such

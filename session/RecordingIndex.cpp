@@ -1,11 +1,15 @@
 #include "session/RecordingIndex.h"
 
+#include "session/RecordingSource.h"
+#include "session/SaveTarget.h"
 #include "session/TrafficModel.h"
 
-#include <QFileInfo>
+#include <QFile>
 
 #include <chrono>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace session {
 
@@ -28,6 +32,8 @@ quint16 packed(const RecordingIndex::Tag& tag)
 
 // What the worker found since its last batch.
 struct RecordingIndex::Batch {
+    int fd = -1;   // the first batch's: the file, open for the window thread's reads
+    QString error; // the file could not be opened
     std::vector<quint64> offsets;
     std::vector<quint16> tags;
     std::vector<qint64> samples;
@@ -52,17 +58,27 @@ RecordingIndex::~RecordingIndex()
 {
     stop_ = true;
     if (worker_.joinable()) worker_.join();
+    // A batch the window thread never took may still hold the file.
+    for (const auto& batch : ready_)
+        if (batch->fd >= 0) ::close(batch->fd);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 bool RecordingIndex::open(const QString& path)
 {
-    file_.setFileName(path);
-    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        error_ = file_.errorString();
+    // Only a look at the name here: a named pipe, a device or a slow disk must
+    // not hold the window thread. The worker opens the file.
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        error_ = qt_error_string(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error_ = SaveTarget::refusal(path);
         return false;
     }
     path_ = path;
-    worker_ = std::thread([this, path, size = file_.size()] { run(path, size); });
+    worker_ = std::thread([this, path] { run(path); });
     return true;
 }
 
@@ -74,10 +90,24 @@ void RecordingIndex::cancel()
 // The worker's pass: blocks of the file, split into lines, each line decoded
 // once. It touches nothing of the index itself; each batch is handed to the
 // window thread whole.
-void RecordingIndex::run(QString path, qint64 size)
+void RecordingIndex::run(QString path)
 {
-    QFile file(path);
+    QFile file;
     auto batch = std::make_unique<Batch>();
+    const int fd = RecordingSource::open(path, RecordingSource::Pipes::Refused, batch->error);
+    // The window thread reads lines again with pread(), which leaves the
+    // worker's place in the file alone.
+    if (fd >= 0) batch->fd = ::dup(fd);
+    if (fd < 0 || batch->fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (batch->error.isEmpty()) batch->error = qt_error_string(errno);
+        if (fd >= 0 && !file.isOpen()) ::close(fd);
+        batch->last = true;
+        std::lock_guard lock(readyMutex_);
+        ready_.push_back(std::move(batch));
+        QMetaObject::invokeMethod(this, &RecordingIndex::takeReady, Qt::QueuedConnection);
+        return;
+    }
+    const qint64 size = file.size();
     batch->total = size;
     const auto post = [this, &batch, size] {
         const qint64 done = batch->done;
@@ -90,11 +120,6 @@ void RecordingIndex::run(QString path, qint64 size)
         batch->done = done;
         batch->total = size;
     };
-    if (!file.open(QIODevice::ReadOnly)) {
-        batch->last = true;
-        post();
-        return;
-    }
     RecordedTrends trends;
     int session = 0;
     bool sessionStarted = false;
@@ -102,11 +127,14 @@ void RecordingIndex::run(QString path, qint64 size)
     qint64 lastTime = 0;
     QByteArray pending; // the start of a line that the block cut
     quint64 pendingOffset = 0;
+    bool tooLong = false; // the pending line went past MaxRecordedLineBytes: its text is dropped
     auto posted = std::chrono::steady_clock::now();
     bool first = true;
 
     const auto line = [&](QByteArrayView text, quint64 offset, bool withoutEnd) {
-        const RecordedLine decoded = parseRecordedLine(text, withoutEnd);
+        const RecordedLine decoded = tooLong ? RecordedLine::unreadable(QStringLiteral("line too long"))
+                                             : parseRecordedLine(text, withoutEnd);
+        tooLong = false;
         Tag tag{decoded.kind, decoded.direction, 0};
         if (decoded.kind == RecordedLine::Kind::Frame) {
             if (const auto letter = frameLetter(decoded.payload.toStdString())) tag.letter = *letter;
@@ -146,12 +174,16 @@ void RecordingIndex::run(QString path, qint64 size)
         while (at < got) {
             const void* found = std::memchr(data + at, '\n', static_cast<std::size_t>(got - at));
             if (!found) {
-                if (pending.isEmpty()) pendingOffset = static_cast<quint64>(offset + at);
+                if (pending.isEmpty() && !tooLong) pendingOffset = static_cast<quint64>(offset + at);
                 pending.append(data + at, got - at);
+                if (pending.size() > MaxRecordedLineBytes) {
+                    tooLong = true;
+                    pending.clear();
+                }
                 break;
             }
             const qint64 nl = static_cast<const char*>(found) - data;
-            if (pending.isEmpty()) {
+            if (pending.isEmpty() && !tooLong) {
                 line(QByteArrayView(data + at, nl - at), static_cast<quint64>(offset + at), false);
             } else {
                 pending.append(data + at, nl - at);
@@ -171,7 +203,7 @@ void RecordingIndex::run(QString path, qint64 size)
             post();
         }
     }
-    if (!cancelled && !pending.isEmpty()) {
+    if (!cancelled && (!pending.isEmpty() || tooLong)) {
         line(pending, pendingOffset, true);
         batch->end = static_cast<quint64>(offset);
         batch->cut = true;
@@ -194,6 +226,8 @@ void RecordingIndex::takeReady()
 
 void RecordingIndex::take(const Batch& batch)
 {
+    if (batch.fd >= 0) fd_ = batch.fd;
+    if (!batch.error.isEmpty()) error_ = batch.error;
     const quint64 from = offsets_.size();
     offsets_.insert(offsets_.end(), batch.offsets.begin(), batch.offsets.end());
     tags_.insert(tags_.end(), batch.tags.begin(), batch.tags.end());
@@ -222,14 +256,30 @@ RecordingIndex::Tag RecordingIndex::tag(quint64 line) const
             static_cast<char>(bits >> 8)};
 }
 
-QByteArray RecordingIndex::bytes(quint64 line) const
+std::pair<quint64, quint64> RecordingIndex::span(quint64 line) const
 {
-    if (line >= lineCount()) return {};
     const quint64 start = offsets_[static_cast<std::size_t>(line)];
     quint64 end = line + 1 < lineCount() ? offsets_[static_cast<std::size_t>(line + 1)] - 1 : end_;
     if (line + 1 == lineCount() && !cut_ && end > start) --end; // its line end
-    if (!file_.seek(static_cast<qint64>(start))) return {};
-    return file_.read(static_cast<qint64>(end - start));
+    return {start, end};
+}
+
+QByteArray RecordingIndex::bytes(quint64 line) const
+{
+    if (line >= lineCount() || fd_ < 0) return {};
+    const auto [start, end] = span(line);
+    // A line too long to read is never read again either.
+    const quint64 length = std::min<quint64>(end - start, MaxRecordedLineBytes + 1);
+    QByteArray text(static_cast<qsizetype>(length), Qt::Uninitialized);
+    quint64 done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(fd_, text.data() + done, length - done, static_cast<off_t>(start + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<quint64>(n);
+    }
+    text.truncate(static_cast<qsizetype>(done));
+    return text;
 }
 
 RecordedLine RecordingIndex::read(quint64 line) const

@@ -3,15 +3,14 @@
 #include "session/RecordedLine.h"
 #include "session/RecordedTrends.h"
 
-#include <QFile>
 #include <QObject>
 #include <QString>
 #include <atomic>
 #include <memory>
 #include <mutex>
 #include <deque>
-#include <memory>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace session {
@@ -61,7 +60,10 @@ public:
     ~RecordingIndex() override;
 
     // Starts indexing `path` on the worker; an index opens one file, once.
-    // False when it cannot be opened: errorText() says why.
+    // Only regular files are read: false, with errorText() saying why, for
+    // anything else or a name that leads nowhere, found without opening it.
+    // The worker opens the file; when that fails, finished() comes with
+    // errorText() set.
     bool open(const QString& path);
     // Stops the pass; finished() follows.
     void cancel();
@@ -102,13 +104,14 @@ signals:
 
 private:
     struct Batch;
-    void run(QString path, qint64 size);
+    void run(QString path);
+    std::pair<quint64, quint64> span(quint64 line) const;
     void takeReady();
     void take(const Batch& batch);
 
     QString path_;
     QString error_;
-    mutable QFile file_;
+    int fd_ = -1; // the file as the worker opened it, read with pread()
     std::deque<quint64> offsets_;
     // Each line's Tag in two bytes: the kind, the direction above it, the
     // letter in the high byte.

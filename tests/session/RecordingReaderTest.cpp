@@ -1,10 +1,15 @@
 // A recording read back: every line is handed on, decoded or not; the ones that
 // do not read are listed with their reason, and each start begins a session.
 #include "session/RecordingReader.h"
+#include "tests/testkit/SpecialFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -27,6 +32,23 @@ std::string lines(std::initializer_list<std::string> each)
     for (const std::string& line : each) text += line + '\n';
     return text;
 }
+
+std::string repeated(const std::string& line, int times)
+{
+    std::string text;
+    for (int i = 0; i < times; ++i) text += line + '\n';
+    return text;
+}
+
+// Lines `first`, `first` + 1, … that do not read, for the same reason.
+std::vector<std::pair<std::uint64_t, QString>> unreadableRun(std::uint64_t first, int count, const QString& reason)
+{
+    std::vector<std::pair<std::uint64_t, QString>> run;
+    for (int i = 0; i < count; ++i) run.emplace_back(first + static_cast<std::uint64_t>(i), reason);
+    return run;
+}
+
+const std::string LongLine(std::size_t(session::MaxRecordedLineBytes) + 1, 'x');
 
 class MalformedLines : public ::testing::TestWithParam<Row> {};
 
@@ -56,12 +78,19 @@ TEST_P(MalformedLines, AreHandedOnCountedAndReportedNeverDropped)
     EXPECT_EQ(unparsed, row.unreadable);
     EXPECT_EQ(reader.sessions(), row.sessions);
     EXPECT_EQ(reader.linesBeforeFirstStart(), row.beforeFirstStart);
-    ASSERT_EQ(reader.unreadable().size(), row.unreadable.size());
+    const std::size_t listed = std::min(row.unreadable.size(), session::RecordingReader::MaxListedUnreadable);
+    ASSERT_EQ(reader.unreadable().size(), listed);
+    EXPECT_EQ(reader.unreadableCount(), row.unreadable.size());
 
     const session::SessionRead read = session::readSession(path, row.sessions, [](const session::RecordedLine&) {});
     const QString report = session::readReport(path, read);
-    for (const auto& [number, reason] : row.unreadable)
-        EXPECT_TRUE(report.contains(QStringLiteral("line %1: %2\n").arg(number).arg(reason))) << report.toStdString();
+    for (std::size_t i = 0; i < row.unreadable.size(); ++i) {
+        const auto& [number, reason] = row.unreadable[i];
+        EXPECT_EQ(report.contains(QStringLiteral("line %1: %2\n").arg(number).arg(reason)), i < listed)
+            << report.left(400).toStdString();
+    }
+    EXPECT_EQ(report.contains(QStringLiteral(": %1 more line(s) did not read\n").arg(row.unreadable.size() - listed)),
+              row.unreadable.size() > listed);
     EXPECT_EQ(report.contains(QStringLiteral("before the first start")), row.beforeFirstStart > 0);
 }
 
@@ -77,5 +106,41 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"PayloadNotLatin1",
             lines({Start, R"({"description":"","dir":"in","payload":"\u0002a=\u20ac\u0003","time":"2026-12-07T20:36:55.000Z"})"}),
             1, 0, {1, 1}, {{2, QStringLiteral("payload not Latin-1")}}},
-        Row{"SeveralSessions", lines({Frame, Start, Frame, Start, Sequence}), 2, 1, {0, 1, 1, 2, 2}, {}}),
+        Row{"SeveralSessions", lines({Frame, Start, Frame, Start, Sequence}), 2, 1, {0, 1, 1, 2, 2}, {}},
+        Row{"LineTooLong", lines({Start, LongLine, Frame}), 1, 0, {1, 1, 1}, {{2, QStringLiteral("line too long")}}},
+        Row{"TooLongLastLineWithoutEnd", lines({Start}) + LongLine + LongLine, 1, 0, {1, 1},
+            {{2, QStringLiteral("line too long")}}},
+        Row{"OnlyTheFirstHundredListed", lines({Start}) + repeated("", 150), 1, 0, std::vector<int>(151, 1),
+            unreadableRun(2, 150, QStringLiteral("bad JSON"))}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A recording is read from a regular file or a pipe (a program fed through
+// `zcat … |`); what else a name may lead to is refused before it is read.
+TEST(RecordingReader, ReadsAPipeAndRefusesDevicesSocketsAndFolders)
+{
+    for (SpecialFile kind : SpecialFiles) {
+        SCOPED_TRACE(specialFileName(kind));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("r.jsonl"));
+        ASSERT_TRUE(makeSpecialFile(kind, path));
+        std::thread writer;
+        if (kind == SpecialFile::NamedPipe)
+            writer = std::thread([name = QFile::encodeName(path)] {
+                const std::string text = lines({Start, Frame});
+                const int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
+                if (fd < 0) return;
+                EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
+                ::close(fd);
+            });
+        session::RecordingReader reader(path);
+        const bool opened = reader.open();
+        EXPECT_EQ(opened, kind == SpecialFile::NamedPipe) << reader.errorString().toStdString();
+        std::uint64_t read = 0;
+        session::RecordingReader::Line line;
+        while (opened && reader.next(line)) ++read;
+        if (writer.joinable()) writer.join();
+        EXPECT_EQ(read, opened ? 2u : 0u);
+        if (!opened)
+            EXPECT_EQ(reader.errorString(), QStringLiteral("%1 is not a regular file").arg(specialFileName(kind)));
+    }
+}

@@ -8,6 +8,7 @@
 #include "tests/testkit/PtyPair.h"
 #include "tests/testkit/RunProgram.h"
 #include "tests/testkit/SimulatorProcess.h"
+#include "tests/testkit/SpecialFiles.h"
 #include "tools/xpdrctl/StatusOutput.h"
 
 #include <QDateTime>
@@ -23,8 +24,11 @@
 
 #include <algorithm>
 #include <csignal>
+#include <fcntl.h>
 #include <filesystem>
 #include <memory>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -395,6 +399,41 @@ TEST(XpdrctlProgram, EachBadInputExits2WithOneLineThatSaysWhatWasWrong)
         EXPECT_TRUE(run.err.startsWith(QStringLiteral("xpdrctl: "))) << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(QLatin1String(c.named))) << run.err.toStdString();
         EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
+    }
+}
+
+// export reads a recording from a pipe as well as from a file (`zcat … |
+// xpdrctl export /dev/stdin`), and refuses a device, a socket or a folder with
+// the exit of bad input before reading anything.
+TEST(XpdrctlProgram, ExportReadsAPipeAndRefusesDevicesSocketsAndFoldersWith2)
+{
+    const QByteArray recording = R"({"port":"COM1","program":"uavControl","time":"2026-12-07T20:36:54.521Z"})"
+                                 "\n"
+                                 R"({"answered":14,"code":"1200","time":"2026-12-07T20:36:55.000Z","unanswered":[]})"
+                                 "\n";
+    for (SpecialFile kind : SpecialFiles) {
+        SCOPED_TRACE(specialFileName(kind));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("r.jsonl"));
+        ASSERT_TRUE(makeSpecialFile(kind, path));
+        std::thread writer;
+        if (kind == SpecialFile::NamedPipe)
+            writer = std::thread([&, name = QFile::encodeName(path)] {
+                const int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
+                if (fd < 0) return;
+                EXPECT_EQ(::write(fd, recording.constData(), recording.size()), recording.size());
+                ::close(fd);
+            });
+        const ProgramRun run = runXpdrctl({QStringLiteral("export"), path, QStringLiteral("--csv")});
+        if (writer.joinable()) writer.join();
+        if (kind == SpecialFile::NamedPipe) {
+            EXPECT_EQ(run.exitCode, fw::exitcode::Ok) << run.err.toStdString();
+            EXPECT_EQ(run.out.count(u'\n'), 2) << run.out.toStdString(); // the header and the sequence
+            continue;
+        }
+        EXPECT_EQ(run.exitCode, fw::exitcode::Usage);
+        EXPECT_EQ(run.out, QString());
+        EXPECT_EQ(run.err, QStringLiteral("xpdrctl: %1: %2 is not a regular file\n").arg(path, specialFileName(kind)));
     }
 }
 
