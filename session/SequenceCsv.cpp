@@ -10,12 +10,18 @@ namespace session {
 namespace {
 
 // A spreadsheet takes a cell that begins with "=", "+", "-" or "@" for a
-// formula; a text from the line that does (and is no number) is written with
-// "'" before it, which a spreadsheet shows as text.
+// formula, and some do so after leading blanks too or take a tab, a carriage
+// return or a line feed in front for one; a text from the line that does so
+// is written with "'" before it, which a spreadsheet shows as text. A plain
+// number, negative ones too, is left as it is.
 bool readsAsFormula(const QByteArray& text)
 {
-    return !text.isEmpty() && QByteArrayView("=+-@").contains(text.front()) &&
-           !trendNumber(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    if (text.isEmpty()) return false;
+    if (QByteArrayView("\t\r\n").contains(text.front())) return true;
+    qsizetype first = 0;
+    while (first < text.size() && text[first] == ' ') ++first;
+    if (first == text.size() || !QByteArrayView("=+-@").contains(text[first])) return false;
+    return first > 0 || !trendNumber(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
 }
 
 void appendField(QByteArray& row, const QString& text)
