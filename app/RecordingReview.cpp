@@ -134,22 +134,28 @@ void RecordingReview::showTrends()
 
 void RecordingReview::sessionFound(int number)
 {
-    const RecordingIndex::Session& s = index_->sessions()[static_cast<std::size_t>(number)];
+    const RecordingIndex::Session& s = index_->sessions()[static_cast<std::size_t>(number) - 1];
     // The session before it ends where it begins.
     if (number == session_ + 1) lines_->setEnd(s.firstLine);
     if (!bar_) return;
+    const QLocale locale;
+    if (number == 1 && s.firstLine > 0)
+        bar_->addSession(0, QStringLiteral("0: %1 line(s) before the first start")
+                                .arg(locale.toString(static_cast<qulonglong>(s.firstLine))));
     const QString port = s.port.isEmpty() ? QStringLiteral("no port") : s.port;
-    bar_->addSession(QStringLiteral("%1: %2, %3")
-                         .arg(number + 1)
-                         .arg(QDateTime::fromMSecsSinceEpoch(s.timeMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                              port));
+    bar_->addSession(number, QStringLiteral("%1: %2, %3")
+                                 .arg(number)
+                                 .arg(QDateTime::fromMSecsSinceEpoch(s.timeMs).toString(
+                                          QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                      port));
+    // The first session is shown first, as the tools take it by default.
+    if (number == 1) bar_->showSession(1);
 }
 
 qint64 RecordingReview::sessionLastMs() const
 {
-    const auto& sessions = index_->sessions();
-    const auto next = static_cast<std::size_t>(session_) + 1;
-    if (next < sessions.size()) {
+    // A session that a start follows ends before it.
+    if (static_cast<std::size_t>(session_) < index_->sessions().size()) {
         const quint64 end = index_->sessionEnd(session_);
         for (quint64 n = end; n > index_->sessionFirst(session_); --n)
             if (const auto line = index_->read(n - 1); line.kind != session::RecordedLine::Kind::Unparsed)
@@ -162,9 +168,9 @@ void RecordingReview::grew()
 {
     if (!bar_) return;
     const auto& sessions = index_->sessions();
-    const qint64 first = static_cast<std::size_t>(session_) < sessions.size()
-                             ? sessions[static_cast<std::size_t>(session_)].timeMs
-                             : index_->read(0).timeMs;
+    const qint64 first = session_ >= 1 && static_cast<std::size_t>(session_) <= sessions.size()
+                             ? sessions[static_cast<std::size_t>(session_) - 1].timeMs
+                             : index_->read(index_->sessionFirst(session_)).timeMs;
     const qint64 last = sessionLastMs();
     bar_->setSpan(first, last);
     bar_->showMoment(moment_.value_or(last));
@@ -187,8 +193,8 @@ void RecordingReview::finished()
         return;
     }
     bar_->indexed();
-    // A file without a start object is still one session.
-    if (index_->sessions().empty()) bar_->addSession(QStringLiteral("1: no start object"));
+    // A file without a start object is all session 0, as the tools count it.
+    if (index_->sessions().empty()) bar_->addSession(0, QStringLiteral("0: no start object"));
     grew();
     if (trendsWindow_) trendsWindow_->redraw();
     updateNote();
@@ -211,6 +217,9 @@ void RecordingReview::updateNote()
         notes << QStringLiteral("The recording ends in a partial last line, as a crash leaves it.");
     if (index_->sessions().size() > 1)
         notes << QStringLiteral("The file holds %1 sessions.").arg(index_->sessions().size());
+    if (const quint64 before = index_->sessionEnd(0); before > 0 && !index_->sessions().empty())
+        notes << QStringLiteral("%1 line(s) before the first start are session 0.")
+                     .arg(locale.toString(static_cast<qulonglong>(before)));
     bar_->setNote(notes.join(QLatin1Char(' ')));
 }
 
@@ -219,7 +228,8 @@ void RecordingReview::chooseSession(int number)
     if (number < 0) return;
     session_ = number;
     moment_.reset();
-    const bool last = static_cast<std::size_t>(number) + 1 >= index_->sessions().size();
+    // No start follows the last session (yet): it reaches to the end.
+    const bool last = static_cast<std::size_t>(number) >= index_->sessions().size();
     lines_->setRange(index_->sessionFirst(number),
                      last ? std::numeric_limits<quint64>::max() : index_->sessionEnd(number));
     if (trendsWindow_) showTrends();

@@ -38,7 +38,8 @@ public:
     // thread: when the opening fails, the box comes then and the windows close.
     bool open();
 
-    // Shows session `number` (from 0), at its start.
+    // Shows session `number` (1 for the first start; 0 for the lines before
+    // it, as the tools count them), at its start.
     void chooseSession(int number);
     // Moves both windows to the moment `ms` (since the epoch) of the session.
     void goTo(qint64 ms);

@@ -121,8 +121,7 @@ void RecordingIndex::run(QString path)
         batch->total = size;
     };
     RecordedTrends trends;
-    int session = 0;
-    bool sessionStarted = false;
+    int session = 0; // as RecordingReader counts: 0 before the first start
     quint64 lines = 0;
     qint64 lastTime = 0;
     QByteArray pending; // the start of a line that the block cut
@@ -141,11 +140,9 @@ void RecordingIndex::run(QString path)
         } else if (decoded.kind == RecordedLine::Kind::Unparsed) {
             ++batch->unparsed;
         } else if (decoded.kind == RecordedLine::Kind::Start) {
-            // The lines before the first start object belong to its session.
-            if (sessionStarted) ++session;
-            sessionStarted = true;
+            ++session;
             const QJsonObject& o = decoded.object;
-            batch->sessions.push_back({session == 0 ? 0 : lines, decoded.timeMs,
+            batch->sessions.push_back({lines, decoded.timeMs,
                                        o.value(QLatin1StringView("port")).toString(),
                                        o.value(QLatin1StringView("program")).toString(),
                                        o.value(QLatin1StringView("version")).toString()});
@@ -238,7 +235,7 @@ void RecordingIndex::take(const Batch& batch)
     cut_ = cut_ || batch.cut;
     for (const Session& s : batch.sessions) {
         sessions_.push_back(s);
-        emit sessionFound(static_cast<int>(sessions_.size()) - 1);
+        emit sessionFound(static_cast<int>(sessions_.size()));
     }
     if (offsets_.size() > from) emit grew(from, offsets_.size());
     for (const TrendValues& values : batch.trends) emit trendValues(values);
@@ -310,12 +307,14 @@ quint64 RecordingIndex::lineAt(qint64 ms, quint64 first, quint64 end) const
 
 quint64 RecordingIndex::sessionFirst(int number) const
 {
-    return number <= 0 || sessions_.empty() ? 0 : sessions_[static_cast<std::size_t>(number)].firstLine;
+    if (number <= 0) return 0;
+    const auto start = static_cast<std::size_t>(number) - 1;
+    return start < sessions_.size() ? sessions_[start].firstLine : lineCount();
 }
 
 quint64 RecordingIndex::sessionEnd(int number) const
 {
-    const auto next = static_cast<std::size_t>(number) + 1;
+    const auto next = static_cast<std::size_t>(std::max(number, 0));
     return next < sessions_.size() ? sessions_[next].firstLine : lineCount();
 }
 

@@ -40,8 +40,9 @@ public:
         TrafficDirection direction = TrafficDirection::Sent; // a frame's
         char letter = 0; // a frame's letter (frameLetter), 0 when none
     };
-    // One start object and the lines it heads (up to the next one). Lines
-    // before the first start object count to the first session.
+    // One start object and the lines it heads (up to the next one). Sessions
+    // are numbered as RecordingReader numbers them: the first start begins
+    // session 1, and the lines before it, if any, are session 0.
     struct Session {
         quint64 firstLine = 0;
         qint64 timeMs = 0;
@@ -81,8 +82,9 @@ public:
     // The time of the last line indexed that has one.
     qint64 lastTimeMs() const { return lastTimeMs_; }
 
+    // The start objects: session n is sessions()[n - 1].
     const std::vector<Session>& sessions() const { return sessions_; }
-    // The lines of session `number`: [first, end).
+    // The lines of session `number` (0: before the first start): [first, end).
     quint64 sessionFirst(int number) const;
     quint64 sessionEnd(int number) const;
 
@@ -95,7 +97,7 @@ public:
 signals:
     // Lines [from, to) were added.
     void grew(quint64 from, quint64 to);
-    // A start object was found: session number `number` begins.
+    // A start object was found: session number `number` (from 1) begins.
     void sessionFound(int number);
     void trendValues(const session::RecordingIndex::TrendValues& values);
     void progress(qint64 bytesDone, qint64 bytesTotal);

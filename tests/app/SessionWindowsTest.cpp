@@ -101,7 +101,7 @@ TEST_F(SessionWindows, ARecordingOpensInItsOwnWindowsAndMovesToTheMomentChosen)
     ASSERT_TRUE(session::parseRecordTime(u"2026-12-08T08:00:01.000Z", alarm));
     review->goTo(alarm - 500);
     EXPECT_TRUE(review->monitor()->selectedText().contains(QStringLiteral("  alarm  ")));
-    EXPECT_EQ(review->trends(1).nowMs(), alarm - 500);
+    EXPECT_EQ(review->trends(2).nowMs(), alarm - 500);
 
     // The review ends with its monitor, even one closed while the file is
     // still being read: what the reader hands over meanwhile goes nowhere.

@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <map>
+
 using session::RecordedTrafficModel;
 using session::RecordedTrends;
 using session::RecordingIndex;
@@ -64,7 +66,7 @@ TEST(RecordingReview, ShowsEveryLineOfEachSessionAndCountsThoseThatDoNotRead)
 
     RecordedTrafficModel model(index);
     for (int session = 1; session <= 2; ++session) {
-        model.setRange(index.sessionFirst(session - 1), index.sessionEnd(session - 1));
+        model.setRange(index.sessionFirst(session), index.sessionEnd(session));
         int row = 0;
         for (const RecordingRow& r : rows) {
             if (r.session != session) continue;
@@ -86,6 +88,61 @@ TEST(RecordingReview, ShowsEveryLineOfEachSessionAndCountsThoseThatDoNotRead)
 }
 
 #ifdef XPDRCTL_PROGRAM
+// The review numbers the sessions as the tools do: the lines before the first
+// start are session 0, and session N of the review is `export --session N`,
+// row for row.
+TEST(RecordingReview, NumbersTheSessionsAsTheExportDoes)
+{
+    const auto start = [](int minute) {
+        return QStringLiteral(R"({"time":"2026-12-07T20:%1:00.000Z","port":"COM1","program":"uavControl","version":"1.0"})"
+                              "\n")
+            .arg(minute, 2, 10, QLatin1Char('0'))
+            .toLatin1();
+    };
+    const auto sequence = [](int minute, int second) {
+        return QStringLiteral(R"({"time":"2026-12-07T20:%1:%2.000Z","code":"1200","altitude":"%3","answered":14,)"
+                              R"("unanswered":[]})" "\n")
+            .arg(minute, 2, 10, QLatin1Char('0'))
+            .arg(second, 2, 10, QLatin1Char('0'))
+            .arg(1000 + second)
+            .toLatin1();
+    };
+    const struct {
+        const char* what;
+        QByteArray text;
+        std::vector<int> rowsOfEachSession; // from session 0
+    } cases[] = {
+        {"sequences before the first start", sequence(0, 1) + sequence(0, 2) + start(1) + sequence(1, 1) +
+                                                 sequence(1, 2) + sequence(1, 3) + start(2) + sequence(2, 1),
+         {2, 3, 1}},
+        {"a start on the first line", start(1) + sequence(1, 1) + start(2) + sequence(2, 1) + sequence(2, 2), {0, 1, 2}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir folder;
+        const QString path = writeFile(folder, c.text);
+        std::map<int, QByteArray> rows;
+        RecordingIndex index;
+        QObject::connect(&index, &RecordingIndex::trendValues,
+                         [&](const RecordingIndex::TrendValues& v) { rows[v.session] += v.values.rows; });
+        indexWhole(index, path);
+        ASSERT_EQ(index.sessions().size() + 1, c.rowsOfEachSession.size());
+        for (int session = 0; session < static_cast<int>(c.rowsOfEachSession.size()); ++session) {
+            EXPECT_EQ(rows[session].count('\n'), c.rowsOfEachSession[static_cast<std::size_t>(session)]) << session;
+            EXPECT_EQ(index.sessionEnd(session) - index.sessionFirst(session),
+                      static_cast<quint64>(c.rowsOfEachSession[static_cast<std::size_t>(session)] + (session > 0)))
+                << session;
+            if (session == 0) continue;
+            const ProgramRun run = runWithoutDisplay(
+                QStringLiteral(XPDRCTL_PROGRAM),
+                {QStringLiteral("export"), path, QStringLiteral("--csv"), QStringLiteral("--session"),
+                 QString::number(session)});
+            ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+            EXPECT_EQ(session::SequenceCsv::header() + rows[session], run.out.toUtf8()) << session;
+        }
+    }
+}
+
 // The review's trends and the export's rows come from the same sequences and
 // pings: each row's time and values are the review's points, each ping round
 // trip the export gives is the review's, and the review's Export CSV… writes
