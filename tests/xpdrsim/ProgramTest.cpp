@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
 #include <optional>
 #include <poll.h>
 #include <spawn.h>
@@ -261,4 +262,74 @@ TEST(Program, SendsInterrogationReportsOnItsOwn)
     pollfd fd{port.fd(), POLLIN, 0};
     EXPECT_EQ(poll(&fd, 1, 300), 0) << "no report after interrogation replies were switched off";
     EXPECT_EQ(simulator.stop(SIGTERM), 0);
+}
+
+namespace {
+
+// A recording of one session in a folder of its own: a start, then frame lines
+// at the given ms into the session.
+class Recording {
+public:
+    explicit Recording(const std::vector<std::tuple<int, const char*, std::string>>& frames)
+    {
+        std::string pattern = (fs::temp_directory_path() / "xpdrsim-replay-XXXXXX").string();
+        folder_ = mkdtemp(pattern.data());
+        std::ofstream file(path());
+        file << R"({"port":"COM1","program":"uavControl","time":"2026-12-07T20:00:00.000Z","version":"1"})" "\n";
+        for (const auto& [ms, dir, text] : frames) {
+            char time[32];
+            std::snprintf(time, sizeof time, "2026-12-07T20:00:%02d.%03dZ", ms / 1000, ms % 1000);
+            file << R"({"description":"","dir":")" << dir << R"(","payload":"\u0002)" << text
+                 << R"(\u0003","time":")" << time << "\"}\n";
+        }
+    }
+    ~Recording() { fs::remove_all(folder_); }
+    std::string path() const { return (folder_ / "r.jsonl").string(); }
+
+private:
+    fs::path folder_;
+};
+
+} // namespace
+
+// The replay's clock stands until the panel's first question, so that what
+// was recorded after the start of recording is met whatever the panel's
+// start-up takes; a reply that came late on record comes as late again.
+TEST(Program, AReplayStartsAtTheFirstQuestionAndAnswersAsLateAsOnRecord)
+{
+    const Recording recording({{100, "out", "a=?"}, {105, "in", "a=1000"}, {150, "in", "*="},
+                               {200, "out", "v=?"}, {700, "in", "v=27.9"}, {3000, "out", "a=?"}});
+    RunningSimulator simulator({"--link", "COM4", "--log", "--replay", recording.path()});
+    ASSERT_NE(simulator.readyLine(), "");
+    Port port(simulator.ports() / "COM4");
+    ASSERT_TRUE(port.isOpen());
+    ASSERT_TRUE(simulator.waitForLog("port opened"));
+    pollfd fd{port.fd(), POLLIN, 0};
+    EXPECT_EQ(poll(&fd, 1, 300), 0) << "the recorded report came before any question";
+    port.send("a=?");
+    EXPECT_EQ(port.receive(), "\x02" "a=1000\x03");
+    EXPECT_EQ(port.receive(), "\x02*=\x03");
+    const auto asked = std::chrono::steady_clock::now();
+    port.send("v=?");
+    EXPECT_EQ(port.receive(), "\x02" "v=27.9\x03");
+    EXPECT_GE(std::chrono::steady_clock::now() - asked, 500ms);
+    EXPECT_EQ(simulator.stop(SIGTERM), 0);
+}
+
+TEST(Program, AReplayOfBadInputExits2)
+{
+    const Recording shortSession({{100, "out", "a=?"}, {105, "in", "a=1000"}});
+    const struct {
+        const char* what;
+        std::vector<std::string> args;
+    } cases[] = {
+        {"a missing file", {"--replay", shortSession.path() + ".missing"}},
+        {"a session not in the file", {"--replay", shortSession.path(), "--session", "2"}},
+        {"a loop over less than a second", {"--replay", shortSession.path(), "--loop"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        RunningSimulator simulator(c.args);
+        EXPECT_EQ(simulator.stop(0), 2); // no signal: its own end
+    }
 }

@@ -52,6 +52,7 @@ RecordedTransponder::RecordedTransponder(const QString& path, int session, std::
             if (frame) {
                 if (auto w = waiting.find(frame->letter); w != waiting.end()) {
                     w->second->back().reply = std::move(reply);
+                    w->second->back().delay = last - w->second->back().at;
                     waiting.erase(w);
                     return;
                 }
@@ -63,7 +64,7 @@ RecordedTransponder::RecordedTransponder(const QString& path, int session, std::
     });
     err << session::readReport(path, read).toLocal8Bit().toStdString();
     if (!read.error.isEmpty())
-        throw std::runtime_error(path.toLocal8Bit().toStdString() + ": " + read.error.toLocal8Bit().toStdString());
+        throw BadRecording(path.toLocal8Bit().toStdString() + ": " + read.error.toLocal8Bit().toStdString());
     length_ = last;
     const QJsonObject& start = read.starts[static_cast<std::size_t>(session - 1)];
     const QString port = start.value(QLatin1StringView("port")).toString();

@@ -6,11 +6,17 @@
 #include <map>
 #include <ostream>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace xpdrsim {
+
+// A recording that cannot be replayed as asked: bad input, exit 2.
+struct BadRecording : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
 
 // The transponder of one session on record, as it answered: for each letter,
 // every query the panel sent and the reply it got (with the noise that came
@@ -26,6 +32,7 @@ public:
     struct Outcome {
         Millis at;
         std::optional<std::string> reply; // noise, if any, then the frame; none: unanswered
+        Millis delay{0};                  // from the question to its reply, as recorded
     };
     struct Unsolicited {
         Millis at;
@@ -33,8 +40,8 @@ public:
     };
 
     // Reads session `session` (from 1) of the recording at `path`; the lines
-    // that did not read are written to `err`. Throws std::runtime_error when
-    // the file cannot be read or holds no such session.
+    // that did not read are written to `err`. Throws BadRecording when the
+    // file cannot be read or holds no such session.
     RecordedTransponder(const QString& path, int session, std::ostream& err);
 
     // What the recording says to `message` (a whole frame from the panel) at

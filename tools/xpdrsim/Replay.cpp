@@ -12,6 +12,7 @@ Replay::Replay(RecordedTransponder recorded, double speed)
 void Replay::restart(Millis now)
 {
     start_ = now;
+    started_ = true;
     next_ = 0;
 }
 
@@ -31,9 +32,15 @@ const RecordedTransponder::Outcome* Replay::outcome(std::string_view message, Mi
     return recorded_.outcome(message, at(now));
 }
 
+Millis Replay::replyDelay(const RecordedTransponder::Outcome& outcome) const
+{
+    return Millis(std::llround(static_cast<double>(outcome.delay.count()) / speed_));
+}
+
 std::vector<std::string> Replay::advance(Millis now)
 {
     std::vector<std::string> due;
+    if (!started_) return due;
     const auto& frames = recorded_.unsolicited();
     for (const Millis t = at(now); next_ < frames.size() && frames[next_].at <= t; ++next_)
         due.push_back(frames[next_].bytes);
@@ -42,6 +49,7 @@ std::vector<std::string> Replay::advance(Millis now)
 
 Millis Replay::nextEvent() const
 {
+    if (!started_) return Millis::max();
     const auto& frames = recorded_.unsolicited();
     // Just past the end, where over() turns true.
     return replayTime(next_ < frames.size() ? frames[next_].at : recorded_.length() + Millis(1));

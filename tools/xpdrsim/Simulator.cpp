@@ -28,9 +28,14 @@ Simulator::Simulator(const Options& options, std::ostream& out, std::ostream& er
         if (directory.empty()) throw std::runtime_error("no port directory: set UAVCONTROL_PORTS or HOME");
         link_.emplace(directory, "COM" + std::to_string(*options_.comPort), pty_.slavePath());
     }
-    if (options_.replay)
+    if (options_.replay) {
         replay_.emplace(RecordedTransponder(QString::fromLocal8Bit(*options_.replay), options_.session, err),
                         options_.speed);
+        // A loop over a few lines would go round hundreds of times a second.
+        if (options_.loop && replay_->length() < MinLoop)
+            throw BadRecording("--loop: session " + std::to_string(options_.session) + " is " +
+                               std::to_string(replay_->length().count()) + " ms long; a loop takes 1 s or more");
+    }
 }
 
 Millis Simulator::now() const
@@ -44,7 +49,10 @@ int Simulator::run()
         out_ << "xpdrsim: COM" << *options_.comPort << " -> " << pty_.slavePath() << std::endl;
     else
         out_ << "xpdrsim: " << pty_.slavePath() << std::endl;
-    if (replay_) replay_->restart(now());
+    // Otherwise the recording's clock waits for the panel's first question:
+    // what was recorded after the start of recording is met as it was, however
+    // long the panel takes to connect.
+    if (replay_ && options_.fromStart) replay_->restart(now());
 
     for (;;) {
         Millis deadline = replay_ ? replay_->nextEvent() : transponder_.nextEvent();
@@ -121,6 +129,10 @@ void Simulator::serve(std::string_view message)
 {
     log_.received(message);
     const Millis at = now();
+    if (replay_ && !replay_->started()) {
+        notes_.note("first question received: the replay starts");
+        replay_->restart(at);
+    }
     if (replay_) return replay(message, at);
     for (auto& reply : transponder_.receive(message, at)) {
         if (!line_.send(reply, LineShaper::Kind::Reply, at))
@@ -139,7 +151,9 @@ void Simulator::replay(std::string_view message, Millis at)
         notes_.note("setting received: " + readable(message) + ", " + how);
     }
     if (!outcome || !outcome->reply) return;
-    if (!line_.send(*outcome->reply, LineShaper::Kind::Reply, at)) log_.lost(*outcome->reply, lossReason());
+    // A reply that came late comes as late again.
+    if (!line_.send(*outcome->reply, LineShaper::Kind::Reply, at + replay_->replyDelay(*outcome)))
+        log_.lost(*outcome->reply, lossReason());
 }
 
 void Simulator::sendDue()

@@ -45,6 +45,8 @@ private:
     void portChanged();
     const char* lossReason() const { return options_.line.silent ? "silent" : "dropped"; }
 
+    static constexpr Millis MinLoop{1000};
+
     fw::StopSignals signals_;
     std::chrono::steady_clock::time_point start_;
     Options options_;
