@@ -1,6 +1,8 @@
 #include "session/SequenceCsv.h"
 
 #include "session/TrendSeries.h"
+
+#include <QJsonArray>
 #include "transponder/MessageSet.h"
 #include "transponder/ReplyParser.h"
 #include "transponder/StatusItem.h"
@@ -49,7 +51,7 @@ QByteArray SequenceCsv::header()
         line += ',';
         line += QByteArrayView(transponder::key(item).data(), static_cast<qsizetype>(transponder::key(item).size()));
     }
-    line += ",ping round trip (ms)\n";
+    line += ",ping round trip (ms),answered,unanswered\n";
     return line;
 }
 
@@ -68,6 +70,19 @@ void SequenceCsv::frame(TrafficDirection direction, std::string_view bytes, doub
     }
 }
 
+bool SequenceCsv::linkLoss(const QJsonObject& alarm)
+{
+    return alarm.value(QLatin1StringView("alarm")).toString() == QLatin1StringView("link-lost") &&
+           alarm.value(QLatin1StringView("state")).toString().startsWith(QLatin1StringView("active"));
+}
+
+void SequenceCsv::alarm(const QJsonObject& alarm)
+{
+    if (alarm.value(QLatin1StringView("alarm")).toString() != QLatin1StringView("link-lost")) return;
+    linkLost_ = linkLoss(alarm);
+    lossInRow_ = lossInRow_ || linkLost_;
+}
+
 QByteArray SequenceCsv::row(const QJsonObject& sequence)
 {
     QByteArray line;
@@ -81,6 +96,16 @@ QByteArray SequenceCsv::row(const QJsonObject& sequence)
     line += ',';
     if (roundTripMs_) line += QByteArray::number(*roundTripMs_, 'f', 0);
     roundTripMs_.reset();
+    line += ',';
+    line += QByteArray::number(sequence.value(QLatin1StringView("answered")).toInt());
+    line += ',';
+    if (lossInRow_ || linkLost_)
+        line += "link lost";
+    else if (sequence.value(QLatin1StringView("interrupted")).toBool())
+        line += "interrupted";
+    else
+        line += QByteArray::number(sequence.value(QLatin1StringView("unanswered")).toArray().size());
+    lossInRow_ = false;
     line += '\n';
     return line;
 }

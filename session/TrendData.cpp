@@ -82,7 +82,12 @@ void TrendData::sequenceEnded(const transponder::SequenceRecord& record)
 void TrendData::addRecorded(Series which, const std::vector<Value>& values)
 {
     if (values.empty()) return;
-    for (const Value& value : values) series_[which].addValue(value.x, value.y);
+    for (const Value& value : values) {
+        if (value.breaks)
+            series_[which].addBreak(value.x);
+        else
+            series_[which].addValue(value.x, value.y);
+    }
     emit changed(which);
 }
 

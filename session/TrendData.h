@@ -36,11 +36,12 @@ public:
     enum Series { Altitude, Volts, Offset, Answered, PingMs };
     static constexpr std::size_t SeriesCount = 5;
 
-    // A value read from a recording: a point, or nothing for a value that was
-    // not a number.
+    // A value read from a recording: a point, nothing for a value that was
+    // not a number, or a break in the line (an outage).
     struct Value {
         double x;
         std::optional<double> y;
+        bool breaks = false;
     };
 
     explicit TrendData(QObject* parent = nullptr);

@@ -87,6 +87,44 @@ TEST(RecordingReview, ShowsEveryLineOfEachSessionAndCountsThoseThatDoNotRead)
     EXPECT_EQ(column(model, 0, RecordedTrafficModel::Frame), QStringLiteral("<STX>a=1025<ETX>"));
 }
 
+// An outage on record breaks the trends' lines: the link's loss every line,
+// a sequence nothing answered the lines of the values it would have given.
+TEST(RecordingReview, BreaksTheTrendsWhereTheRecordShowsAnOutage)
+{
+    const QByteArray start = R"({"time":"2026-12-07T20:00:00.000Z","port":"COM1","program":"uavControl"})" "\n";
+    const QByteArray answered =
+        R"({"time":"2026-12-07T20:00:02.000Z","altitude":"1000","volts":"27.9","offset":"1.2 V","answered":14,"unanswered":[]})" "\n";
+    const QByteArray silent =
+        R"({"time":"2026-12-07T20:00:04.000Z","altitude":"","volts":"","offset":"","answered":0,"unanswered":["a","v"]})" "\n";
+    const QByteArray lost =
+        R"({"time":"2026-12-07T20:00:05.000Z","alarm":"link-lost","value":"","state":"active-unacknowledged"})" "\n";
+    const struct {
+        const char* what;
+        QByteArray text;
+        std::vector<std::size_t> breaksOfEachSeries; // altitude, volts, offset, answered, ping
+    } cases[] = {
+        {"none", start + answered, {0, 0, 0, 0, 0}},
+        {"a silent sequence", start + answered + silent, {1, 1, 1, 0, 0}},
+        {"the link lost", start + answered + lost, {1, 1, 1, 1, 1}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir folder;
+        RecordedTrends::Values trends;
+        RecordingIndex index;
+        QObject::connect(&index, &RecordingIndex::trendValues, [&](const RecordingIndex::TrendValues& v) {
+            for (std::size_t s = 0; s < v.values.series.size(); ++s)
+                for (const TrendData::Value& value : v.values.series[s]) trends.series[s].push_back(value);
+        });
+        indexWhole(index, writeFile(folder, c.text));
+        for (std::size_t s = 0; s < c.breaksOfEachSeries.size(); ++s)
+            EXPECT_EQ(static_cast<std::size_t>(std::count_if(trends.series[s].begin(), trends.series[s].end(),
+                                                             [](const TrendData::Value& v) { return v.breaks; })),
+                      c.breaksOfEachSeries[s])
+                << "series " << s;
+    }
+}
+
 #ifdef XPDRCTL_PROGRAM
 // The review numbers the sessions as the tools do: the lines before the first
 // start are session 0, and session N of the review is `export --session N`,
@@ -206,7 +244,7 @@ TEST(RecordingReview, AgreesWithTheExportOfTheSameRecording)
             EXPECT_EQ(point.x, static_cast<double>(ms)) << "row " << i;
             EXPECT_EQ(point.y, session::trendNumber(value.toStdString())) << "row " << i << " series " << series;
         }
-        if (const QString ping = cells.last(); !ping.isEmpty()) pings.push_back(ping.toDouble());
+        if (const QString ping = cell("ping round trip (ms)"); !ping.isEmpty()) pings.push_back(ping.toDouble());
     }
     std::vector<double> reviewed;
     for (const TrendData::Value& v : trends.series[TrendData::PingMs]) reviewed.push_back(*v.y);
