@@ -173,7 +173,7 @@ void RecordingIndex::run(QString path)
             if (!found) {
                 if (pending.isEmpty() && !tooLong) pendingOffset = static_cast<quint64>(offset + at);
                 pending.append(data + at, got - at);
-                if (pending.size() > MaxRecordedLineBytes) {
+                if (pending.size() > MaxRecordedLineBytes + 1) {
                     tooLong = true;
                     pending.clear();
                 }
@@ -266,7 +266,7 @@ QByteArray RecordingIndex::bytes(quint64 line) const
     if (line >= lineCount() || fd_ < 0) return {};
     const auto [start, end] = span(line);
     // A line too long to read is never read again either.
-    const quint64 length = std::min<quint64>(end - start, MaxRecordedLineBytes + 1);
+    const quint64 length = std::min<quint64>(end - start, MaxRecordedLineBytes + 2);
     QByteArray text(static_cast<qsizetype>(length), Qt::Uninitialized);
     quint64 done = 0;
     while (done < length) {

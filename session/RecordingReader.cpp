@@ -50,7 +50,8 @@ bool RecordingReader::next(Line& out)
             break;
         }
         scanned_ = buffer_.size();
-        if (scanned_ - at_ > MaxRecordedLineBytes) {
+        // One byte more than the cap: a carriage return before the line end.
+        if (scanned_ - at_ > MaxRecordedLineBytes + 1) {
             // Nothing of the line is wanted any more: only its end is looked for.
             skipping_ = true;
             buffer_.clear();
