@@ -215,6 +215,15 @@ void RecordingReview::updateNote()
                                  .arg(locale.toString(static_cast<qulonglong>(bad))));
     if (index_->cutLastLine())
         notes << QStringLiteral("The recording ends in a partial last line, as a crash leaves it.");
+    switch (index_->chain()) {
+    case RecordingIndex::Chain::None: notes << QStringLiteral("It carries no hash chain."); break;
+    case RecordingIndex::Chain::Holds: notes << QStringLiteral("Its hash chain holds."); break;
+    case RecordingIndex::Chain::Broken:
+        notes << QStringLiteral("Its hash chain breaks at line %1: it was changed after it was written "
+                                "(xpdrctl verify says how).")
+                     .arg(locale.toString(static_cast<qulonglong>(index_->chainBreak() + 1)));
+        break;
+    }
     if (index_->sessions().size() > 1)
         notes << QStringLiteral("The file holds %1 sessions.").arg(index_->sessions().size());
     if (const quint64 before = index_->sessionEnd(0); before > 0 && !index_->sessions().empty())

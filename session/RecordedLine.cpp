@@ -111,6 +111,8 @@ RecordedLine parseRecordedLine(QByteArrayView line, bool lastLineWithoutEnd)
         result.kind = RecordedLine::Kind::Alarm;
     } else if (object.contains(QLatin1StringView("program"))) {
         result.kind = RecordedLine::Kind::Start;
+    } else if (object.contains(QLatin1StringView("close"))) {
+        result.kind = RecordedLine::Kind::Close;
     } else {
         return RecordedLine::unreadable(QStringLiteral("unknown kind"));
     }

@@ -1,5 +1,6 @@
 #include "session/RecordingIndex.h"
 
+#include "session/HashChain.h"
 #include "session/RecordingSource.h"
 #include "session/SaveTarget.h"
 #include "session/TrafficModel.h"
@@ -42,6 +43,8 @@ struct RecordingIndex::Batch {
     quint64 end = 0;
     qint64 lastTimeMs = 0;
     quint64 unparsed = 0;
+    RecordingIndex::Chain chain = RecordingIndex::Chain::None;
+    quint64 chainBreak = 0;
     qint64 done = 0;
     qint64 total = 0;
     bool cut = false;
@@ -127,6 +130,26 @@ void RecordingIndex::run(QString path)
     QByteArray pending; // the start of a line that the block cut
     quint64 pendingOffset = 0;
     bool tooLong = false; // the pending line went past MaxRecordedLineBytes: its text is dropped
+    QByteArray chainHead = HashChain().head();
+    Chain chain = Chain::None;
+    quint64 chainBreak = 0;
+    // Each line's link of the chain, up to the first that breaks it; a line
+    // without one after chained lines breaks it too, unless it does not read
+    // (what a crash cuts).
+    const auto follow = [&](QByteArrayView text, const RecordedLine& decoded) {
+        if (chain == Chain::Broken) return;
+        QByteArrayView open;
+        QByteArray link;
+        if (!HashChain::split(text, open, link)) {
+            if (chain == Chain::Holds && decoded.kind != RecordedLine::Kind::Unparsed) chain = Chain::Broken;
+        } else if (HashChain::link(chainHead, open) != link) {
+            chain = Chain::Broken;
+        } else {
+            chain = Chain::Holds;
+            chainHead = link;
+        }
+        if (chain == Chain::Broken) chainBreak = lines;
+    };
     auto posted = std::chrono::steady_clock::now();
     bool first = true;
 
@@ -134,6 +157,9 @@ void RecordingIndex::run(QString path)
         const RecordedLine decoded = tooLong ? RecordedLine::unreadable(QStringLiteral("line too long"))
                                              : parseRecordedLine(text, withoutEnd);
         tooLong = false;
+        follow(text, decoded);
+        batch->chain = chain;
+        batch->chainBreak = chainBreak;
         Tag tag{decoded.kind, decoded.direction, 0};
         if (decoded.kind == RecordedLine::Kind::Frame) {
             if (const auto letter = frameLetter(decoded.payload.toStdString())) tag.letter = *letter;
@@ -232,6 +258,10 @@ void RecordingIndex::take(const Batch& batch)
     if (batch.end > end_) end_ = batch.end;
     if (batch.lastTimeMs != 0) lastTimeMs_ = batch.lastTimeMs;
     unparsed_ += batch.unparsed;
+    if (batch.chain != Chain::None) {
+        chain_ = batch.chain;
+        chainBreak_ = batch.chainBreak;
+    }
     cut_ = cut_ || batch.cut;
     for (const Session& s : batch.sessions) {
         sessions_.push_back(s);

@@ -89,6 +89,11 @@ public:
     quint64 sessionEnd(int number) const;
 
     quint64 unparsed() const { return unparsed_; }
+    // The hash chain (HashChain) as the pass followed it: none, holding so far,
+    // or broken at chainBreak() (a line index). `xpdrctl verify` says why.
+    enum class Chain { None, Holds, Broken };
+    Chain chain() const { return chain_; }
+    quint64 chainBreak() const { return chainBreak_; }
     // The file ends in a line without a line end: what a crash leaves.
     bool cutLastLine() const { return cut_; }
     bool complete() const { return complete_; }
@@ -123,6 +128,8 @@ private:
     qint64 lastTimeMs_ = 0;
     std::vector<Session> sessions_;
     quint64 unparsed_ = 0;
+    Chain chain_ = Chain::None;
+    quint64 chainBreak_ = 0;
     bool cut_ = false;
     bool complete_ = false;
     bool cancelled_ = false;

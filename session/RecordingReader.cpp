@@ -64,10 +64,8 @@ bool RecordingReader::next(Line& out)
         if (readFailed_ || (at_ >= buffer_.size() && !skipping_)) return false;
         end = buffer_.size();
     }
-    if (skipping_)
-        take(out, RecordedLine::unreadable(QStringLiteral("line too long")));
-    else
-        take(out, parseRecordedLine(QByteArrayView(buffer_.constData() + at_, end - at_), !whole));
+    out.raw = skipping_ ? QByteArrayView() : QByteArrayView(buffer_.constData() + at_, end - at_);
+    take(out, skipping_ ? RecordedLine::unreadable(QStringLiteral("line too long")) : parseRecordedLine(out.raw, !whole));
     skipping_ = false;
     at_ = scanned_ = whole ? end + 1 : end;
     return true;

@@ -25,6 +25,9 @@ class RecordingReader {
 public:
     struct Line {
         RecordedLine line;
+        // The line's bytes without its line end, until the next line is read;
+        // empty for a line too long to keep.
+        QByteArrayView raw;
         std::uint64_t number = 0; // 1-based
         int session = 0;          // 0: before the first start
     };

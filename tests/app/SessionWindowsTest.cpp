@@ -93,7 +93,7 @@ TEST_F(SessionWindows, ARecordingOpensInItsOwnWindowsAndMovesToTheMomentChosen)
     EXPECT_EQ(review->trendsWindow()->windowTitle(), QStringLiteral("Trends \u2014 flight.jsonl"));
     EXPECT_EQ(review->bar()->note(),
               QStringLiteral("4 lines do not read; they are shown as \"bad\". The recording ends in a partial last "
-                             "line, as a crash leaves it. The file holds 2 sessions."));
+                             "line, as a crash leaves it. It carries no hash chain. The file holds 2 sessions."));
     EXPECT_EQ(review->lines().rowCount(), 7); // the first session
 
     review->bar()->findChild<QComboBox*>(QStringLiteral("reviewSession"))->setCurrentIndex(1);

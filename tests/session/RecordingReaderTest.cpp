@@ -140,7 +140,8 @@ TEST(RecordingReader, ReadsAPipeAndRefusesDevicesSocketsAndFolders)
         while (opened && reader.next(line)) ++read;
         if (writer.joinable()) writer.join();
         EXPECT_EQ(read, opened ? 2u : 0u);
-        if (!opened)
+        if (!opened) {
             EXPECT_EQ(reader.errorString(), QStringLiteral("%1 is not a regular file").arg(specialFileName(kind)));
+        }
     }
 }

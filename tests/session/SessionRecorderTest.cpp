@@ -1,5 +1,8 @@
 #include "framework/MessageBoxes.h"
 #include "framework/VirtualClock.h"
+#include "session/ChainCheck.h"
+#include "session/RecordingIndex.h"
+#include "tests/testkit/EventLoopWait.h"
 #include "session/SessionRecorder.h"
 
 #include <QCoreApplication>
@@ -12,6 +15,7 @@
 #include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using session::SessionRecorder;
 using session::TrafficDirection;
@@ -72,11 +76,17 @@ TEST_F(Recorder, MarksTheStartThenWritesEveryFrameWithEveryByte)
     recorder.stop();
 
     const auto objects = lines(file);
-    ASSERT_EQ(objects.size(), 5u);
+    ASSERT_EQ(objects.size(), 6u);
     const QJsonObject& start = objects[0];
     EXPECT_EQ(start.value(QStringLiteral("port")).toString(), QStringLiteral("COM1"));
     EXPECT_EQ(start.value(QStringLiteral("program")).toString(), QStringLiteral("uavControl"));
     EXPECT_FALSE(start.value(QStringLiteral("version")).toString().isEmpty());
+    EXPECT_FALSE(start.value(QStringLiteral("host")).toString().isEmpty());
+    EXPECT_FALSE(start.value(QStringLiteral("user")).toString().isEmpty());
+    EXPECT_EQ(objects[5].value(QStringLiteral("close")).toObject().value(QStringLiteral("lines")).toInt(), 5);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "a record is its operator's alone";
     EXPECT_TRUE(start.value(QStringLiteral("time")).toString().endsWith(QLatin1Char('Z')));
 
     struct Expected {
@@ -106,10 +116,10 @@ TEST_F(Recorder, AppendsToWhatTheFileHoldsAndNotesNoPortWhenNoneIsOpen)
     recorder.stop();
 
     const auto objects = lines(file);
-    ASSERT_EQ(objects.size(), 3u);
+    ASSERT_EQ(objects.size(), 5u); // each session ends in its close line
     EXPECT_EQ(objects[0].value(QStringLiteral("port")).toString(), QStringLiteral("COM1"));
     EXPECT_EQ(objects[1].value(QStringLiteral("dir")).toString(), QStringLiteral("out"));
-    EXPECT_TRUE(objects[2].value(QStringLiteral("port")).isNull());
+    EXPECT_TRUE(objects[3].value(QStringLiteral("port")).isNull());
 }
 
 TEST_F(Recorder, AFileThatCannotBeOpenedOrWrittenGivesOneBoxAndNoRecording)
@@ -187,6 +197,83 @@ TEST_F(Recorder, AFlushThatFailsInTheBackgroundStopsWithOneBox)
         failing.traffic(event(TrafficDirection::Sent, "\x02" "c=?\x03"));
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_EQ(boxes.shown[0].text, SessionRecorder::stoppedText(file, EIO));
-        EXPECT_EQ(lines(file).size(), 2u);
+        EXPECT_EQ(lines(file).size(), c.stop ? 3u : 2u) << "with the close line when it stopped";
+    }
+}
+
+// The record's hash chain shows what happened to it after it was written: a
+// line changed, removed, put elsewhere, lines cut from a session's end, a line
+// added by another program; a last line cut by a crash breaks nothing, and a
+// record made before the chain carries none.
+TEST_F(Recorder, TheChainShowsEachEditAndWhereItIs)
+{
+    const QString file = path("session.jsonl");
+    ASSERT_TRUE(recorder.start(file, QStringLiteral("COM1")));
+    for (const char* frame : {"\x02" "a=?\x03", "\x02" "a=1000\x03", "\x02" "v=?\x03", "\x02" "v=27.9\x03"})
+        recorder.traffic(event(TrafficDirection::Sent, frame));
+    recorder.stop();
+    ASSERT_TRUE(recorder.start(file, QString()));
+    recorder.traffic(event(TrafficDirection::Sent, "\x02" "c=?\x03"));
+    recorder.stop();
+    QFile read(file);
+    ASSERT_TRUE(read.open(QIODevice::ReadOnly));
+    const QList<QByteArray> written = read.readAll().split('\n').mid(0, 9); // 6 + 3 lines
+    ASSERT_EQ(written.size(), 9);
+
+    using Verdict = session::ChainCheck::Verdict;
+    const auto without = [&](std::initializer_list<int> gone) {
+        QList<QByteArray> kept;
+        for (int i = 0; i < written.size(); ++i)
+            if (std::find(gone.begin(), gone.end(), i) == gone.end()) kept << written[i];
+        return kept;
+    };
+    QList<QByteArray> edited = written;
+    edited[2].replace("1000", "1100");
+    QList<QByteArray> swapped = written;
+    swapped.swapItemsAt(2, 3);
+    const struct {
+        const char* what;
+        QByteArray text;
+        Verdict verdict;
+        std::uint64_t at;
+        const char* why;
+    } cases[] = {
+        {"as written", written.join('\n') + '\n', Verdict::Holds, 0, ""},
+        {"a value changed", edited.join('\n') + '\n', Verdict::Broken, 3, "edited"},
+        {"a line removed", without({2}).join('\n') + '\n', Verdict::Broken, 3, "1 line(s) removed before it"},
+        {"two lines swapped", swapped.join('\n') + '\n', Verdict::Broken, 3, "reordered"},
+        {"lines cut from a session's end", without({3, 4}).join('\n') + '\n', Verdict::Broken, 4,
+         "2 line(s) missing at the end of session 1"},
+        {"a session's end and its close cut", without({4, 5}).join('\n') + '\n', Verdict::Broken, 5,
+         "lines missing at the end of the session before it"},
+        {"a line added by another program", written.join('\n') + "\n{\"time\":\"2026-12-08T00:00:00.000Z\",\"alarm\":\"x\"}\n",
+         Verdict::Broken, 10, "added by another program"},
+        {"the last line cut by a crash", written.mid(0, 8).join('\n') + '\n' + written[8].left(20),
+         Verdict::Holds, 0, ""},
+        {"no chain", R"({"time":"2026-12-07T20:00:00.000Z","program":"uavControl","port":"COM1"})" "\n",
+         Verdict::NoChain, 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString copy = path("copy.jsonl");
+        QFile out(copy);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(c.text);
+        out.close();
+        const session::ChainCheck check = session::checkChain(copy);
+        EXPECT_EQ(check.verdict, c.verdict) << check.why.toStdString();
+        EXPECT_EQ(check.brokenAt, c.at);
+        EXPECT_TRUE(check.why.contains(QLatin1String(c.why))) << check.why.toStdString();
+        if (c.verdict == Verdict::Holds) EXPECT_EQ(check.sessions, 2);
+
+        // The review follows the same chain as it reads, and notes where it breaks.
+        session::RecordingIndex index;
+        ASSERT_TRUE(index.open(copy));
+        ASSERT_TRUE(runUntil([&] { return index.complete(); }, 10'000));
+        using Chain = session::RecordingIndex::Chain;
+        EXPECT_EQ(index.chain(), c.verdict == Verdict::Holds     ? Chain::Holds
+                                 : c.verdict == Verdict::NoChain ? Chain::None
+                                                                 : Chain::Broken);
+        if (c.verdict == Verdict::Broken) EXPECT_EQ(index.chainBreak() + 1, c.at);
     }
 }

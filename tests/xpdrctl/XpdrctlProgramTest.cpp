@@ -8,6 +8,7 @@
 #include "tests/testkit/PtyPair.h"
 #include "tests/testkit/RunProgram.h"
 #include "tests/testkit/SimulatorProcess.h"
+#include "session/HashChain.h"
 #include "tests/testkit/SpecialFiles.h"
 #include "tools/xpdrctl/StatusOutput.h"
 
@@ -387,6 +388,9 @@ TEST(XpdrctlProgram, EachBadInputExits2WithOneLineThatSaysWhatWasWrong)
         {{"--port", "COM1", "status", "--csv"}, "--csv goes with export"},
         {{"export", "r.jsonl", "--csv", "--session", "0"}, "'0' is not a session number from 1"},
         {{"export", "/nonexistent/r.jsonl", "--csv"}, "/nonexistent/r.jsonl: No such file or directory"},
+        {{"verify"}, "verify: needs a recording's file"},
+        {{"--port", "COM1", "verify", "r.jsonl"}, "--port does not go with verify"},
+        {{"verify", "/nonexistent/r.jsonl"}, "/nonexistent/r.jsonl: No such file or directory"},
         {{"--port", "COM1", "--port", "COM2", "status"}, "only watch takes several ports"},
         {{"--port", "COM1", "--port", "COM1", "watch"}, "'COM1' is given twice"},
         {{"--port", "COM1", "--port", "/dev/ttyUSB0", "watch"}, "watch over several ports takes COM names only"},
@@ -434,6 +438,45 @@ TEST(XpdrctlProgram, ExportReadsAPipeAndRefusesDevicesSocketsAndFoldersWith2)
         EXPECT_EQ(run.exitCode, fw::exitcode::Usage);
         EXPECT_EQ(run.out, QString());
         EXPECT_EQ(run.err, QStringLiteral("xpdrctl: %1: %2 is not a regular file\n").arg(path, specialFileName(kind)));
+    }
+}
+
+// verify says that a record's chain holds, with the head to keep, or where it
+// breaks, with an exit of its own; a record made before the chain has none.
+TEST(XpdrctlProgram, VerifySaysWhetherTheChainHoldsAndExits7WhenItDoesNot)
+{
+    session::HashChain chain;
+    QByteArray lines;
+    for (const char* object : {R"({"time":"2026-12-07T20:00:00.000Z","program":"uavControl","port":"COM1"})",
+                               R"({"time":"2026-12-07T20:00:01.000Z","answered":14,"unanswered":[]})",
+                               R"({"time":"2026-12-07T20:00:02.000Z","close":{"lines":2,"head":""}})"})
+        lines += QByteArray::fromStdString(chain.seal(object)) + '\n';
+    const QString head = session::HashChain::hex(chain.head());
+    QByteArray edited = lines;
+    edited.replace("\"answered\":14", "\"answered\":13");
+    const struct {
+        const char* what;
+        QByteArray text;
+        int exitCode;
+        QString said;
+    } cases[] = {
+        {"as written", lines, fw::exitcode::Ok, QStringLiteral("the chain holds: 3 lines in 1 session(s), head ") + head},
+        {"edited", edited, fw::exitcode::ChainBroken, QStringLiteral("the chain breaks at line 2: edited")},
+        {"before the chain", R"({"time":"2026-12-07T20:00:00.000Z","program":"uavControl"})" "\n",
+         fw::exitcode::ChainBroken, QStringLiteral("carries no chain")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("r.jsonl"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.text);
+        file.close();
+        const ProgramRun run = runXpdrctl({QStringLiteral("verify"), path});
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_TRUE(run.out.contains(c.said)) << run.out.toStdString();
+        EXPECT_EQ(run.err, QString());
     }
 }
 

@@ -12,7 +12,7 @@ namespace xpdrctl {
 
 using Millis = std::chrono::milliseconds;
 
-enum class Verb { Status, Watch, Set, Spi, Ping, Send, Check, Export };
+enum class Verb { Status, Watch, Set, Spi, Ping, Send, Check, Export, Verify };
 
 // A setting as the panel's button sends it, and how its read-back is judged.
 struct Setting {
@@ -34,7 +34,7 @@ struct Invocation {
     std::optional<Setting> setting; // set
     std::string command;            // send: the frame's content
     transponder::PreflightCheck check; // check: the expectations, in the order given
-    std::string recording;             // export: the recording's file
+    std::string recording;             // export, verify: the recording's file
     int session = 1;                   // export: which of its sessions, from 1
     bool json = false;
     bool raw = false; // the transponder's bytes as they come, control bytes too
