@@ -5,6 +5,7 @@
 
 #include <QJsonObject>
 #include <deque>
+#include <string_view>
 
 namespace session {
 
@@ -16,6 +17,19 @@ struct Link {
     std::uint64_t number;
     QByteArray chain;
 };
+
+// The line decoded when its kind matters to the chain (a start, a close, or a
+// line without a chain); any other is taken for what the recorder wrote,
+// which its chain then confirms or not, without the cost of its JSON.
+RecordedLine decodeWhereNeeded(const RecordingReader::Line& line, bool chained)
+{
+    const std::string_view text(line.raw.data(), static_cast<std::size_t>(line.raw.size()));
+    if (!chained || text.find(R"("program":)") != text.npos || text.find(R"("close":)") != text.npos)
+        return parseRecordedLine(line.raw, line.lastWithoutEnd);
+    RecordedLine other;
+    other.kind = Kind::Frame;
+    return other;
+}
 
 std::uint64_t closeCount(const RecordedLine& line)
 {
@@ -34,6 +48,7 @@ QString why(RecordingReader& reader, std::uint64_t number, const QByteArray& pre
             return QStringLiteral("reordered: it belongs after line %1").arg(earlier.number);
     RecordingReader::Line next;
     if (!reader.next(next)) return QStringLiteral("edited, or lines before it removed");
+    next.line = parseRecordedLine(next.raw, next.lastWithoutEnd);
     QByteArrayView nextOpen;
     QByteArray nextChain;
     if (!HashChain::split(next.raw, nextOpen, nextChain)) return QStringLiteral("edited");
@@ -45,6 +60,7 @@ QString why(RecordingReader& reader, std::uint64_t number, const QByteArray& pre
     // went. The session's close counts what it wrote.
     std::uint64_t present = sessionLines + 1;
     for (bool more = true; more; more = reader.next(next)) {
+        next.line = parseRecordedLine(next.raw, next.lastWithoutEnd);
         if (next.line.kind == Kind::Start) break;
         if (next.line.kind == Kind::Close) {
             const std::uint64_t wrote = closeCount(next.line);
@@ -62,7 +78,7 @@ QString why(RecordingReader& reader, std::uint64_t number, const QByteArray& pre
 ChainCheck checkChain(const QString& path)
 {
     ChainCheck check;
-    RecordingReader reader(path);
+    RecordingReader reader(path, RecordingReader::Decoding::Raw);
     if (!reader.open()) {
         check.verdict = ChainCheck::Verdict::Unreadable;
         check.why = reader.errorString();
@@ -83,13 +99,15 @@ ChainCheck checkChain(const QString& path)
     RecordingReader::Line line;
     while (reader.next(line)) {
         check.lines = line.number;
+        QByteArrayView openView;
+        QByteArray chain;
+        const bool chainedLine = HashChain::split(line.raw, openView, chain);
+        line.line = decodeWhereNeeded(line, chainedLine);
         // A crash cuts the last line; recording again starts on the next one.
         if (cut && line.line.kind != Kind::Start)
             return broken(cut, QStringLiteral("it carries no chain: added by another program, or edited"));
         cut = 0;
-        QByteArrayView openView;
-        QByteArray chain;
-        if (!HashChain::split(line.raw, openView, chain)) {
+        if (!chainedLine) {
             if (!chained) continue; // written before records were chained
             if (line.line.kind == Kind::Unparsed) {
                 cut = line.number;

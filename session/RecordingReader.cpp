@@ -12,8 +12,8 @@ constexpr qint64 ChunkBytes = 1 << 20;
 
 } // namespace
 
-RecordingReader::RecordingReader(const QString& path)
-    : path_(path)
+RecordingReader::RecordingReader(const QString& path, Decoding decoding)
+    : path_(path), decoding_(decoding)
 {
 }
 
@@ -65,7 +65,12 @@ bool RecordingReader::next(Line& out)
         end = buffer_.size();
     }
     out.raw = skipping_ ? QByteArrayView() : QByteArrayView(buffer_.constData() + at_, end - at_);
-    take(out, skipping_ ? RecordedLine::unreadable(QStringLiteral("line too long")) : parseRecordedLine(out.raw, !whole));
+    out.lastWithoutEnd = !whole;
+    if (decoding_ == Decoding::Raw)
+        out.number = ++number_;
+    else
+        take(out, skipping_ ? RecordedLine::unreadable(QStringLiteral("line too long"))
+                            : parseRecordedLine(out.raw, !whole));
     skipping_ = false;
     at_ = scanned_ = whole ? end + 1 : end;
     return true;

@@ -28,6 +28,7 @@ public:
         // The line's bytes without its line end, until the next line is read;
         // empty for a line too long to keep.
         QByteArrayView raw;
+        bool lastWithoutEnd = false; // the file's last line, without a line end
         std::uint64_t number = 0; // 1-based
         int session = 0;          // 0: before the first start
     };
@@ -39,7 +40,11 @@ public:
 
     static constexpr std::size_t MaxListedUnreadable = 100;
 
-    explicit RecordingReader(const QString& path);
+    // Decoding::Raw hands on each line's bytes alone, undecoded (and counts
+    // nothing), for a reader that decodes only the lines it needs.
+    enum class Decoding { Lines, Raw };
+
+    explicit RecordingReader(const QString& path, Decoding decoding = Decoding::Lines);
 
     // False, with errorString(), when the file cannot be opened.
     bool open();
@@ -60,6 +65,7 @@ private:
     void take(Line& out, const RecordedLine& line);
 
     QString path_;
+    Decoding decoding_;
     QString error_;
     QFile file_;
     QByteArray buffer_;
