@@ -102,12 +102,10 @@ struct ReplayRow {
 };
 
 // The first record, made once for all the tests of a process: Auto goes on
-// with the start object, and its first sequence follows about a second later.
-// The replay's clock starts at the replayed panel's first question, which it
-// takes for the start object: that panel, a second quicker off the mark, asks
-// well before the recorded queries of the same sequence and never between two
-// of them, however long its own start took. The trends' export of the same
-// session is kept beside it.
+// with the start object. The replay's clock starts at the replayed panel's
+// first question, taken for the start object, so that panel asks well before
+// the recorded queries of the same sequence and never between two of them,
+// however long its own start took. The trends' export is kept beside it.
 class RecordedSession : public PanelAgainstSimulator {
 protected:
     static constexpr int Sequences = 8;

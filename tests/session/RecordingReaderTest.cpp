@@ -1,15 +1,10 @@
 // A recording read back: every line is handed on, decoded or not; the ones that
 // do not read are listed with their reason, and each start begins a session.
 #include "session/RecordingReader.h"
-#include "tests/testkit/SpecialFiles.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
-
-#include <fcntl.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -33,18 +28,11 @@ std::string lines(std::initializer_list<std::string> each)
     return text;
 }
 
-std::string repeated(const std::string& line, int times)
-{
-    std::string text;
-    for (int i = 0; i < times; ++i) text += line + '\n';
-    return text;
-}
-
-// Lines `first`, `first` + 1, … that do not read, for the same reason.
-std::vector<std::pair<std::uint64_t, QString>> unreadableRun(std::uint64_t first, int count, const QString& reason)
+// Lines 2, 3, … that do not read as JSON.
+std::vector<std::pair<std::uint64_t, QString>> badJsonFromLine2(std::uint64_t count)
 {
     std::vector<std::pair<std::uint64_t, QString>> run;
-    for (int i = 0; i < count; ++i) run.emplace_back(first + static_cast<std::uint64_t>(i), reason);
+    for (std::uint64_t i = 2; i < count + 2; ++i) run.emplace_back(i, QStringLiteral("bad JSON"));
     return run;
 }
 
@@ -110,38 +98,6 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"LineTooLong", lines({Start, LongLine, Frame}), 1, 0, {1, 1, 1}, {{2, QStringLiteral("line too long")}}},
         Row{"TooLongLastLineWithoutEnd", lines({Start}) + LongLine + LongLine, 1, 0, {1, 1},
             {{2, QStringLiteral("line too long")}}},
-        Row{"OnlyTheFirstHundredListed", lines({Start}) + repeated("", 150), 1, 0, std::vector<int>(151, 1),
-            unreadableRun(2, 150, QStringLiteral("bad JSON"))}),
+        Row{"OnlyTheFirstHundredListed", lines({Start}) + std::string(150, '\n'), 1, 0, std::vector<int>(151, 1),
+            badJsonFromLine2(150)}),
     [](const auto& info) { return std::string(info.param.name); });
-
-// A recording is read from a regular file or a pipe (a program fed through
-// `zcat … |`); what else a name may lead to is refused before it is read.
-TEST(RecordingReader, ReadsAPipeAndRefusesDevicesSocketsAndFolders)
-{
-    for (SpecialFile kind : SpecialFiles) {
-        SCOPED_TRACE(specialFileName(kind));
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("r.jsonl"));
-        ASSERT_TRUE(makeSpecialFile(kind, path));
-        std::thread writer;
-        if (kind == SpecialFile::NamedPipe)
-            writer = std::thread([name = QFile::encodeName(path)] {
-                const std::string text = lines({Start, Frame});
-                const int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
-                if (fd < 0) return;
-                EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
-                ::close(fd);
-            });
-        session::RecordingReader reader(path);
-        const bool opened = reader.open();
-        EXPECT_EQ(opened, kind == SpecialFile::NamedPipe) << reader.errorString().toStdString();
-        std::uint64_t read = 0;
-        session::RecordingReader::Line line;
-        while (opened && reader.next(line)) ++read;
-        if (writer.joinable()) writer.join();
-        EXPECT_EQ(read, opened ? 2u : 0u);
-        if (!opened) {
-            EXPECT_EQ(reader.errorString(), QStringLiteral("%1 is not a regular file").arg(specialFileName(kind)));
-        }
-    }
-}

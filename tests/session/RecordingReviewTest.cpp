@@ -91,37 +91,28 @@ TEST(RecordingReview, ShowsEveryLineOfEachSessionAndCountsThoseThatDoNotRead)
 // a sequence nothing answered the lines of the values it would have given.
 TEST(RecordingReview, BreaksTheTrendsWhereTheRecordShowsAnOutage)
 {
-    const QByteArray start = R"({"time":"2026-12-07T20:00:00.000Z","port":"COM1","program":"uavControl"})" "\n";
-    const QByteArray answered =
-        R"({"time":"2026-12-07T20:00:02.000Z","altitude":"1000","volts":"27.9","offset":"1.2 V","answered":14,"unanswered":[]})" "\n";
-    const QByteArray silent =
-        R"({"time":"2026-12-07T20:00:04.000Z","altitude":"","volts":"","offset":"","answered":0,"unanswered":["a","v"]})" "\n";
-    const QByteArray lost =
-        R"({"time":"2026-12-07T20:00:05.000Z","alarm":"link-lost","value":"","state":"active-unacknowledged"})" "\n";
+    const QByteArray answered = R"({"time":"2026-12-07T20:00:00.000Z","port":"COM1","program":"uavControl"}
+{"time":"2026-12-07T20:00:02.000Z","altitude":"1000","volts":"27.9","offset":"1.2 V","answered":14,"unanswered":[]}
+)";
     const struct {
-        const char* what;
         QByteArray text;
-        std::vector<std::size_t> breaksOfEachSeries; // altitude, volts, offset, answered, ping
+        std::vector<long> breaksOfEachSeries; // altitude, volts, offset, answered, ping
     } cases[] = {
-        {"none", start + answered, {0, 0, 0, 0, 0}},
-        {"a silent sequence", start + answered + silent, {1, 1, 1, 0, 0}},
-        {"the link lost", start + answered + lost, {1, 1, 1, 1, 1}},
+        {answered, {0, 0, 0, 0, 0}},
+        {answered + R"({"time":"2026-12-07T20:00:04.000Z","altitude":"","answered":0,"unanswered":["a","v"]})" "\n",
+         {1, 1, 1, 0, 0}},
+        {answered + R"({"time":"2026-12-07T20:00:05.000Z","alarm":"link-lost","state":"active-unacknowledged"})" "\n",
+         {1, 1, 1, 1, 1}},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
         QTemporaryDir folder;
         RecordedTrends::Values trends;
         RecordingIndex index;
-        QObject::connect(&index, &RecordingIndex::trendValues, [&](const RecordingIndex::TrendValues& v) {
-            for (std::size_t s = 0; s < v.values.series.size(); ++s)
-                for (const TrendData::Value& value : v.values.series[s]) trends.series[s].push_back(value);
-        });
-        indexWhole(index, writeFile(folder, c.text));
+        indexWhole(index, writeFile(folder, c.text), &trends);
         for (std::size_t s = 0; s < c.breaksOfEachSeries.size(); ++s)
-            EXPECT_EQ(static_cast<std::size_t>(std::count_if(trends.series[s].begin(), trends.series[s].end(),
-                                                             [](const TrendData::Value& v) { return v.breaks; })),
+            EXPECT_EQ(std::count_if(trends.series[s].begin(), trends.series[s].end(), [](auto& v) { return v.breaks; }),
                       c.breaksOfEachSeries[s])
-                << "series " << s;
+                << c.text.toStdString() << "series " << s;
     }
 }
 
@@ -131,53 +122,28 @@ TEST(RecordingReview, BreaksTheTrendsWhereTheRecordShowsAnOutage)
 // row for row.
 TEST(RecordingReview, NumbersTheSessionsAsTheExportDoes)
 {
-    const auto start = [](int minute) {
-        return QStringLiteral(R"({"time":"2026-12-07T20:%1:00.000Z","port":"COM1","program":"uavControl","version":"1.0"})"
-                              "\n")
-            .arg(minute, 2, 10, QLatin1Char('0'))
-            .toLatin1();
-    };
-    const auto sequence = [](int minute, int second) {
-        return QStringLiteral(R"({"time":"2026-12-07T20:%1:%2.000Z","code":"1200","altitude":"%3","answered":14,)"
-                              R"("unanswered":[]})" "\n")
-            .arg(minute, 2, 10, QLatin1Char('0'))
-            .arg(second, 2, 10, QLatin1Char('0'))
-            .arg(1000 + second)
-            .toLatin1();
-    };
-    const struct {
-        const char* what;
-        QByteArray text;
-        std::vector<int> rowsOfEachSession; // from session 0
-    } cases[] = {
-        {"sequences before the first start", sequence(0, 1) + sequence(0, 2) + start(1) + sequence(1, 1) +
-                                                 sequence(1, 2) + sequence(1, 3) + start(2) + sequence(2, 1),
-         {2, 3, 1}},
-        {"a start on the first line", start(1) + sequence(1, 1) + start(2) + sequence(2, 1) + sequence(2, 2), {0, 1, 2}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        QTemporaryDir folder;
-        const QString path = writeFile(folder, c.text);
-        std::map<int, QByteArray> rows;
-        RecordingIndex index;
-        QObject::connect(&index, &RecordingIndex::trendValues,
-                         [&](const RecordingIndex::TrendValues& v) { rows[v.session] += v.values.rows; });
-        indexWhole(index, path);
-        ASSERT_EQ(index.sessions().size() + 1, c.rowsOfEachSession.size());
-        for (int session = 0; session < static_cast<int>(c.rowsOfEachSession.size()); ++session) {
-            EXPECT_EQ(rows[session].count('\n'), c.rowsOfEachSession[static_cast<std::size_t>(session)]) << session;
-            EXPECT_EQ(index.sessionEnd(session) - index.sessionFirst(session),
-                      static_cast<quint64>(c.rowsOfEachSession[static_cast<std::size_t>(session)] + (session > 0)))
-                << session;
-            if (session == 0) continue;
-            const ProgramRun run = runWithoutDisplay(
-                QStringLiteral(XPDRCTL_PROGRAM),
-                {QStringLiteral("export"), path, QStringLiteral("--csv"), QStringLiteral("--session"),
-                 QString::number(session)});
-            ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-            EXPECT_EQ(session::SequenceCsv::header() + rows[session], run.out.toUtf8()) << session;
-        }
+    QByteArray text;
+    for (const char* line : {"1:01", "1:02", "start 2", "2:01", "2:02", "2:03", "start 3", "3:01"})
+        text += line[0] == 's' ? QByteArray(R"({"time":"2026-12-07T20:0)") + line[6] +
+                                     R"(:00.000Z","port":"COM1","program":"uavControl"})" "\n"
+                               : QByteArray(R"({"time":"2026-12-07T20:0)") + line +
+                                     R"(.000Z","code":"1200","answered":14,"unanswered":[]})" "\n";
+    QTemporaryDir folder;
+    const QString path = writeFile(folder, text);
+    std::map<int, QByteArray> rows;
+    RecordingIndex index;
+    QObject::connect(&index, &RecordingIndex::trendValues,
+                     [&](const RecordingIndex::TrendValues& v) { rows[v.session] += v.values.rows; });
+    indexWhole(index, path);
+    ASSERT_EQ(index.sessions().size(), 2u);
+    for (const auto& [session, count] : std::map<int, int>{{0, 2}, {1, 3}, {2, 1}}) {
+        EXPECT_EQ(rows[session].count('\n'), count) << session;
+        EXPECT_EQ(index.sessionEnd(session) - index.sessionFirst(session), quint64(count + (session > 0))) << session;
+        if (session == 0) continue; // the export's sessions count from 1
+        const ProgramRun run = runWithoutDisplay(QStringLiteral(XPDRCTL_PROGRAM),
+                                                 {QStringLiteral("export"), path, QStringLiteral("--csv"),
+                                                  QStringLiteral("--session"), QString::number(session)});
+        EXPECT_EQ(session::SequenceCsv::header() + rows[session], run.out.toUtf8()) << run.err.toStdString();
     }
 }
 

@@ -17,11 +17,6 @@ struct Frame {
     double ms;
 };
 
-QJsonObject linkLost(const char* state)
-{
-    return {{"time", "2026-12-07T20:36:50.000Z"}, {"alarm", "link-lost"}, {"value", ""}, {"state", state}};
-}
-
 QJsonObject sequence(const QString& code, const QString& altitude, const QString& version)
 {
     return {{"time", "2026-12-07T20:36:55.000Z"}, {"mode", "Mode C"},  {"code", code},       {"replies", "Enabled"},
@@ -32,9 +27,7 @@ QJsonObject sequence(const QString& code, const QString& altitude, const QString
 QJsonObject counted(int answered, const QStringList& unanswered, bool interrupted)
 {
     QJsonObject s = sequence("1200", "1000", "2.14");
-    s["answered"] = answered;
-    s["unanswered"] = QJsonArray::fromStringList(unanswered);
-    if (interrupted) s["interrupted"] = true;
+    s["answered"] = answered, s["unanswered"] = QJsonArray::fromStringList(unanswered), s["interrupted"] = interrupted;
     return s;
 }
 
@@ -66,10 +59,10 @@ TEST(SequenceCsv, WritesARowASequence)
          "2026-12-07T20:36:55.000Z,Mode C,1200,Enabled,,1000,27.9,1.2 V,2.14,Received,,5,interrupted\n"},
         {"one the link's loss cut short says so", {}, counted(2, {"a", "v"}, false),
          "2026-12-07T20:36:55.000Z,Mode C,1200,Enabled,,1000,27.9,1.2 V,2.14,Received,,2,link lost\n",
-         {linkLost("active-unacknowledged")}},
+         {{{"alarm", "link-lost"}, {"state", "active-unacknowledged"}}}},
         {"as does one that the loss cut and its return ended", {}, counted(2, {"a", "v"}, false),
          "2026-12-07T20:36:55.000Z,Mode C,1200,Enabled,,1000,27.9,1.2 V,2.14,Received,,2,link lost\n",
-         {linkLost("active-unacknowledged"), linkLost("returned-unacknowledged")}},
+         {{{"alarm", "link-lost"}, {"state", "active-unacknowledged"}}, {{"alarm", "link-lost"}, {"state", "returned-unacknowledged"}}}},
         {"a ping's round trip",
          {{TrafficDirection::Sent, "\x02p=y\x03", 100}, {TrafficDirection::Received, "\x02p=Y\x03", 108}},
          sequence("1200", "1000", "2.14"), "2026-12-07T20:36:55.000Z,Mode C,1200,Enabled,,1000,27.9,1.2 V,2.14,Received,8,14,0\n"},

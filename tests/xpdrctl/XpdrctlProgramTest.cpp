@@ -8,7 +8,6 @@
 #include "tests/testkit/PtyPair.h"
 #include "tests/testkit/RunProgram.h"
 #include "tests/testkit/SimulatorProcess.h"
-#include "session/HashChain.h"
 #include "tests/testkit/SpecialFiles.h"
 #include "tools/xpdrctl/StatusOutput.h"
 
@@ -25,11 +24,9 @@
 
 #include <algorithm>
 #include <csignal>
-#include <fcntl.h>
 #include <filesystem>
 #include <memory>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -411,72 +408,24 @@ TEST(XpdrctlProgram, EachBadInputExits2WithOneLineThatSaysWhatWasWrong)
 // the exit of bad input before reading anything.
 TEST(XpdrctlProgram, ExportReadsAPipeAndRefusesDevicesSocketsAndFoldersWith2)
 {
-    const QByteArray recording = R"({"port":"COM1","program":"uavControl","time":"2026-12-07T20:36:54.521Z"})"
-                                 "\n"
-                                 R"({"answered":14,"code":"1200","time":"2026-12-07T20:36:55.000Z","unanswered":[]})"
-                                 "\n";
     for (SpecialFile kind : SpecialFiles) {
-        SCOPED_TRACE(specialFileName(kind));
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("r.jsonl"));
         ASSERT_TRUE(makeSpecialFile(kind, path));
-        std::thread writer;
-        if (kind == SpecialFile::NamedPipe)
-            writer = std::thread([&, name = QFile::encodeName(path)] {
-                const int fd = ::open(name.constData(), O_WRONLY | O_CLOEXEC);
-                if (fd < 0) return;
-                EXPECT_EQ(::write(fd, recording.constData(), recording.size()), recording.size());
-                ::close(fd);
-            });
+        std::thread writer([&] {
+            if (kind != SpecialFile::NamedPipe) return;
+            QFile pipe(path);
+            if (pipe.open(QIODevice::WriteOnly))
+                pipe.write(R"({"port":"COM1","program":"uavControl","time":"2026-12-07T20:36:54.521Z"})" "\n"
+                           R"({"answered":14,"code":"1200","time":"2026-12-07T20:36:55.000Z","unanswered":[]})" "\n");
+        });
         const ProgramRun run = runXpdrctl({QStringLiteral("export"), path, QStringLiteral("--csv")});
-        if (writer.joinable()) writer.join();
-        if (kind == SpecialFile::NamedPipe) {
-            EXPECT_EQ(run.exitCode, fw::exitcode::Ok) << run.err.toStdString();
-            EXPECT_EQ(run.out.count(u'\n'), 2) << run.out.toStdString(); // the header and the sequence
-            continue;
-        }
-        EXPECT_EQ(run.exitCode, fw::exitcode::Usage);
-        EXPECT_EQ(run.out, QString());
-        EXPECT_EQ(run.err, QStringLiteral("xpdrctl: %1: %2 is not a regular file\n").arg(path, specialFileName(kind)));
-    }
-}
-
-// verify says that a record's chain holds, with the head to keep, or where it
-// breaks, with an exit of its own; a record made before the chain has none.
-TEST(XpdrctlProgram, VerifySaysWhetherTheChainHoldsAndExits7WhenItDoesNot)
-{
-    session::HashChain chain;
-    QByteArray lines;
-    for (const char* object : {R"({"time":"2026-12-07T20:00:00.000Z","program":"uavControl","port":"COM1"})",
-                               R"({"time":"2026-12-07T20:00:01.000Z","answered":14,"unanswered":[]})",
-                               R"({"time":"2026-12-07T20:00:02.000Z","close":{"lines":2,"head":""}})"})
-        lines += QByteArray::fromStdString(chain.seal(object)) + '\n';
-    const QString head = session::HashChain::hex(chain.head());
-    QByteArray edited = lines;
-    edited.replace("\"answered\":14", "\"answered\":13");
-    const struct {
-        const char* what;
-        QByteArray text;
-        int exitCode;
-        QString said;
-    } cases[] = {
-        {"as written", lines, fw::exitcode::Ok, QStringLiteral("the chain holds: 3 lines in 1 session(s), head ") + head},
-        {"edited", edited, fw::exitcode::ChainBroken, QStringLiteral("the chain breaks at line 2: edited")},
-        {"before the chain", R"({"time":"2026-12-07T20:00:00.000Z","program":"uavControl"})" "\n",
-         fw::exitcode::ChainBroken, QStringLiteral("carries no chain")},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("r.jsonl"));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(c.text);
-        file.close();
-        const ProgramRun run = runXpdrctl({QStringLiteral("verify"), path});
-        EXPECT_EQ(run.exitCode, c.exitCode);
-        EXPECT_TRUE(run.out.contains(c.said)) << run.out.toStdString();
-        EXPECT_EQ(run.err, QString());
+        writer.join();
+        const bool pipe = kind == SpecialFile::NamedPipe;
+        EXPECT_EQ(run.exitCode, pipe ? fw::exitcode::Ok : fw::exitcode::Usage) << specialFileName(kind);
+        EXPECT_EQ(run.out.count(u'\n'), pipe ? 2 : 0) << run.out.toStdString(); // the header and the sequence
+        EXPECT_EQ(run.err, pipe ? QString() : QStringLiteral("xpdrctl: %1: %2 is not a regular file\n")
+                                                   .arg(path, specialFileName(kind)));
     }
 }
 

@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iomanip>
 #include <optional>
 #include <poll.h>
 #include <spawn.h>
@@ -264,33 +265,23 @@ TEST(Program, SendsInterrogationReportsOnItsOwn)
     EXPECT_EQ(simulator.stop(SIGTERM), 0);
 }
 
-namespace {
-
 // A recording of one session in a folder of its own: a start, then frame lines
-// at the given ms into the session.
-class Recording {
-public:
-    explicit Recording(const std::vector<std::tuple<int, const char*, std::string>>& frames)
+// at the given ms (under 10 s) into the session.
+struct Recording {
+    explicit Recording(std::initializer_list<std::tuple<int, const char*, const char*>> frames)
     {
-        std::string pattern = (fs::temp_directory_path() / "xpdrsim-replay-XXXXXX").string();
-        folder_ = mkdtemp(pattern.data());
-        std::ofstream file(path());
+        std::ofstream file(path);
         file << R"({"port":"COM1","program":"uavControl","time":"2026-12-07T20:00:00.000Z","version":"1"})" "\n";
-        for (const auto& [ms, dir, text] : frames) {
-            char time[32];
-            std::snprintf(time, sizeof time, "2026-12-07T20:00:%02d.%03dZ", ms / 1000, ms % 1000);
+        for (const auto& [ms, dir, text] : frames)
             file << R"({"description":"","dir":")" << dir << R"(","payload":"\u0002)" << text
-                 << R"(\u0003","time":")" << time << "\"}\n";
-        }
+                 << R"(\u0003","time":"2026-12-07T20:00:0)" << ms / 1000 << '.' << std::setfill('0') << std::setw(3)
+                 << ms % 1000 << "Z\"}\n";
     }
-    ~Recording() { fs::remove_all(folder_); }
-    std::string path() const { return (folder_ / "r.jsonl").string(); }
-
-private:
-    fs::path folder_;
+    ~Recording() { fs::remove_all(folder); }
+    std::string pattern = (fs::temp_directory_path() / "xpdrsim-replay-XXXXXX").string();
+    fs::path folder = mkdtemp(pattern.data());
+    std::string path = (folder / "r.jsonl").string();
 };
-
-} // namespace
 
 // The replay's clock stands until the panel's first question, so that what
 // was recorded after the start of recording is met whatever the panel's
@@ -299,7 +290,7 @@ TEST(Program, AReplayStartsAtTheFirstQuestionAndAnswersAsLateAsOnRecord)
 {
     const Recording recording({{100, "out", "a=?"}, {105, "in", "a=1000"}, {150, "in", "*="},
                                {200, "out", "v=?"}, {700, "in", "v=27.9"}, {3000, "out", "a=?"}});
-    RunningSimulator simulator({"--link", "COM4", "--log", "--replay", recording.path()});
+    RunningSimulator simulator({"--link", "COM4", "--log", "--replay", recording.path});
     ASSERT_NE(simulator.readyLine(), "");
     Port port(simulator.ports() / "COM4");
     ASSERT_TRUE(port.isOpen());
@@ -319,17 +310,8 @@ TEST(Program, AReplayStartsAtTheFirstQuestionAndAnswersAsLateAsOnRecord)
 TEST(Program, AReplayOfBadInputExits2)
 {
     const Recording shortSession({{100, "out", "a=?"}, {105, "in", "a=1000"}});
-    const struct {
-        const char* what;
-        std::vector<std::string> args;
-    } cases[] = {
-        {"a missing file", {"--replay", shortSession.path() + ".missing"}},
-        {"a session not in the file", {"--replay", shortSession.path(), "--session", "2"}},
-        {"a loop over less than a second", {"--replay", shortSession.path(), "--loop"}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        RunningSimulator simulator(c.args);
-        EXPECT_EQ(simulator.stop(0), 2); // no signal: its own end
-    }
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--replay", shortSession.path + ".missing"},
+                                                 {"--replay", shortSession.path, "--session", "2"},
+                                                 {"--replay", shortSession.path, "--loop"}}) // under a second
+        EXPECT_EQ(RunningSimulator(args).stop(0), 2) << args.back(); // no signal: its own end
 }
