@@ -22,7 +22,8 @@ struct BadRecording : std::runtime_error {
 // every query the panel sent and the reply it got (with the noise that came
 // before the reply), or that it got none; for each setting, the same; and the
 // frames the transponder sent on its own (interrogation reports), at their
-// times. Times are ms from the session's start object.
+// times; and the losses of the link. Times are ms from the session's start
+// object.
 //
 // A reply belongs to the latest frame of its letter that went out before it and
 // has no reply yet; a received frame with no such frame is one the transponder
@@ -38,6 +39,12 @@ public:
         Millis at;
         std::string bytes;
     };
+    // A loss of the link on record, from the alarm's start to the link's return
+    // (or the session's end).
+    struct Loss {
+        Millis from;
+        Millis to;
+    };
 
     // Reads session `session` (from 1) of the recording at `path`; the lines
     // that did not read are written to `err`. Throws BadRecording when the
@@ -50,6 +57,7 @@ public:
     // the recording never saw the question.
     const Outcome* outcome(std::string_view message, Millis at) const;
     const std::vector<Unsolicited>& unsolicited() const { return unsolicited_; }
+    const std::vector<Loss>& losses() const { return losses_; }
     // The time of the session's last line.
     Millis length() const { return length_; }
 
@@ -58,6 +66,7 @@ private:
     std::map<char, std::vector<Outcome>> queries_;
     std::map<std::string, std::vector<Outcome>, std::less<>> settings_;
     std::vector<Unsolicited> unsolicited_;
+    std::vector<Loss> losses_;
     Millis length_{0};
 };
 

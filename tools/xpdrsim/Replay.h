@@ -26,7 +26,9 @@ public:
     const RecordedTransponder::Outcome* outcome(std::string_view message, Millis now) const;
     // The frames the recorded transponder sent on its own that are due by `now`.
     std::vector<std::string> advance(Millis now);
-    // When the next such frame, or the end, is due.
+    // Whether the link was lost on record at the time of the last advance().
+    bool linkLost() const { return started_ && edge_ % 2 == 1; }
+    // When the next such frame, a loss's start or end, or the end is due.
     Millis nextEvent() const;
     bool over(Millis now) const { return started_ && at(now) > recorded_.length(); }
     // How long after its question `outcome`'s reply goes out: its recorded
@@ -42,6 +44,8 @@ private:
     Millis start_{0};
     bool started_ = false;
     std::size_t next_ = 0; // the next frame the transponder sent on its own
+    std::vector<Millis> edges_; // each loss's start and end, in order
+    std::size_t edge_ = 0;      // the next edge; odd while the link is lost
 };
 
 } // namespace xpdrsim
