@@ -211,8 +211,12 @@ void RecordingReview::updateNote()
                      .arg(locale.toString(static_cast<qulonglong>(index_->lineCount())));
     if (const quint64 bad = index_->unparsed())
         notes << (bad == 1 ? QStringLiteral("1 line does not read; it is shown as \"bad\".")
-                           : QStringLiteral("%1 lines do not read; they are shown as \"bad\".")
-                                 .arg(locale.toString(static_cast<qulonglong>(bad))));
+                  : bad <= RecordingIndex::MaxIndexedUnreadable
+                      ? QStringLiteral("%1 lines do not read; they are shown as \"bad\".")
+                            .arg(locale.toString(static_cast<qulonglong>(bad)))
+                      : QStringLiteral("%1 lines do not read; the first %2 are shown as \"bad\", the rest left out.")
+                            .arg(locale.toString(static_cast<qulonglong>(bad)))
+                            .arg(RecordingIndex::MaxIndexedUnreadable));
     if (index_->cutLastLine())
         notes << QStringLiteral("The recording ends in a partial last line, as a crash leaves it.");
     switch (index_->chain()) {

@@ -37,6 +37,7 @@ struct RecordingIndex::Batch {
     QString error; // the file could not be opened
     std::vector<quint64> offsets;
     std::vector<quint16> tags;
+    std::vector<std::pair<quint64, quint64>> ends;
     std::vector<qint64> samples;
     std::vector<Session> sessions;
     std::vector<TrendValues> trends;
@@ -125,7 +126,11 @@ void RecordingIndex::run(QString path)
     };
     RecordedTrends trends;
     int session = 0; // as RecordingReader counts: 0 before the first start
-    quint64 lines = 0;
+    quint64 lines = 0;     // indexed
+    quint64 fileLines = 0; // read, indexed or left out
+    quint64 unreadable = 0;
+    quint64 lastEnd = 0;   // of the last line indexed
+    bool leftOut = false;  // the lines since the last one indexed were left out
     qint64 lastTime = 0;
     QByteArray pending; // the start of a line that the block cut
     quint64 pendingOffset = 0;
@@ -148,23 +153,33 @@ void RecordingIndex::run(QString path)
             chain = Chain::Holds;
             chainHead = link;
         }
-        if (chain == Chain::Broken) chainBreak = lines;
+        if (chain == Chain::Broken) chainBreak = fileLines;
     };
     auto posted = std::chrono::steady_clock::now();
     bool first = true;
 
-    const auto line = [&](QByteArrayView text, quint64 offset, bool withoutEnd) {
+    // A line from `offset` to `end` (its line end, or the file's).
+    const auto line = [&](QByteArrayView text, quint64 offset, quint64 end, bool withoutEnd) {
         const RecordedLine decoded = tooLong ? RecordedLine::unreadable(QStringLiteral("line too long"))
                                              : parseRecordedLine(text, withoutEnd);
         tooLong = false;
         follow(text, decoded);
+        ++fileLines;
         batch->chain = chain;
         batch->chainBreak = chainBreak;
         Tag tag{decoded.kind, decoded.direction, 0};
+        if (decoded.kind == RecordedLine::Kind::Unparsed) {
+            ++batch->unparsed;
+            if (++unreadable > MaxIndexedUnreadable && !withoutEnd) {
+                if (!leftOut && lines > 0) batch->ends.emplace_back(lines - 1, lastEnd);
+                leftOut = true;
+                return;
+            }
+        }
+        leftOut = false;
+        lastEnd = end;
         if (decoded.kind == RecordedLine::Kind::Frame) {
             if (const auto letter = frameLetter(decoded.payload.toStdString())) tag.letter = *letter;
-        } else if (decoded.kind == RecordedLine::Kind::Unparsed) {
-            ++batch->unparsed;
         } else if (decoded.kind == RecordedLine::Kind::Start) {
             ++session;
             const QJsonObject& o = decoded.object;
@@ -206,11 +221,12 @@ void RecordingIndex::run(QString path)
                 break;
             }
             const qint64 nl = static_cast<const char*>(found) - data;
+            const auto end = static_cast<quint64>(offset + nl);
             if (pending.isEmpty() && !tooLong) {
-                line(QByteArrayView(data + at, nl - at), static_cast<quint64>(offset + at), false);
+                line(QByteArrayView(data + at, nl - at), static_cast<quint64>(offset + at), end, false);
             } else {
                 pending.append(data + at, nl - at);
-                line(pending, pendingOffset, false);
+                line(pending, pendingOffset, end, false);
                 pending.clear();
             }
             at = nl + 1;
@@ -227,7 +243,7 @@ void RecordingIndex::run(QString path)
         }
     }
     if (!cancelled && (!pending.isEmpty() || tooLong)) {
-        line(pending, pendingOffset, true);
+        line(pending, pendingOffset, static_cast<quint64>(offset), true);
         batch->end = static_cast<quint64>(offset);
         batch->cut = true;
     }
@@ -254,6 +270,7 @@ void RecordingIndex::take(const Batch& batch)
     const quint64 from = offsets_.size();
     offsets_.insert(offsets_.end(), batch.offsets.begin(), batch.offsets.end());
     tags_.insert(tags_.end(), batch.tags.begin(), batch.tags.end());
+    ends_.insert(ends_.end(), batch.ends.begin(), batch.ends.end());
     samples_.insert(samples_.end(), batch.samples.begin(), batch.samples.end());
     if (batch.end > end_) end_ = batch.end;
     if (batch.lastTimeMs != 0) lastTimeMs_ = batch.lastTimeMs;
@@ -286,6 +303,8 @@ RecordingIndex::Tag RecordingIndex::tag(quint64 line) const
 std::pair<quint64, quint64> RecordingIndex::span(quint64 line) const
 {
     const quint64 start = offsets_[static_cast<std::size_t>(line)];
+    const auto gap = std::lower_bound(ends_.begin(), ends_.end(), std::pair(line, quint64(0)));
+    if (gap != ends_.end() && gap->first == line) return {start, gap->second};
     quint64 end = line + 1 < lineCount() ? offsets_[static_cast<std::size_t>(line + 1)] - 1 : end_;
     if (line + 1 == lineCount() && !cut_ && end > start) --end; // its line end
     return {start, end};

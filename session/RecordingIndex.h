@@ -20,8 +20,12 @@ namespace session {
 // kind of line it is (for filtering without reading it again), the time of
 // every TimeSampleEvery-th line (to find a moment), the sessions (start
 // objects), the lines that do not read, and the trend values of the sequences
-// and pings. Memory grows with the number of lines, never with their text:
-// a line is read from the file again when it is wanted (read()).
+// and pings. Memory grows with the number of lines that read, never with their
+// text: a line is read from the file again when it is wanted (read()). Of the
+// lines that do not read (an empty one among them) only the first
+// MaxIndexedUnreadable are indexed, and the file's partial last line; the rest
+// are counted and left out, so that a file of nothing but line ends costs no
+// more than its count.
 //
 // The index grows in batches, the first one as soon as the first block of the
 // file is read, so that a view can show rows long before the pass ends; the
@@ -33,6 +37,7 @@ class RecordingIndex : public QObject {
     Q_OBJECT
 public:
     static constexpr quint64 TimeSampleEvery = 64;
+    static constexpr quint64 MaxIndexedUnreadable = 100;
 
     // What the index keeps of a line.
     struct Tag {
@@ -71,6 +76,7 @@ public:
 
     QString path() const { return path_; }
     QString errorText() const { return error_; }
+    // The lines indexed, which are the file's lines but those left out.
     quint64 lineCount() const { return offsets_.size(); }
     Tag tag(quint64 line) const;
     // The line as it stands in the file, without its line end.
@@ -88,9 +94,11 @@ public:
     quint64 sessionFirst(int number) const;
     quint64 sessionEnd(int number) const;
 
+    // The file's lines that do not read, indexed or not.
     quint64 unparsed() const { return unparsed_; }
     // The hash chain (HashChain) as the pass followed it: none, holding so far,
-    // or broken at chainBreak() (a line index). `xpdrctl verify` says why.
+    // or broken at chainBreak() (the file's line, from 0). `xpdrctl verify`
+    // says why.
     enum class Chain { None, Holds, Broken };
     Chain chain() const { return chain_; }
     quint64 chainBreak() const { return chainBreak_; }
@@ -123,6 +131,9 @@ private:
     // Each line's Tag in two bytes: the kind, the direction above it, the
     // letter in the high byte.
     std::deque<quint16> tags_;
+    // The end of each indexed line that lines left out follow, by line, in
+    // order: elsewhere a line ends where the next one starts.
+    std::vector<std::pair<quint64, quint64>> ends_;
     std::vector<qint64> samples_; // the time of lines 0, TimeSampleEvery, …
     quint64 end_ = 0; // the offset just past the last line indexed
     qint64 lastTimeMs_ = 0;

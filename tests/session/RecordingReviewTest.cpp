@@ -87,6 +87,26 @@ TEST(RecordingReview, ShowsEveryLineOfEachSessionAndCountsThoseThatDoNotRead)
     EXPECT_EQ(column(model, 0, RecordedTrafficModel::Frame), QStringLiteral("<STX>a=1025<ETX>"));
 }
 
+// Of the lines that do not read the index keeps the first hundred and the
+// partial last one, and counts the rest: a file of line ends costs no more
+// than its count, and each line kept reads as it stands in the file.
+TEST(RecordingReview, IndexesTheFirstHundredLinesThatDoNotReadAndCountsTheRest)
+{
+    const QByteArray start = R"({"time":"2026-12-07T20:00:00.000Z","port":"COM1","program":"uavControl"})";
+    const QByteArray frame = R"({"time":"2026-12-07T20:00:01.000Z","dir":"out","payload":"\u0002a=?\u0003"})";
+    QTemporaryDir folder;
+    RecordingIndex index;
+    indexWhole(index, writeFile(folder, start + QByteArray(151, '\n') + frame + "\n\nx"));
+    EXPECT_EQ(index.unparsed(), 152u);
+    ASSERT_EQ(index.lineCount(), 103u);
+    EXPECT_EQ(index.bytes(0), start);
+    EXPECT_EQ(index.bytes(100), QByteArray());
+    EXPECT_EQ(index.bytes(101), frame);
+    EXPECT_EQ(index.read(101).kind, session::RecordedLine::Kind::Frame);
+    EXPECT_EQ(index.bytes(102), "x");
+    EXPECT_EQ(index.read(102).reason, QStringLiteral("partial last line"));
+}
+
 // An outage on record breaks the trends' lines: the link's loss every line,
 // a sequence nothing answered the lines of the values it would have given.
 TEST(RecordingReview, BreaksTheTrendsWhereTheRecordShowsAnOutage)
