@@ -101,11 +101,9 @@ struct ReplayRow {
     bool whole;
 };
 
-// The first record, made once for all the tests of a process: Auto goes on
-// with the start object. The replay's clock starts at the replayed panel's
-// first question, taken for the start object, so that panel asks well before
-// the recorded queries of the same sequence and never between two of them,
-// however long its own start took. The trends' export is kept beside it.
+// The first record, made once for all the tests of a process, with the trends'
+// export beside it. Auto goes on with the start object: the replay's clock starts
+// at the replayed panel's first question, however long that panel's start took.
 class RecordedSession : public PanelAgainstSimulator {
 protected:
     static constexpr int Sequences = 8;

@@ -250,19 +250,12 @@ TEST_F(Recorder, TheChainShowsEachEditAndWhereItIs)
         const QString copy = path("copy.jsonl");
         QFile out(copy);
         ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(c.text) == c.text.size() && out.flush());
-        const session::ChainCheck check = session::checkChain(copy);
-        EXPECT_EQ(check.verdict, c.verdict) << check.why.toStdString();
-        EXPECT_EQ(check.brokenAt, c.at);
-
         const ProgramRun run = runWithoutDisplay(QStringLiteral(XPDRCTL_PROGRAM), {QStringLiteral("verify"), copy});
         EXPECT_EQ(run.exitCode, c.verdict == Verdict::Holds ? fw::exitcode::Ok : fw::exitcode::ChainBroken);
         EXPECT_TRUE(run.out.contains(QLatin1String(c.why)) &&
                     run.out.contains(c.at ? QStringLiteral("breaks at line %1: ").arg(c.at) : QStringLiteral(": ")))
             << run.out.toStdString();
-        if (c.verdict == Verdict::Holds) {
-            EXPECT_EQ(check.sessions, 2);
-            EXPECT_TRUE(run.out.contains(QStringLiteral("head ") + check.head));
-        }
+        EXPECT_EQ(run.out.contains(" in 2 session(s), head " + session::checkChain(copy).head), c.verdict == Verdict::Holds);
 
         session::RecordingIndex index;
         ASSERT_TRUE(index.open(copy));

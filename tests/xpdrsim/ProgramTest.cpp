@@ -281,8 +281,7 @@ struct Recording {
                  << ms % 1000 << "Z\"}\n";
     }
     ~Recording() { fs::remove_all(folder); }
-    std::string pattern = (fs::temp_directory_path() / "xpdrsim-replay-XXXXXX").string();
-    fs::path folder = mkdtemp(pattern.data());
+    fs::path folder = mkdtemp((fs::temp_directory_path() / "xpdrsim-replay-XXXXXX").string().data());
     std::string path = (folder / "r.jsonl").string();
 };
 
