@@ -1,10 +1,15 @@
+#include "app/RecordingReview.h"
+#include "app/TrafficMonitor.h"
 #include "app/TrendPlot.h"
 #include "app/TrendsWindow.h"
 #include "framework/VirtualClock.h"
+#include "session/RecordingIndex.h"
 #include "session/TrendData.h"
 #include "transponder/SequenceRecord.h"
 
 #include <QDateTime>
+#include <QFile>
+#include <QIcon>
 #include <QImage>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
@@ -84,31 +89,33 @@ TEST(TrendsWindow, ShowsTheChosenSpanAndCountsWhatWasNoNumber)
     EXPECT_EQ(window.plot(TrendData::Altitude)->title(), QStringLiteral("Altitude"));
 }
 
-// An outage read from a recording (the link's loss, a sequence nothing
-// answered) breaks the line there: nothing is joined across it.
-TEST(TrendsWindow, BreaksTheLineAcrossAnOutage)
+// An outage on record breaks the review's trend lines there: a sequence that
+// nothing answered the lines of the values it would have given, the link's
+// loss every line. Outages in a row are one break; one before any point, none.
+TEST(TrendsWindow, BreaksARecordedLineAcrossAnOutage)
 {
-    const double t = 1'800'000'000'000.0;
-    const struct {
-        std::vector<TrendData::Value> values;
-        int points;
-        int lines;
-    } cases[] = {
-        {{{t, 1000.0}, {t + 2000, 1025.0}, {t + 4000, 1050.0}}, 3, 1},
-        {{{t, 1000.0}, {t + 1000, {}, true}, {t + 42'000, 1025.0}, {t + 44'000, 1050.0}}, 3, 2},
-        {{{t, 1000.0}, {t + 1000, {}, true}, {t + 2000, {}, true}, {t + 4000, 1025.0}}, 2, 2}, // two in a row are one
-        {{{t, {}, true}, {t + 2000, 1000.0}, {t + 4000, 1025.0}}, 2, 1},                        // none before any point
-        {{{t, 1000.0}, {t + 1000, {}, true}, {t + 2000, 1025.0}, {t + 3000, {}, true}, {t + 4000, 1.0}}, 3, 3},
-    };
-    for (const auto& c : cases) {
-        TrendData data;
-        data.addRecorded(TrendData::Altitude, c.values);
-        data.setMoment(static_cast<qint64>(t) + 60'000);
-        TrendsWindow window(data);
-        window.setSpan(TrendsWindow::Everything);
-        window.redraw();
-        EXPECT_EQ(window.plot(TrendData::Altitude)->shownPoints(), c.points) << "row " << &c - cases;
-        EXPECT_EQ(window.plot(TrendData::Altitude)->shownLines(), c.lines) << "row " << &c - cases;
+    const char* const lost = R"("alarm":"link-lost","state":"active-unacknowledged")";
+    const char* const answered = R"("altitude":"1000","volts":"27.9","offset":"1.2 V","answered":14,"unanswered":[])";
+    const char* const silent = R"("altitude":"","volts":"","offset":"","answered":0,"unanswered":["a","v"])";
+    QByteArray text = R"({"time":"2026-12-07T20:00:00.000Z","port":"COM1","program":"uavControl"})" "\n";
+    int second = 0;
+    for (const char* line : {lost, answered, answered, silent, silent, answered, lost, answered})
+        text += QStringLiteral(R"({"time":"2026-12-07T20:00:%1.000Z",%2})" "\n")
+                    .arg(++second, 2, 10, QLatin1Char('0'))
+                    .arg(QLatin1String(line))
+                    .toLatin1();
+    QTemporaryDir dir;
+    QFile file(dir.filePath(QStringLiteral("outages.jsonl")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(text) == text.size() && file.flush());
+    RecordingReview review(file.fileName(), QIcon());
+    ASSERT_TRUE(review.open());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return review.index().complete(); }, 10'000));
+    review.trendsWindow()->setSpan(TrendsWindow::Everything);
+    review.trendsWindow()->redraw();
+    for (const auto& [series, points, lines] : {std::tuple{TrendData::Altitude, 4, 3}, std::tuple{TrendData::Volts, 4, 3},
+                                                std::tuple{TrendData::Answered, 6, 2}}) {
+        EXPECT_EQ(review.trendsWindow()->plot(series)->shownPoints(), points) << series;
+        EXPECT_EQ(review.trendsWindow()->plot(series)->shownLines(), lines) << series;
     }
 }
 

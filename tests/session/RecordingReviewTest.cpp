@@ -106,35 +106,6 @@ TEST(RecordingReview, IndexesTheFirstHundredLinesThatDoNotReadAndCountsTheRest)
     EXPECT_EQ(index.read(102).reason, QStringLiteral("partial last line"));
 }
 
-// An outage on record breaks the trends' lines: the link's loss every line,
-// a sequence nothing answered the lines of the values it would have given.
-TEST(RecordingReview, BreaksTheTrendsWhereTheRecordShowsAnOutage)
-{
-    const QByteArray answered = R"({"time":"2026-12-07T20:00:00.000Z","port":"COM1","program":"uavControl"}
-{"time":"2026-12-07T20:00:02.000Z","altitude":"1000","volts":"27.9","offset":"1.2 V","answered":14,"unanswered":[]}
-)";
-    const struct {
-        QByteArray text;
-        std::vector<long> breaksOfEachSeries; // altitude, volts, offset, answered, ping
-    } cases[] = {
-        {answered, {0, 0, 0, 0, 0}},
-        {answered + R"({"time":"2026-12-07T20:00:04.000Z","altitude":"","answered":0,"unanswered":["a","v"]})" "\n",
-         {1, 1, 1, 0, 0}},
-        {answered + R"({"time":"2026-12-07T20:00:05.000Z","alarm":"link-lost","state":"active-unacknowledged"})" "\n",
-         {1, 1, 1, 1, 1}},
-    };
-    for (const auto& c : cases) {
-        QTemporaryDir folder;
-        RecordedTrends::Values trends;
-        RecordingIndex index;
-        indexWhole(index, writeFile(folder, c.text), &trends);
-        for (std::size_t s = 0; s < c.breaksOfEachSeries.size(); ++s)
-            EXPECT_EQ(std::count_if(trends.series[s].begin(), trends.series[s].end(), [](auto& v) { return v.breaks; }),
-                      c.breaksOfEachSeries[s])
-                << c.text.toStdString() << "series " << s;
-    }
-}
-
 #ifdef XPDRCTL_PROGRAM
 // The review numbers the sessions as the tools do: the lines before the first
 // start are session 0, and session N of the review is `export --session N`,
