@@ -47,7 +47,11 @@ public:
     explicit TrendData(QObject* parent = nullptr);
 
     void traffic(const TrafficEvent& event) override;
+    // A sequence that nothing answered breaks the lines of the values it would
+    // have given, as a recorded one does.
     void sequenceEnded(const transponder::SequenceRecord& record);
+    // The link was lost: every line breaks here.
+    void linkLost(std::chrono::system_clock::time_point time, std::uint64_t tickMs);
     // Values of one series read from a recording, in time order, at once: the
     // plots hear of them once.
     void addRecorded(Series which, const std::vector<Value>& values);

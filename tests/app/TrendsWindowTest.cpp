@@ -62,6 +62,24 @@ TEST(TrendsWindow, DrawsASequenceWhenItEndsAndOtherValuesWithinTheDelay)
     received(data, 0, "\x02" "a=1025\x03");
     EXPECT_TRUE(QTest::qWaitFor([&] { return window.plot(TrendData::Altitude)->shownPoints() == 2; },
                                 TrendsWindow::RedrawDelayMs + 1000));
+
+    // A sequence nothing answered breaks the lines of its values, the link's
+    // loss every line, as a recording's outages do.
+    const auto sequence = [&](int answered) {
+        clock.advance(2000);
+        record.tickMs = fw::tickCount();
+        record.answered = answered;
+        data.sequenceEnded(record);
+    };
+    sequence(0);
+    sequence(14);
+    clock.advance(2000);
+    data.linkLost(record.time, fw::tickCount());
+    clock.advance(2000);
+    received(data, 0, "\x02" "a=1075\x03");
+    sequence(14);
+    EXPECT_EQ(window.plot(TrendData::Altitude)->shownLines(), 2);
+    EXPECT_EQ(window.plot(TrendData::Answered)->shownLines(), 2);
 }
 
 TEST(TrendsWindow, ShowsTheChosenSpanAndCountsWhatWasNoNumber)
