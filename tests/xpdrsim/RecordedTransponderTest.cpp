@@ -85,9 +85,7 @@ TEST(RecordedTransponder, AnswersAsTheRecordingDidAtThatPoint)
         const RecordedTransponder::Outcome* outcome = recorded.outcome(c.message, c.at);
         const std::optional<std::string> reply = outcome ? outcome->reply : std::nullopt;
         EXPECT_EQ(reply, c.reply);
-        if (reply) {
-            EXPECT_EQ(outcome->delay, c.delay);
-        }
+        if (reply) { EXPECT_EQ(outcome->delay, c.delay); }
         Replay replay(recorded, 1);
         replay.restart(0ms);
         replay.advance(c.at);
