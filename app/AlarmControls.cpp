@@ -9,6 +9,7 @@
 #include "framework/MessageBoxes.h"
 #include "framework/Timer.h"
 #include "session/SessionRecorder.h"
+#include "session/TrendData.h"
 #include "session/TrafficModel.h"
 
 #include <QAction>
@@ -151,6 +152,9 @@ void AlarmControls::changed(const Alarm& alarm)
                               text(AlarmModel::name(alarm.state)));
     if (alarm.state == AlarmState::ActiveUnacknowledged) {
         if (frame_) session_.traffic().markAlarm(*frame_, describe(alarm));
+        // The live trends break their lines here, as a recording's do.
+        if (alarm.kind == AlarmKind::LinkLost)
+            session_.trends().linkLost(std::chrono::system_clock::now(), fw::tickCount());
         if (alarm.kind == AlarmKind::EmergencyCode) {
             QApplication::alert(&window_);
             DesktopNotification::critical(QStringLiteral("%1 squawks %2").arg(port_, text(alarm.value)),

@@ -74,11 +74,16 @@ session::TrendData& RecordingReview::trends(int session)
     return *trends_[static_cast<std::size_t>(session)];
 }
 
+void RecordingReview::refuse() const
+{
+    fw::MessageBox(QStringLiteral("Cannot open the recording \"%1\": %2.").arg(path_, index_->errorText()),
+                   fw::Application::instance().title(), fw::MsgButtons::Ok, fw::MsgIcon::Error);
+}
+
 bool RecordingReview::open()
 {
     if (!index_->open(path_)) {
-        fw::MessageBox(QStringLiteral("Cannot open the recording \"%1\": %2.").arg(path_, index_->errorText()),
-                       fw::Application::instance().title(), fw::MsgButtons::Ok, fw::MsgIcon::Error);
+        refuse();
         return false;
     }
     monitor_ = new TrafficMonitor(*lines_);
@@ -129,22 +134,28 @@ void RecordingReview::showTrends()
 
 void RecordingReview::sessionFound(int number)
 {
-    const RecordingIndex::Session& s = index_->sessions()[static_cast<std::size_t>(number)];
+    const RecordingIndex::Session& s = index_->sessions()[static_cast<std::size_t>(number) - 1];
     // The session before it ends where it begins.
     if (number == session_ + 1) lines_->setEnd(s.firstLine);
     if (!bar_) return;
+    const QLocale locale;
+    if (number == 1 && s.firstLine > 0)
+        bar_->addSession(0, QStringLiteral("0: %1 line(s) before the first start")
+                                .arg(locale.toString(static_cast<qulonglong>(s.firstLine))));
     const QString port = s.port.isEmpty() ? QStringLiteral("no port") : s.port;
-    bar_->addSession(QStringLiteral("%1: %2, %3")
-                         .arg(number + 1)
-                         .arg(QDateTime::fromMSecsSinceEpoch(s.timeMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")),
-                              port));
+    bar_->addSession(number, QStringLiteral("%1: %2, %3")
+                                 .arg(number)
+                                 .arg(QDateTime::fromMSecsSinceEpoch(s.timeMs).toString(
+                                          QStringLiteral("yyyy-MM-dd HH:mm:ss")),
+                                      port));
+    // The first session is shown first, as the tools take it by default.
+    if (number == 1) bar_->showSession(1);
 }
 
 qint64 RecordingReview::sessionLastMs() const
 {
-    const auto& sessions = index_->sessions();
-    const auto next = static_cast<std::size_t>(session_) + 1;
-    if (next < sessions.size()) {
+    // A session that a start follows ends before it.
+    if (static_cast<std::size_t>(session_) < index_->sessions().size()) {
         const quint64 end = index_->sessionEnd(session_);
         for (quint64 n = end; n > index_->sessionFirst(session_); --n)
             if (const auto line = index_->read(n - 1); line.kind != session::RecordedLine::Kind::Unparsed)
@@ -157,9 +168,9 @@ void RecordingReview::grew()
 {
     if (!bar_) return;
     const auto& sessions = index_->sessions();
-    const qint64 first = static_cast<std::size_t>(session_) < sessions.size()
-                             ? sessions[static_cast<std::size_t>(session_)].timeMs
-                             : index_->read(0).timeMs;
+    const qint64 first = session_ >= 1 && static_cast<std::size_t>(session_) <= sessions.size()
+                             ? sessions[static_cast<std::size_t>(session_) - 1].timeMs
+                             : index_->read(index_->sessionFirst(session_)).timeMs;
     const qint64 last = sessionLastMs();
     bar_->setSpan(first, last);
     bar_->showMoment(moment_.value_or(last));
@@ -175,9 +186,15 @@ void RecordingReview::grew()
 void RecordingReview::finished()
 {
     if (!bar_) return;
+    if (!index_->errorText().isEmpty()) {
+        // The name was a file, but it could not be opened.
+        refuse();
+        monitor_->close();
+        return;
+    }
     bar_->indexed();
-    // A file without a start object is still one session.
-    if (index_->sessions().empty()) bar_->addSession(QStringLiteral("1: no start object"));
+    // A file without a start object is all session 0, as the tools count it.
+    if (index_->sessions().empty()) bar_->addSession(0, QStringLiteral("0: no start object"));
     grew();
     if (trendsWindow_) trendsWindow_->redraw();
     updateNote();
@@ -194,12 +211,28 @@ void RecordingReview::updateNote()
                      .arg(locale.toString(static_cast<qulonglong>(index_->lineCount())));
     if (const quint64 bad = index_->unparsed())
         notes << (bad == 1 ? QStringLiteral("1 line does not read; it is shown as \"bad\".")
-                           : QStringLiteral("%1 lines do not read; they are shown as \"bad\".")
-                                 .arg(locale.toString(static_cast<qulonglong>(bad))));
+                  : bad <= RecordingIndex::MaxIndexedUnreadable
+                      ? QStringLiteral("%1 lines do not read; they are shown as \"bad\".")
+                            .arg(locale.toString(static_cast<qulonglong>(bad)))
+                      : QStringLiteral("%1 lines do not read; the first %2 are shown as \"bad\", the rest left out.")
+                            .arg(locale.toString(static_cast<qulonglong>(bad)))
+                            .arg(RecordingIndex::MaxIndexedUnreadable));
     if (index_->cutLastLine())
         notes << QStringLiteral("The recording ends in a partial last line, as a crash leaves it.");
+    switch (index_->chain()) {
+    case RecordingIndex::Chain::None: notes << QStringLiteral("It carries no hash chain."); break;
+    case RecordingIndex::Chain::Holds: notes << QStringLiteral("Its hash chain holds."); break;
+    case RecordingIndex::Chain::Broken:
+        notes << QStringLiteral("Its hash chain breaks at line %1: it was changed after it was written "
+                                "(xpdrctl verify says how).")
+                     .arg(locale.toString(static_cast<qulonglong>(index_->chainBreak() + 1)));
+        break;
+    }
     if (index_->sessions().size() > 1)
         notes << QStringLiteral("The file holds %1 sessions.").arg(index_->sessions().size());
+    if (const quint64 before = index_->sessionEnd(0); before > 0 && !index_->sessions().empty())
+        notes << QStringLiteral("%1 line(s) before the first start are session 0.")
+                     .arg(locale.toString(static_cast<qulonglong>(before)));
     bar_->setNote(notes.join(QLatin1Char(' ')));
 }
 
@@ -208,7 +241,8 @@ void RecordingReview::chooseSession(int number)
     if (number < 0) return;
     session_ = number;
     moment_.reset();
-    const bool last = static_cast<std::size_t>(number) + 1 >= index_->sessions().size();
+    // No start follows the last session (yet): it reaches to the end.
+    const bool last = static_cast<std::size_t>(number) >= index_->sessions().size();
     lines_->setRange(index_->sessionFirst(number),
                      last ? std::numeric_limits<quint64>::max() : index_->sessionEnd(number));
     if (trendsWindow_) showTrends();

@@ -33,11 +33,13 @@ public:
     RecordingReview(const QString& path, const QIcon& icon, QObject* parent = nullptr);
     ~RecordingReview() override;
 
-    // Opens the file and shows the windows; false, after a box, when the file
-    // cannot be read.
+    // Starts reading the file and shows the windows; false, after a box, when
+    // the name is no regular file. The file is opened and read off the window
+    // thread: when the opening fails, the box comes then and the windows close.
     bool open();
 
-    // Shows session `number` (from 0), at its start.
+    // Shows session `number` (1 for the first start; 0 for the lines before
+    // it, as the tools count them), at its start.
     void chooseSession(int number);
     // Moves both windows to the moment `ms` (since the epoch) of the session.
     void goTo(qint64 ms);
@@ -57,6 +59,7 @@ private:
     void sessionFound(int number);
     void grew();
     void finished();
+    void refuse() const;
     void showTrends();
     void updateNote();
     qint64 sessionLastMs() const;

@@ -64,7 +64,8 @@ ReviewBar::ReviewBar(QWidget* parent)
     layout->addWidget(indexing_);
     layout->addWidget(note_);
 
-    connect(sessions_, &QComboBox::currentIndexChanged, this, &ReviewBar::sessionChosen);
+    connect(sessions_, &QComboBox::currentIndexChanged, this,
+            [this](int row) { emit sessionChosen(row < 0 ? -1 : sessions_->itemData(row).toInt()); });
     connect(slider_, &QSlider::valueChanged, this,
             [this](int seconds) { emit momentChosen(firstMs_ + static_cast<qint64>(seconds) * 1000); });
     // The field shows whole seconds: what it holds below them is not the
@@ -76,9 +77,14 @@ ReviewBar::ReviewBar(QWidget* parent)
     connect(trends, &QPushButton::clicked, this, &ReviewBar::trendsRequested);
 }
 
-void ReviewBar::addSession(const QString& text)
+void ReviewBar::addSession(int number, const QString& text)
 {
-    sessions_->addItem(text);
+    sessions_->addItem(text, number);
+}
+
+void ReviewBar::showSession(int number)
+{
+    sessions_->setCurrentIndex(sessions_->findData(number));
 }
 
 void ReviewBar::setSpan(qint64 firstMs, qint64 lastMs)

@@ -20,7 +20,11 @@ class ReviewBar : public QWidget {
 public:
     explicit ReviewBar(QWidget* parent = nullptr);
 
-    void addSession(const QString& text);
+    // A session of the file, by its number (0: the lines before the first
+    // start), listed as `text`.
+    void addSession(int number, const QString& text);
+    // Chooses session `number`, as the operator would.
+    void showSession(int number);
     // The session's times, in ms since the epoch, that the slider spans.
     void setSpan(qint64 firstMs, qint64 lastMs);
     // Shows `ms` on the slider and in the field, telling no one.

@@ -43,6 +43,7 @@ TrendPlot::TrendPlot(const QString& title, const QString& unit, const session::T
     line_->attachAxis(time_);
     line_->attachAxis(values_);
     line_->setMarkerSize(4);
+    pieces_.push_back(line_);
     view_->setRenderHint(QPainter::Antialiasing);
     view_->setMinimumSize(320, 200);
 
@@ -90,8 +91,23 @@ void TrendPlot::refresh(qint64 spanMs, qint64 nowMs)
     // would cost the chart its time and its memory for nothing to see.
     const std::vector<QPointF> shown = session::envelope(points.data() + (from - points.begin()),
                                                          points.data() + (to - points.begin()), view_->width());
-    line_->replace(QList<QPointF>(shown.begin(), shown.end()));
-    line_->setPointsVisible(shown.size() <= MarkedPoints);
+    // An outage breaks the line: nothing is joined across it.
+    const std::vector<double>& breaks = series_.breaks();
+    std::size_t pieces = 0;
+    for (auto at = shown.begin(); at != shown.end() || pieces == 0;) {
+        auto end = at;
+        if (at != shown.end()) {
+            const auto next = std::upper_bound(breaks.begin(), breaks.end(), at->x());
+            end = next == breaks.end() ? shown.end()
+                                       : std::lower_bound(at, shown.end(), *next,
+                                                          [](const QPointF& p, double x) { return p.x() < x; });
+        }
+        QLineSeries* line = piece(pieces++);
+        line->replace(QList<QPointF>(at, end));
+        line->setPointsVisible(shown.size() <= MarkedPoints);
+        at = end;
+    }
+    for (std::size_t i = pieces; i < pieces_.size(); ++i) pieces_[i]->clear();
     time_->setRange(QDateTime::fromMSecsSinceEpoch(start), QDateTime::fromMSecsSinceEpoch(end));
 
     if (!fixedValues_) {
@@ -126,7 +142,29 @@ QString TrendPlot::title() const
 
 int TrendPlot::shownPoints() const
 {
-    return static_cast<int>(line_->count());
+    int points = 0;
+    for (const QLineSeries* line : pieces_) points += static_cast<int>(line->count());
+    return points;
+}
+
+int TrendPlot::shownLines() const
+{
+    return static_cast<int>(std::count_if(pieces_.begin(), pieces_.end(),
+                                          [](const QLineSeries* line) { return line->count() > 0; }));
+}
+
+QLineSeries* TrendPlot::piece(std::size_t index)
+{
+    while (pieces_.size() <= index) {
+        auto* line = new QLineSeries;
+        chart_->addSeries(line);
+        line->attachAxis(time_);
+        line->attachAxis(values_);
+        line->setMarkerSize(line_->markerSize());
+        line->setPen(line_->pen());
+        pieces_.push_back(line);
+    }
+    return pieces_[index];
 }
 
 bool TrendPlot::savePng(const QString& path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <vector>
 
 class QChart;
 class QChartView;
@@ -36,15 +37,20 @@ public:
 
     QString title() const;
     int shownPoints() const;
+    // The pieces the line is drawn in: one more for each break it crosses.
+    int shownLines() const;
 
 private:
     void saveAs();
+    // The line of piece `index`, made when first wanted.
+    QLineSeries* piece(std::size_t index);
 
     QString title_;
     const session::TrendSeries& series_;
     QChart* chart_;
     QChartView* view_;
     QLineSeries* line_;
+    std::vector<QLineSeries*> pieces_; // line_ first; one more after each break shown
     QDateTimeAxis* time_;
     QValueAxis* values_;
     bool fixedValues_ = false;

@@ -16,5 +16,7 @@ inline constexpr int Unanswered = 4;
 inline constexpr int ReadBackDiffers = 5;
 // A pre-flight check ran and an item failed or went unanswered.
 inline constexpr int CheckFailed = 6;
+// A recording's hash chain breaks, or the recording carries none.
+inline constexpr int ChainBroken = 7;
 
 } // namespace fw::exitcode

@@ -15,7 +15,8 @@ LineFile::~LineFile()
 int LineFile::open(const std::string& path)
 {
     close();
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0644);
+    // A record may name the operator and the host: it is the operator's alone.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
     if (fd < 0) return errno;
     struct stat info {};
     char last = '\n';

@@ -53,14 +53,14 @@ bool latin1Bytes(const QString& text, QByteArray& bytes)
     return true;
 }
 
-RecordedLine unparsed(QString reason)
+} // namespace
+
+RecordedLine RecordedLine::unreadable(QString reason)
 {
     RecordedLine line;
     line.reason = std::move(reason);
     return line;
 }
-
-} // namespace
 
 bool parseRecordTime(QStringView text, qint64& ms)
 {
@@ -75,16 +75,20 @@ RecordedLine parseRecordedLine(QByteArrayView line, bool lastLineWithoutEnd)
 {
     // A line end written on Windows leaves its carriage return.
     if (line.endsWith('\r')) line.chop(1);
+    if (line.size() > MaxRecordedLineBytes) return RecordedLine::unreadable(QStringLiteral("line too long"));
+    // A run of empty lines (a disk's zeroed tail, a stray pipe) costs no parser.
+    if (line.isEmpty())
+        return RecordedLine::unreadable(lastLineWithoutEnd ? QStringLiteral("partial last line") : QStringLiteral("bad JSON"));
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(line.toByteArray(), &error);
     if (error.error != QJsonParseError::NoError || !document.isObject())
-        return unparsed(lastLineWithoutEnd ? QStringLiteral("partial last line") : QStringLiteral("bad JSON"));
+        return RecordedLine::unreadable(lastLineWithoutEnd ? QStringLiteral("partial last line") : QStringLiteral("bad JSON"));
 
     RecordedLine result;
     result.object = document.object();
     const QJsonObject& object = result.object;
     if (!parseRecordTime(object.value(QLatin1StringView("time")).toString(), result.timeMs))
-        return unparsed(QStringLiteral("no time"));
+        return RecordedLine::unreadable(QStringLiteral("no time"));
     if (object.contains(QLatin1StringView("dir"))) {
         const QString dir = object.value(QLatin1StringView("dir")).toString();
         if (dir == QLatin1StringView("out"))
@@ -94,10 +98,10 @@ RecordedLine parseRecordedLine(QByteArrayView line, bool lastLineWithoutEnd)
         else if (dir == QLatin1StringView("noise"))
             result.direction = TrafficDirection::Noise;
         else
-            return unparsed(QStringLiteral("unknown kind"));
+            return RecordedLine::unreadable(QStringLiteral("unknown kind"));
         const QJsonValue payload = object.value(QLatin1StringView("payload"));
         if (!payload.isString() || !latin1Bytes(payload.toString(), result.payload))
-            return unparsed(QStringLiteral("payload not Latin-1"));
+            return RecordedLine::unreadable(QStringLiteral("payload not Latin-1"));
         result.description = object.value(QLatin1StringView("description")).toString();
         result.kind = RecordedLine::Kind::Frame;
         result.object = QJsonObject();
@@ -107,8 +111,10 @@ RecordedLine parseRecordedLine(QByteArrayView line, bool lastLineWithoutEnd)
         result.kind = RecordedLine::Kind::Alarm;
     } else if (object.contains(QLatin1StringView("program"))) {
         result.kind = RecordedLine::Kind::Start;
+    } else if (object.contains(QLatin1StringView("close"))) {
+        result.kind = RecordedLine::Kind::Close;
     } else {
-        return unparsed(QStringLiteral("unknown kind"));
+        return RecordedLine::unreadable(QStringLiteral("unknown kind"));
     }
     return result;
 }

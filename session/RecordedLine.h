@@ -9,13 +9,13 @@
 
 namespace session {
 
-// One line of a recording, decoded. The recorder writes four kinds of object,
+// One line of a recording, decoded. The recorder writes five kinds of object,
 // told apart by their keys: a start ("program"), a frame ("dir"), a sequence
-// ("answered") and an alarm ("alarm"). A line that is none of them, or that
+// ("answered"), an alarm ("alarm") and a session's close ("close"). A line that is none of them, or that
 // does not read, is Unparsed and says why in `reason`: "partial last line",
-// "bad JSON", "unknown kind", "payload not Latin-1" or "no time".
+// "bad JSON", "unknown kind", "payload not Latin-1", "no time" or "line too long".
 struct RecordedLine {
-    enum class Kind { Start, Frame, Sequence, Alarm, Unparsed };
+    enum class Kind { Start, Frame, Sequence, Alarm, Unparsed, Close };
 
     Kind kind = Kind::Unparsed;
     qint64 timeMs = 0; // the recorded wall time, ms since the epoch (UTC)
@@ -24,10 +24,16 @@ struct RecordedLine {
     TrafficDirection direction = TrafficDirection::Sent;
     QByteArray payload;
     QString description;
-    // A start, a sequence or an alarm: the object as it stands on the line.
+    // A start, a sequence, an alarm or a close: the object as it stands on the line.
     QJsonObject object;
     QString reason; // Unparsed only
+
+    static RecordedLine unreadable(QString reason);
 };
+
+// The recorder's longest line is a few hundred bytes; a reader keeps no more of
+// a line than this, and a longer one is "line too long".
+inline constexpr qsizetype MaxRecordedLineBytes = 1 << 20;
 
 // Decodes one line, without its line end. `lastLineWithoutEnd` tells that the
 // line is the file's last and no line end follows it: what a crash leaves. Such

@@ -73,6 +73,13 @@ std::array<QString, MonitorLines::Columns> RecordedTrafficModel::columns(const R
                 QStringLiteral("ALARM: %1 %2, %3")
                     .arg(o.value(QLatin1StringView("alarm")).toString(), o.value(QLatin1StringView("value")).toString(),
                          o.value(QLatin1StringView("state")).toString())};
+    case RecordedLine::Kind::Close: {
+        const QJsonObject close = o.value(QLatin1StringView("close")).toObject();
+        return {timeText(line.timeMs), QStringLiteral("close"), QString(),
+                QStringLiteral("session end: %1 lines, chain head %2")
+                    .arg(close.value(QLatin1StringView("lines")).toInteger())
+                    .arg(close.value(QLatin1StringView("head")).toString())};
+    }
     case RecordedLine::Kind::Unparsed: break;
     }
     // Shown as the file has it, every byte one character, cut to a length a

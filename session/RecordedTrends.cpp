@@ -19,6 +19,12 @@ void RecordedTrends::take(const RecordedLine& line, Values& values)
         const auto text = [&](const char* key) {
             return line.object.value(QLatin1StringView(key)).toString().toLatin1();
         };
+        // A sequence that nothing answered is an outage of the values it
+        // would have given: their lines break there.
+        if (line.object.value(QLatin1StringView("answered")).toInt() == 0 &&
+            !line.object.value(QLatin1StringView("interrupted")).toBool())
+            for (auto which : {TrendData::Altitude, TrendData::Volts, TrendData::Offset})
+                series[which].push_back({x, std::nullopt, true});
         series[TrendData::Altitude].push_back({x, trendNumber(text("altitude").toStdString())});
         series[TrendData::Volts].push_back({x, trendNumber(text("volts").toStdString())});
         // Shown with " V" after the number; the number is what is plotted.
@@ -46,6 +52,12 @@ void RecordedTrends::take(const RecordedLine& line, Values& values)
         }
         break;
     }
+    case RecordedLine::Kind::Alarm:
+        csv_.alarm(line.object);
+        // The link's loss breaks every line where it was noticed.
+        if (SequenceCsv::linkLoss(line.object))
+            for (auto& values : series) values.push_back({x, std::nullopt, true});
+        break;
     default: break;
     }
 }

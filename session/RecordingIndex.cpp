@@ -1,11 +1,16 @@
 #include "session/RecordingIndex.h"
 
+#include "session/HashChain.h"
+#include "session/RecordingSource.h"
+#include "session/SaveTarget.h"
 #include "session/TrafficModel.h"
 
-#include <QFileInfo>
+#include <QFile>
 
 #include <chrono>
 #include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace session {
 
@@ -28,14 +33,19 @@ quint16 packed(const RecordingIndex::Tag& tag)
 
 // What the worker found since its last batch.
 struct RecordingIndex::Batch {
+    int fd = -1;   // the first batch's: the file, open for the window thread's reads
+    QString error; // the file could not be opened
     std::vector<quint64> offsets;
     std::vector<quint16> tags;
+    std::vector<std::pair<quint64, quint64>> ends;
     std::vector<qint64> samples;
     std::vector<Session> sessions;
     std::vector<TrendValues> trends;
     quint64 end = 0;
     qint64 lastTimeMs = 0;
     quint64 unparsed = 0;
+    RecordingIndex::Chain chain = RecordingIndex::Chain::None;
+    quint64 chainBreak = 0;
     qint64 done = 0;
     qint64 total = 0;
     bool cut = false;
@@ -52,17 +62,27 @@ RecordingIndex::~RecordingIndex()
 {
     stop_ = true;
     if (worker_.joinable()) worker_.join();
+    // A batch the window thread never took may still hold the file.
+    for (const auto& batch : ready_)
+        if (batch->fd >= 0) ::close(batch->fd);
+    if (fd_ >= 0) ::close(fd_);
 }
 
 bool RecordingIndex::open(const QString& path)
 {
-    file_.setFileName(path);
-    if (!file_.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        error_ = file_.errorString();
+    // Only a look at the name here: a named pipe, a device or a slow disk must
+    // not hold the window thread. The worker opens the file.
+    struct stat info {};
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        error_ = qt_error_string(errno);
+        return false;
+    }
+    if (!S_ISREG(info.st_mode)) {
+        error_ = SaveTarget::refusal(path);
         return false;
     }
     path_ = path;
-    worker_ = std::thread([this, path, size = file_.size()] { run(path, size); });
+    worker_ = std::thread([this, path] { run(path); });
     return true;
 }
 
@@ -74,10 +94,24 @@ void RecordingIndex::cancel()
 // The worker's pass: blocks of the file, split into lines, each line decoded
 // once. It touches nothing of the index itself; each batch is handed to the
 // window thread whole.
-void RecordingIndex::run(QString path, qint64 size)
+void RecordingIndex::run(QString path)
 {
-    QFile file(path);
+    QFile file;
     auto batch = std::make_unique<Batch>();
+    const int fd = RecordingSource::open(path, RecordingSource::Pipes::Refused, batch->error);
+    // The window thread reads lines again with pread(), which leaves the
+    // worker's place in the file alone.
+    if (fd >= 0) batch->fd = ::dup(fd);
+    if (fd < 0 || batch->fd < 0 || !file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        if (batch->error.isEmpty()) batch->error = qt_error_string(errno);
+        if (fd >= 0 && !file.isOpen()) ::close(fd);
+        batch->last = true;
+        std::lock_guard lock(readyMutex_);
+        ready_.push_back(std::move(batch));
+        QMetaObject::invokeMethod(this, &RecordingIndex::takeReady, Qt::QueuedConnection);
+        return;
+    }
+    const qint64 size = file.size();
     batch->total = size;
     const auto post = [this, &batch, size] {
         const qint64 done = batch->done;
@@ -90,34 +124,66 @@ void RecordingIndex::run(QString path, qint64 size)
         batch->done = done;
         batch->total = size;
     };
-    if (!file.open(QIODevice::ReadOnly)) {
-        batch->last = true;
-        post();
-        return;
-    }
     RecordedTrends trends;
-    int session = 0;
-    bool sessionStarted = false;
-    quint64 lines = 0;
+    int session = 0; // as RecordingReader counts: 0 before the first start
+    quint64 lines = 0;     // indexed
+    quint64 fileLines = 0; // read, indexed or left out
+    quint64 unreadable = 0;
+    quint64 lastEnd = 0;   // of the last line indexed
+    bool leftOut = false;  // the lines since the last one indexed were left out
     qint64 lastTime = 0;
     QByteArray pending; // the start of a line that the block cut
     quint64 pendingOffset = 0;
+    bool tooLong = false; // the pending line went past MaxRecordedLineBytes: its text is dropped
+    QByteArray chainHead = HashChain().head();
+    Chain chain = Chain::None;
+    quint64 chainBreak = 0;
+    // Each line's link of the chain, up to the first that breaks it; a line
+    // without one after chained lines breaks it too, unless it does not read
+    // (what a crash cuts).
+    const auto follow = [&](QByteArrayView text, const RecordedLine& decoded) {
+        if (chain == Chain::Broken) return;
+        QByteArrayView open;
+        QByteArray link;
+        if (!HashChain::split(text, open, link)) {
+            if (chain == Chain::Holds && decoded.kind != RecordedLine::Kind::Unparsed) chain = Chain::Broken;
+        } else if (HashChain::link(chainHead, open) != link) {
+            chain = Chain::Broken;
+        } else {
+            chain = Chain::Holds;
+            chainHead = link;
+        }
+        if (chain == Chain::Broken) chainBreak = fileLines;
+    };
     auto posted = std::chrono::steady_clock::now();
     bool first = true;
 
-    const auto line = [&](QByteArrayView text, quint64 offset, bool withoutEnd) {
-        const RecordedLine decoded = parseRecordedLine(text, withoutEnd);
+    // A line from `offset` to `end` (its line end, or the file's).
+    const auto line = [&](QByteArrayView text, quint64 offset, quint64 end, bool withoutEnd) {
+        const RecordedLine decoded = tooLong ? RecordedLine::unreadable(QStringLiteral("line too long"))
+                                             : parseRecordedLine(text, withoutEnd);
+        tooLong = false;
+        follow(text, decoded);
+        ++fileLines;
+        batch->chain = chain;
+        batch->chainBreak = chainBreak;
         Tag tag{decoded.kind, decoded.direction, 0};
+        if (decoded.kind == RecordedLine::Kind::Unparsed) {
+            ++batch->unparsed;
+            if (++unreadable > MaxIndexedUnreadable && !withoutEnd) {
+                if (!leftOut && lines > 0) batch->ends.emplace_back(lines - 1, lastEnd);
+                leftOut = true;
+                return;
+            }
+        }
+        leftOut = false;
+        lastEnd = end;
         if (decoded.kind == RecordedLine::Kind::Frame) {
             if (const auto letter = frameLetter(decoded.payload.toStdString())) tag.letter = *letter;
-        } else if (decoded.kind == RecordedLine::Kind::Unparsed) {
-            ++batch->unparsed;
         } else if (decoded.kind == RecordedLine::Kind::Start) {
-            // The lines before the first start object belong to its session.
-            if (sessionStarted) ++session;
-            sessionStarted = true;
+            ++session;
             const QJsonObject& o = decoded.object;
-            batch->sessions.push_back({session == 0 ? 0 : lines, decoded.timeMs,
+            batch->sessions.push_back({lines, decoded.timeMs,
                                        o.value(QLatin1StringView("port")).toString(),
                                        o.value(QLatin1StringView("program")).toString(),
                                        o.value(QLatin1StringView("version")).toString()});
@@ -146,16 +212,21 @@ void RecordingIndex::run(QString path, qint64 size)
         while (at < got) {
             const void* found = std::memchr(data + at, '\n', static_cast<std::size_t>(got - at));
             if (!found) {
-                if (pending.isEmpty()) pendingOffset = static_cast<quint64>(offset + at);
+                if (pending.isEmpty() && !tooLong) pendingOffset = static_cast<quint64>(offset + at);
                 pending.append(data + at, got - at);
+                if (pending.size() > MaxRecordedLineBytes + 1) {
+                    tooLong = true;
+                    pending.clear();
+                }
                 break;
             }
             const qint64 nl = static_cast<const char*>(found) - data;
-            if (pending.isEmpty()) {
-                line(QByteArrayView(data + at, nl - at), static_cast<quint64>(offset + at), false);
+            const auto end = static_cast<quint64>(offset + nl);
+            if (pending.isEmpty() && !tooLong) {
+                line(QByteArrayView(data + at, nl - at), static_cast<quint64>(offset + at), end, false);
             } else {
                 pending.append(data + at, nl - at);
-                line(pending, pendingOffset, false);
+                line(pending, pendingOffset, end, false);
                 pending.clear();
             }
             at = nl + 1;
@@ -171,8 +242,8 @@ void RecordingIndex::run(QString path, qint64 size)
             post();
         }
     }
-    if (!cancelled && !pending.isEmpty()) {
-        line(pending, pendingOffset, true);
+    if (!cancelled && (!pending.isEmpty() || tooLong)) {
+        line(pending, pendingOffset, static_cast<quint64>(offset), true);
         batch->end = static_cast<quint64>(offset);
         batch->cut = true;
     }
@@ -194,17 +265,24 @@ void RecordingIndex::takeReady()
 
 void RecordingIndex::take(const Batch& batch)
 {
+    if (batch.fd >= 0) fd_ = batch.fd;
+    if (!batch.error.isEmpty()) error_ = batch.error;
     const quint64 from = offsets_.size();
     offsets_.insert(offsets_.end(), batch.offsets.begin(), batch.offsets.end());
     tags_.insert(tags_.end(), batch.tags.begin(), batch.tags.end());
+    ends_.insert(ends_.end(), batch.ends.begin(), batch.ends.end());
     samples_.insert(samples_.end(), batch.samples.begin(), batch.samples.end());
     if (batch.end > end_) end_ = batch.end;
     if (batch.lastTimeMs != 0) lastTimeMs_ = batch.lastTimeMs;
     unparsed_ += batch.unparsed;
+    if (batch.chain != Chain::None) {
+        chain_ = batch.chain;
+        chainBreak_ = batch.chainBreak;
+    }
     cut_ = cut_ || batch.cut;
     for (const Session& s : batch.sessions) {
         sessions_.push_back(s);
-        emit sessionFound(static_cast<int>(sessions_.size()) - 1);
+        emit sessionFound(static_cast<int>(sessions_.size()));
     }
     if (offsets_.size() > from) emit grew(from, offsets_.size());
     for (const TrendValues& values : batch.trends) emit trendValues(values);
@@ -222,14 +300,32 @@ RecordingIndex::Tag RecordingIndex::tag(quint64 line) const
             static_cast<char>(bits >> 8)};
 }
 
-QByteArray RecordingIndex::bytes(quint64 line) const
+std::pair<quint64, quint64> RecordingIndex::span(quint64 line) const
 {
-    if (line >= lineCount()) return {};
     const quint64 start = offsets_[static_cast<std::size_t>(line)];
+    const auto gap = std::lower_bound(ends_.begin(), ends_.end(), std::pair(line, quint64(0)));
+    if (gap != ends_.end() && gap->first == line) return {start, gap->second};
     quint64 end = line + 1 < lineCount() ? offsets_[static_cast<std::size_t>(line + 1)] - 1 : end_;
     if (line + 1 == lineCount() && !cut_ && end > start) --end; // its line end
-    if (!file_.seek(static_cast<qint64>(start))) return {};
-    return file_.read(static_cast<qint64>(end - start));
+    return {start, end};
+}
+
+QByteArray RecordingIndex::bytes(quint64 line) const
+{
+    if (line >= lineCount() || fd_ < 0) return {};
+    const auto [start, end] = span(line);
+    // A line too long to read is never read again either.
+    const quint64 length = std::min<quint64>(end - start, MaxRecordedLineBytes + 2);
+    QByteArray text(static_cast<qsizetype>(length), Qt::Uninitialized);
+    quint64 done = 0;
+    while (done < length) {
+        const ssize_t n = ::pread(fd_, text.data() + done, length - done, static_cast<off_t>(start + done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<quint64>(n);
+    }
+    text.truncate(static_cast<qsizetype>(done));
+    return text;
 }
 
 RecordedLine RecordingIndex::read(quint64 line) const
@@ -260,12 +356,14 @@ quint64 RecordingIndex::lineAt(qint64 ms, quint64 first, quint64 end) const
 
 quint64 RecordingIndex::sessionFirst(int number) const
 {
-    return number <= 0 || sessions_.empty() ? 0 : sessions_[static_cast<std::size_t>(number)].firstLine;
+    if (number <= 0) return 0;
+    const auto start = static_cast<std::size_t>(number) - 1;
+    return start < sessions_.size() ? sessions_[start].firstLine : lineCount();
 }
 
 quint64 RecordingIndex::sessionEnd(int number) const
 {
-    const auto next = static_cast<std::size_t>(number) + 1;
+    const auto next = static_cast<std::size_t>(std::max(number, 0));
     return next < sessions_.size() ? sessions_[next].firstLine : lineCount();
 }
 

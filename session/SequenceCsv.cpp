@@ -1,6 +1,8 @@
 #include "session/SequenceCsv.h"
 
 #include "session/TrendSeries.h"
+
+#include <QJsonArray>
 #include "transponder/MessageSet.h"
 #include "transponder/ReplyParser.h"
 #include "transponder/StatusItem.h"
@@ -10,12 +12,18 @@ namespace session {
 namespace {
 
 // A spreadsheet takes a cell that begins with "=", "+", "-" or "@" for a
-// formula; a text from the line that does (and is no number) is written with
-// "'" before it, which a spreadsheet shows as text.
+// formula, and some do so after leading blanks too or take a tab, a carriage
+// return or a line feed in front for one; a text from the line that does so
+// is written with "'" before it, which a spreadsheet shows as text. A plain
+// number, negative ones too, is left as it is.
 bool readsAsFormula(const QByteArray& text)
 {
-    return !text.isEmpty() && QByteArrayView("=+-@").contains(text.front()) &&
-           !trendNumber(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
+    if (text.isEmpty()) return false;
+    if (QByteArrayView("\t\r\n").contains(text.front())) return true;
+    qsizetype first = 0;
+    while (first < text.size() && text[first] == ' ') ++first;
+    if (first == text.size() || !QByteArrayView("=+-@").contains(text[first])) return false;
+    return first > 0 || !trendNumber(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
 }
 
 void appendField(QByteArray& row, const QString& text)
@@ -43,7 +51,7 @@ QByteArray SequenceCsv::header()
         line += ',';
         line += QByteArrayView(transponder::key(item).data(), static_cast<qsizetype>(transponder::key(item).size()));
     }
-    line += ",ping round trip (ms)\n";
+    line += ",ping round trip (ms),answered,unanswered\n";
     return line;
 }
 
@@ -62,6 +70,19 @@ void SequenceCsv::frame(TrafficDirection direction, std::string_view bytes, doub
     }
 }
 
+bool SequenceCsv::linkLoss(const QJsonObject& alarm)
+{
+    return alarm.value(QLatin1StringView("alarm")).toString() == QLatin1StringView("link-lost") &&
+           alarm.value(QLatin1StringView("state")).toString().startsWith(QLatin1StringView("active"));
+}
+
+void SequenceCsv::alarm(const QJsonObject& alarm)
+{
+    if (alarm.value(QLatin1StringView("alarm")).toString() != QLatin1StringView("link-lost")) return;
+    linkLost_ = linkLoss(alarm);
+    lossInRow_ = lossInRow_ || linkLost_;
+}
+
 QByteArray SequenceCsv::row(const QJsonObject& sequence)
 {
     QByteArray line;
@@ -75,6 +96,16 @@ QByteArray SequenceCsv::row(const QJsonObject& sequence)
     line += ',';
     if (roundTripMs_) line += QByteArray::number(*roundTripMs_, 'f', 0);
     roundTripMs_.reset();
+    line += ',';
+    line += QByteArray::number(sequence.value(QLatin1StringView("answered")).toInt());
+    line += ',';
+    if (lossInRow_ || linkLost_)
+        line += "link lost";
+    else if (sequence.value(QLatin1StringView("interrupted")).toBool())
+        line += "interrupted";
+    else
+        line += QByteArray::number(sequence.value(QLatin1StringView("unanswered")).toArray().size());
+    lossInRow_ = false;
     line += '\n';
     return line;
 }

@@ -6,8 +6,12 @@
 #include "session/SaveTarget.h"
 #include "version/ProgramVersion.h"
 
+#include <QFile>
 #include <QJsonDocument>
+#include <QSysInfo>
 #include <cstring>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace session {
 
@@ -16,6 +20,23 @@ namespace {
 std::string jsonLine(const QJsonObject& object)
 {
     return QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+}
+
+// The chain of the file's last chained line, or none: where the new session's
+// chain goes on from.
+QByteArray lastChainOf(const QString& path)
+{
+    constexpr qint64 Tail = 64 * 1024;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return HashChain().head();
+    file.seek(std::max<qint64>(0, file.size() - Tail));
+    return HashChain::lastChain(file.read(Tail));
+}
+
+QString userName()
+{
+    if (const passwd* entry = ::getpwuid(::getuid())) return QString::fromLocal8Bit(entry->pw_name);
+    return QString::fromLocal8Bit(qgetenv("USER"));
 }
 
 QString systemText(int error)
@@ -46,6 +67,7 @@ SessionRecorder::~SessionRecorder()
 {
     // Whatever is still unflushed goes to storage; there is no one left to tell
     // of a failure.
+    if (recording()) file_.append(closeLine());
     file_.close();
 }
 
@@ -79,10 +101,15 @@ bool SessionRecorder::start(const QString& path, const QString& port)
     start[QStringLiteral("port")] = port.isEmpty() ? QJsonValue() : QJsonValue(port);
     start[QStringLiteral("program")] = QStringLiteral("uavControl");
     start[QStringLiteral("version")] = QString::fromLatin1(fw::ProgramVersion);
+    start[QStringLiteral("host")] = QSysInfo::machineHostName();
+    start[QStringLiteral("user")] = userName();
+    // The regular file (SaveTarget) is read before it is opened to append.
+    chain_.setHead(lastChainOf(path));
+    lines_ = 1;
     // A device that takes no byte (a full disk) fails here, on the first line:
     // the same box as a file that does not open.
     int error = file_.open(path);
-    if (error == 0) error = file_.append(jsonLine(start));
+    if (error == 0) error = file_.append(chain_.seal(jsonLine(start)));
     if (error != 0) {
         file_.abandon();
         fw::MessageBox(cannotRecordText(path, error), fw::Application::instance().title(), fw::MsgButtons::Ok,
@@ -97,6 +124,7 @@ bool SessionRecorder::start(const QString& path, const QString& port)
 void SessionRecorder::stop()
 {
     if (!recording()) return;
+    if (const int error = file_.append(closeLine())) return fail(error);
     file_.close();
     path_.clear();
     emit recordingChanged(QString());
@@ -132,7 +160,21 @@ void SessionRecorder::alarm(const QString& alarm, const QString& value, const QS
 
 void SessionRecorder::write(const QJsonObject& object)
 {
-    if (const int error = file_.append(jsonLine(object))) fail(error);
+    ++lines_;
+    if (const int error = file_.append(chain_.seal(jsonLine(object)))) fail(error);
+}
+
+// The session's last line: how many it wrote and the chain they end in, so
+// that lines cut from its end show.
+std::string SessionRecorder::closeLine()
+{
+    QJsonObject close;
+    close[QStringLiteral("lines")] = static_cast<qint64>(lines_);
+    close[QStringLiteral("head")] = HashChain::hex(chain_.head());
+    QJsonObject object;
+    object[QStringLiteral("time")] = recordTime(std::chrono::system_clock::now());
+    object[QStringLiteral("close")] = close;
+    return chain_.seal(jsonLine(object));
 }
 
 // The file is given up before the box opens: lines that arrive while it is open

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Timer.h"
+#include "session/HashChain.h"
 #include "session/RecordFile.h"
 #include "session/TrafficListener.h"
 
@@ -14,11 +15,13 @@ namespace session {
 
 // The session on record: a JSON Lines file that grows by one object per line.
 // Recording appends to what the file holds and begins with an object marking
-// the start ("time", "port", "program", "version"); then one object per frame
+// the start ("time", "port", "program", "version", "host", "user"); then one object per frame
 // ("time", "dir", "payload", "description"), the payload being the bytes as a
 // string of Latin-1 characters so that every byte comes back; one object per
 // sequence of queries, written by whoever sees the sequence end; and one object
-// per change of an alarm's state.
+// per change of an alarm's state; a stop ends it with a close object
+// ({"time", "close": {"lines", "head"}}). Every line carries its link of the
+// file's hash chain (HashChain), the start's going on from the file's last.
 //
 // Only a regular file, or a new name, is recorded to (SaveTarget). Each line is
 // written whole as it happens (RecordFile). A file that cannot be opened or
@@ -65,11 +68,14 @@ signals:
 
 private:
     void write(const QJsonObject& object);
+    std::string closeLine();
     void fail(int error);
 
     Describe describe_;
     RecordFile file_;
     QString path_;
+    HashChain chain_;
+    quint64 lines_ = 0; // of this session, the start included
 };
 
 } // namespace session

@@ -76,13 +76,33 @@ void TrendData::sequenceEnded(const transponder::SequenceRecord& record)
     // Its replies were not read while a box held the panel up: its count says
     // nothing of the link.
     if (record.interrupted) return;
-    add(Answered, xOf(record.time, record.tickMs), record.answered);
+    const double x = xOf(record.time, record.tickMs);
+    if (record.answered == 0)
+        for (Series which : {Altitude, Volts, Offset}) {
+            series_[which].addBreak(x);
+            emit changed(which);
+        }
+    add(Answered, x, record.answered);
+}
+
+void TrendData::linkLost(std::chrono::system_clock::time_point time, std::uint64_t tickMs)
+{
+    const double x = xOf(time, tickMs);
+    for (std::size_t which = 0; which < SeriesCount; ++which) {
+        series_[which].addBreak(x);
+        emit changed(static_cast<int>(which));
+    }
 }
 
 void TrendData::addRecorded(Series which, const std::vector<Value>& values)
 {
     if (values.empty()) return;
-    for (const Value& value : values) series_[which].addValue(value.x, value.y);
+    for (const Value& value : values) {
+        if (value.breaks)
+            series_[which].addBreak(value.x);
+        else
+            series_[which].addValue(value.x, value.y);
+    }
     emit changed(which);
 }
 

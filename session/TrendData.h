@@ -36,17 +36,22 @@ public:
     enum Series { Altitude, Volts, Offset, Answered, PingMs };
     static constexpr std::size_t SeriesCount = 5;
 
-    // A value read from a recording: a point, or nothing for a value that was
-    // not a number.
+    // A value read from a recording: a point, nothing for a value that was
+    // not a number, or a break in the line (an outage).
     struct Value {
         double x;
         std::optional<double> y;
+        bool breaks = false;
     };
 
     explicit TrendData(QObject* parent = nullptr);
 
     void traffic(const TrafficEvent& event) override;
+    // A sequence that nothing answered breaks the lines of the values it would
+    // have given, as a recorded one does.
     void sequenceEnded(const transponder::SequenceRecord& record);
+    // The link was lost: every line breaks here.
+    void linkLost(std::chrono::system_clock::time_point time, std::uint64_t tickMs);
     // Values of one series read from a recording, in time order, at once: the
     // plots hear of them once.
     void addRecorded(Series which, const std::vector<Value>& values);

@@ -25,9 +25,16 @@ void TrendSeries::addValue(double x, std::optional<double> y)
         ++notNumbers_;
 }
 
+void TrendSeries::addBreak(double x)
+{
+    if (points_.empty() || (!breaks_.empty() && breaks_.back() >= points_.back().x())) return;
+    breaks_.push_back(x);
+}
+
 void TrendSeries::clear()
 {
     points_.clear();
+    breaks_.clear();
     notNumbers_ = 0;
     ++thinnings_;
 }

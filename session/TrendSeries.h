@@ -21,9 +21,14 @@ public:
     void addText(double x, std::string_view text);
     // Adds a point, or counts a value that was not a number (nothing).
     void addValue(double x, std::optional<double> y);
+    // An outage at `x`: the line is not drawn across it. Breaks in a row with
+    // no point between them are one.
+    void addBreak(double x);
     void clear();
 
     const std::vector<QPointF>& points() const { return points_; }
+    // The times of the breaks, in order.
+    const std::vector<double>& breaks() const { return breaks_; }
     std::size_t notNumbers() const { return notNumbers_; }
     // How often the series has been thinned, so that a view knows to take the
     // points afresh rather than only the new ones.
@@ -33,6 +38,7 @@ private:
     void thin();
 
     std::vector<QPointF> points_;
+    std::vector<double> breaks_;
     std::size_t notNumbers_ = 0;
     unsigned thinnings_ = 0;
 };

@@ -8,6 +8,7 @@
 // should be on the disk being measured; it is removed afterwards.
 //
 //   recorder_bench [folder] [seconds]     defaults: . and 10
+#include "session/HashChain.h"
 #include "session/LineFile.h"
 #include "session/SessionRecorder.h"
 #include "transponder/FrameDescription.h"
@@ -17,6 +18,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <atomic>
 #include <chrono>
@@ -83,5 +86,30 @@ int main(int argc, char** argv)
                 "last flush following on the worker\n",
                 flushes.load(), flushes > 0 ? static_cast<double>(flushNs.load()) / 1e6 / flushes : 0.0, stopMs);
     std::printf("  the panel puts about 15 frames a second on the line during Auto\n");
+
+    // What the chain adds to each line: its SHA-256 and the field, against the
+    // JSON text the line costs without it.
+    constexpr int Lines = 200'000;
+    QJsonObject object;
+    object[QStringLiteral("time")] = QStringLiteral("2026-12-08T10:27:07.594Z");
+    object[QStringLiteral("dir")] = QStringLiteral("out");
+    object[QStringLiteral("payload")] = QStringLiteral("\u0002a=?\u0003");
+    object[QStringLiteral("description")] = QStringLiteral("query altitude");
+    session::HashChain chain;
+    std::size_t kept = 0;
+    const auto jsonStart = std::chrono::steady_clock::now();
+    std::string text;
+    for (int i = 0; i < Lines; ++i) {
+        text = QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString();
+        kept += text.size();
+    }
+    const auto sealStart = std::chrono::steady_clock::now();
+    for (int i = 0; i < Lines; ++i) kept += chain.seal(text).size();
+    const auto sealEnd = std::chrono::steady_clock::now();
+    const auto perLine = [&](auto from, auto to) {
+        return std::chrono::duration<double, std::nano>(to - from).count() / Lines;
+    };
+    std::printf("  a line's JSON text %.0f ns, its chain %.0f ns more (%zu bytes made)\n",
+                perLine(jsonStart, sealStart), perLine(sealStart, sealEnd), kept);
     return 0;
 }

@@ -1,5 +1,6 @@
 #include "bench/session/RecordingGenerator.h"
 
+#include "session/HashChain.h"
 #include "session/RecordTime.h"
 #include "tools/xpdrsim/Transponder.h"
 #include "transponder/FrameDescription.h"
@@ -34,7 +35,9 @@ public:
     void write(const QJsonObject& object)
     {
         if (full()) return;
-        QByteArray line = QJsonDocument(object).toJson(QJsonDocument::Compact);
+        // Chained as the recorder chains its lines.
+        QByteArray line = QByteArray::fromStdString(
+            chain_.seal(QJsonDocument(object).toJson(QJsonDocument::Compact).toStdString()));
         line += '\n';
         if (file_.write(line) != line.size()) failed_ = true;
         --left_;
@@ -54,6 +57,7 @@ public:
 private:
     QFile& file_;
     std::uint64_t left_;
+    session::HashChain chain_;
     bool failed_ = false;
 };
 

@@ -18,6 +18,7 @@
 #include "session/TrendData.h"
 #include "tests/testkit/EventLoopWait.h"
 #include "tests/testkit/MalformedRecording.h"
+#include "tests/testkit/SpecialFiles.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -92,7 +93,7 @@ TEST_F(SessionWindows, ARecordingOpensInItsOwnWindowsAndMovesToTheMomentChosen)
     EXPECT_EQ(review->trendsWindow()->windowTitle(), QStringLiteral("Trends \u2014 flight.jsonl"));
     EXPECT_EQ(review->bar()->note(),
               QStringLiteral("4 lines do not read; they are shown as \"bad\". The recording ends in a partial last "
-                             "line, as a crash leaves it. The file holds 2 sessions."));
+                             "line, as a crash leaves it. It carries no hash chain. The file holds 2 sessions."));
     EXPECT_EQ(review->lines().rowCount(), 7); // the first session
 
     review->bar()->findChild<QComboBox*>(QStringLiteral("reviewSession"))->setCurrentIndex(1);
@@ -100,7 +101,7 @@ TEST_F(SessionWindows, ARecordingOpensInItsOwnWindowsAndMovesToTheMomentChosen)
     ASSERT_TRUE(session::parseRecordTime(u"2026-12-08T08:00:01.000Z", alarm));
     review->goTo(alarm - 500);
     EXPECT_TRUE(review->monitor()->selectedText().contains(QStringLiteral("  alarm  ")));
-    EXPECT_EQ(review->trends(1).nowMs(), alarm - 500);
+    EXPECT_EQ(review->trends(2).nowMs(), alarm - 500);
 
     // The review ends with its monitor, even one closed while the file is
     // still being read: what the reader hands over meanwhile goes nowhere.
@@ -112,6 +113,26 @@ TEST_F(SessionWindows, ARecordingOpensInItsOwnWindowsAndMovesToTheMomentChosen)
     for (int i = 0; i < 2; ++i) QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(closing.isNull());
     EXPECT_TRUE(early.isNull());
+}
+
+// Open Recording… reads regular files only: a named pipe with no writer would
+// hold the window thread in its opening, a device could be endless. Each is
+// refused with a box that names it, and no window opens.
+TEST_F(SessionWindows, ARecordingThatIsNoRegularFileIsRefusedWithABoxBeforeAnythingBlocks)
+{
+    for (SpecialFile kind : SpecialFiles) {
+        SCOPED_TRACE(specialFileName(kind));
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("flight.jsonl"));
+        ASSERT_TRUE(makeSpecialFile(kind, path));
+        boxes.shown.clear();
+        EXPECT_EQ(form->Session().openRecording(path), nullptr);
+        ASSERT_EQ(boxes.shown.size(), 1u);
+        EXPECT_EQ(boxes.shown[0].text, QStringLiteral("Cannot open the recording \"%1\": %2 is not a regular file.")
+                                           .arg(path, QLatin1String(specialFileName(kind))));
+        for (const QWidget* window : QApplication::topLevelWidgets())
+            EXPECT_FALSE(window->windowTitle().contains(QStringLiteral("flight.jsonl")));
+    }
 }
 
 TEST_F(SessionWindows, OurOwnDialogsLeaveTheSequenceRunningAndTheRecordWhole)

@@ -90,6 +90,6 @@ TEST_F(PanelAgainstSimulator, AnEmergencyCodeBlinksUntilAcknowledgedAndReachesRe
         const QJsonObject o = QJsonDocument::fromJson(line).object();
         if (o.contains("alarm")) alarms << (o.keys() + QStringList{o["alarm"].toString(), o["value"].toString(), o["state"].toString()}).join(u' ');
     }
-    EXPECT_EQ(alarms, (QStringList{"alarm state time value emergency-code 7700 active-unacknowledged",
-                                   "alarm state time value emergency-code 7700 active-acknowledged"}));
+    EXPECT_EQ(alarms, (QStringList{"alarm chain state time value emergency-code 7700 active-unacknowledged",
+                                   "alarm chain state time value emergency-code 7700 active-acknowledged"}));
 }

@@ -28,6 +28,16 @@ std::string lines(std::initializer_list<std::string> each)
     return text;
 }
 
+// Lines 2, 3, … that do not read as JSON.
+std::vector<std::pair<std::uint64_t, QString>> badJsonFromLine2(std::uint64_t count)
+{
+    std::vector<std::pair<std::uint64_t, QString>> run;
+    for (std::uint64_t i = 2; i < count + 2; ++i) run.emplace_back(i, QStringLiteral("bad JSON"));
+    return run;
+}
+
+const std::string LongLine(std::size_t(session::MaxRecordedLineBytes) + 1, 'x');
+
 class MalformedLines : public ::testing::TestWithParam<Row> {};
 
 } // namespace
@@ -56,12 +66,19 @@ TEST_P(MalformedLines, AreHandedOnCountedAndReportedNeverDropped)
     EXPECT_EQ(unparsed, row.unreadable);
     EXPECT_EQ(reader.sessions(), row.sessions);
     EXPECT_EQ(reader.linesBeforeFirstStart(), row.beforeFirstStart);
-    ASSERT_EQ(reader.unreadable().size(), row.unreadable.size());
+    const std::size_t listed = std::min(row.unreadable.size(), session::RecordingReader::MaxListedUnreadable);
+    ASSERT_EQ(reader.unreadable().size(), listed);
+    EXPECT_EQ(reader.unreadableCount(), row.unreadable.size());
 
     const session::SessionRead read = session::readSession(path, row.sessions, [](const session::RecordedLine&) {});
     const QString report = session::readReport(path, read);
-    for (const auto& [number, reason] : row.unreadable)
-        EXPECT_TRUE(report.contains(QStringLiteral("line %1: %2\n").arg(number).arg(reason))) << report.toStdString();
+    for (std::size_t i = 0; i < row.unreadable.size(); ++i) {
+        const auto& [number, reason] = row.unreadable[i];
+        EXPECT_EQ(report.contains(QStringLiteral("line %1: %2\n").arg(number).arg(reason)), i < listed)
+            << report.left(400).toStdString();
+    }
+    EXPECT_EQ(report.contains(QStringLiteral(": %1 more line(s) did not read\n").arg(row.unreadable.size() - listed)),
+              row.unreadable.size() > listed);
     EXPECT_EQ(report.contains(QStringLiteral("before the first start")), row.beforeFirstStart > 0);
 }
 
@@ -77,5 +94,10 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"PayloadNotLatin1",
             lines({Start, R"({"description":"","dir":"in","payload":"\u0002a=\u20ac\u0003","time":"2026-12-07T20:36:55.000Z"})"}),
             1, 0, {1, 1}, {{2, QStringLiteral("payload not Latin-1")}}},
-        Row{"SeveralSessions", lines({Frame, Start, Frame, Start, Sequence}), 2, 1, {0, 1, 1, 2, 2}, {}}),
+        Row{"SeveralSessions", lines({Frame, Start, Frame, Start, Sequence}), 2, 1, {0, 1, 1, 2, 2}, {}},
+        Row{"LineTooLong", lines({Start, LongLine, Frame}), 1, 0, {1, 1, 1}, {{2, QStringLiteral("line too long")}}},
+        Row{"TooLongLastLineWithoutEnd", lines({Start}) + LongLine + LongLine, 1, 0, {1, 1},
+            {{2, QStringLiteral("line too long")}}},
+        Row{"OnlyTheFirstHundredListed", lines({Start}) + std::string(150, '\n'), 1, 0, std::vector<int>(151, 1),
+            badJsonFromLine2(150)}),
     [](const auto& info) { return std::string(info.param.name); });

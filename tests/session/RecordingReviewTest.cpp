@@ -9,6 +9,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <map>
+
 using session::RecordedTrafficModel;
 using session::RecordedTrends;
 using session::RecordingIndex;
@@ -64,7 +66,7 @@ TEST(RecordingReview, ShowsEveryLineOfEachSessionAndCountsThoseThatDoNotRead)
 
     RecordedTrafficModel model(index);
     for (int session = 1; session <= 2; ++session) {
-        model.setRange(index.sessionFirst(session - 1), index.sessionEnd(session - 1));
+        model.setRange(index.sessionFirst(session), index.sessionEnd(session));
         int row = 0;
         for (const RecordingRow& r : rows) {
             if (r.session != session) continue;
@@ -85,7 +87,56 @@ TEST(RecordingReview, ShowsEveryLineOfEachSessionAndCountsThoseThatDoNotRead)
     EXPECT_EQ(column(model, 0, RecordedTrafficModel::Frame), QStringLiteral("<STX>a=1025<ETX>"));
 }
 
+// Of the lines that do not read the index keeps the first hundred and the
+// partial last one, and counts the rest: a file of line ends costs no more
+// than its count, and each line kept reads as it stands in the file.
+TEST(RecordingReview, IndexesTheFirstHundredLinesThatDoNotReadAndCountsTheRest)
+{
+    const QByteArray start = R"({"time":"2026-12-07T20:00:00.000Z","port":"COM1","program":"uavControl"})";
+    const QByteArray frame = R"({"time":"2026-12-07T20:00:01.000Z","dir":"out","payload":"\u0002a=?\u0003"})";
+    QTemporaryDir folder;
+    RecordingIndex index;
+    indexWhole(index, writeFile(folder, start + QByteArray(151, '\n') + frame + "\n\nx"));
+    EXPECT_EQ(index.unparsed(), 152u);
+    ASSERT_EQ(index.lineCount(), 103u);
+    EXPECT_EQ(index.bytes(0), start);
+    EXPECT_EQ(index.bytes(100), QByteArray());
+    EXPECT_EQ(index.bytes(101), frame);
+    EXPECT_EQ(index.bytes(102), "x");
+    EXPECT_EQ(index.read(102).reason, QStringLiteral("partial last line"));
+}
+
 #ifdef XPDRCTL_PROGRAM
+// The review numbers the sessions as the tools do: the lines before the first
+// start are session 0, and session N of the review is `export --session N`,
+// row for row.
+TEST(RecordingReview, NumbersTheSessionsAsTheExportDoes)
+{
+    QByteArray text;
+    for (const char* line : {"1:01", "1:02", "start 2", "2:01", "2:02", "2:03", "start 3", "3:01"})
+        text += line[0] == 's' ? QByteArray(R"({"time":"2026-12-07T20:0)") + line[6] +
+                                     R"(:00.000Z","port":"COM1","program":"uavControl"})" "\n"
+                               : QByteArray(R"({"time":"2026-12-07T20:0)") + line +
+                                     R"(.000Z","code":"1200","answered":14,"unanswered":[]})" "\n";
+    QTemporaryDir folder;
+    const QString path = writeFile(folder, text);
+    std::map<int, QByteArray> rows;
+    RecordingIndex index;
+    QObject::connect(&index, &RecordingIndex::trendValues,
+                     [&](const RecordingIndex::TrendValues& v) { rows[v.session] += v.values.rows; });
+    indexWhole(index, path);
+    ASSERT_EQ(index.sessions().size(), 2u);
+    for (const auto& [session, count] : std::map<int, int>{{0, 2}, {1, 3}, {2, 1}}) {
+        EXPECT_EQ(rows[session].count('\n'), count) << session;
+        EXPECT_EQ(index.sessionEnd(session) - index.sessionFirst(session), quint64(count + (session > 0))) << session;
+        if (session == 0) continue; // the export's sessions count from 1
+        const ProgramRun run = runWithoutDisplay(QStringLiteral(XPDRCTL_PROGRAM),
+                                                 {QStringLiteral("export"), path, QStringLiteral("--csv"),
+                                                  QStringLiteral("--session"), QString::number(session)});
+        EXPECT_EQ(session::SequenceCsv::header() + rows[session], run.out.toUtf8()) << run.err.toStdString();
+    }
+}
+
 // The review's trends and the export's rows come from the same sequences and
 // pings: each row's time and values are the review's points, each ping round
 // trip the export gives is the review's, and the review's Export CSV… writes
@@ -149,7 +200,7 @@ TEST(RecordingReview, AgreesWithTheExportOfTheSameRecording)
             EXPECT_EQ(point.x, static_cast<double>(ms)) << "row " << i;
             EXPECT_EQ(point.y, session::trendNumber(value.toStdString())) << "row " << i << " series " << series;
         }
-        if (const QString ping = cells.last(); !ping.isEmpty()) pings.push_back(ping.toDouble());
+        if (const QString ping = cell("ping round trip (ms)"); !ping.isEmpty()) pings.push_back(ping.toDouble());
     }
     std::vector<double> reviewed;
     for (const TrendData::Value& v : trends.series[TrendData::PingMs]) reviewed.push_back(*v.y);

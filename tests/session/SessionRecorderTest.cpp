@@ -1,5 +1,10 @@
+#include "framework/ExitCodes.h"
 #include "framework/MessageBoxes.h"
 #include "framework/VirtualClock.h"
+#include "session/ChainCheck.h"
+#include "session/RecordingIndex.h"
+#include "tests/testkit/EventLoopWait.h"
+#include "tests/testkit/RunProgram.h"
 #include "session/SessionRecorder.h"
 
 #include <QCoreApplication>
@@ -12,6 +17,7 @@
 #include <cerrno>
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 using session::SessionRecorder;
 using session::TrafficDirection;
@@ -72,11 +78,17 @@ TEST_F(Recorder, MarksTheStartThenWritesEveryFrameWithEveryByte)
     recorder.stop();
 
     const auto objects = lines(file);
-    ASSERT_EQ(objects.size(), 5u);
+    ASSERT_EQ(objects.size(), 6u);
     const QJsonObject& start = objects[0];
     EXPECT_EQ(start.value(QStringLiteral("port")).toString(), QStringLiteral("COM1"));
     EXPECT_EQ(start.value(QStringLiteral("program")).toString(), QStringLiteral("uavControl"));
     EXPECT_FALSE(start.value(QStringLiteral("version")).toString().isEmpty());
+    EXPECT_FALSE(start.value(QStringLiteral("host")).toString().isEmpty());
+    EXPECT_FALSE(start.value(QStringLiteral("user")).toString().isEmpty());
+    EXPECT_EQ(objects[5].value(QStringLiteral("close")).toObject().value(QStringLiteral("lines")).toInt(), 5);
+    struct stat info {};
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "a record is its operator's alone";
     EXPECT_TRUE(start.value(QStringLiteral("time")).toString().endsWith(QLatin1Char('Z')));
 
     struct Expected {
@@ -106,10 +118,10 @@ TEST_F(Recorder, AppendsToWhatTheFileHoldsAndNotesNoPortWhenNoneIsOpen)
     recorder.stop();
 
     const auto objects = lines(file);
-    ASSERT_EQ(objects.size(), 3u);
+    ASSERT_EQ(objects.size(), 5u); // each session ends in its close line
     EXPECT_EQ(objects[0].value(QStringLiteral("port")).toString(), QStringLiteral("COM1"));
     EXPECT_EQ(objects[1].value(QStringLiteral("dir")).toString(), QStringLiteral("out"));
-    EXPECT_TRUE(objects[2].value(QStringLiteral("port")).isNull());
+    EXPECT_TRUE(objects[3].value(QStringLiteral("port")).isNull());
 }
 
 TEST_F(Recorder, AFileThatCannotBeOpenedOrWrittenGivesOneBoxAndNoRecording)
@@ -187,6 +199,71 @@ TEST_F(Recorder, AFlushThatFailsInTheBackgroundStopsWithOneBox)
         failing.traffic(event(TrafficDirection::Sent, "\x02" "c=?\x03"));
         ASSERT_EQ(boxes.shown.size(), 1u);
         EXPECT_EQ(boxes.shown[0].text, SessionRecorder::stoppedText(file, EIO));
-        EXPECT_EQ(lines(file).size(), 2u);
+        EXPECT_EQ(lines(file).size(), c.stop ? 3u : 2u) << "with the close line when it stopped";
+    }
+}
+
+// The record's hash chain shows what happened to it after it was written: a
+// line changed, removed, put elsewhere, lines cut from a session's end, a line
+// added by another program; a last line cut by a crash breaks nothing, and a
+// record made before the chain carries none. The review and verify follow the
+// same chain and say where it breaks; verify has an exit of its own for it.
+TEST_F(Recorder, TheChainShowsEachEditAndWhereItIs)
+{
+    const QString file = path("session.jsonl");
+    ASSERT_TRUE(recorder.start(file, QStringLiteral("COM1")));
+    for (const char* frame : {"\x02" "a=?\x03", "\x02" "a=1000\x03", "\x02" "v=?\x03", "\x02" "v=27.9\x03"})
+        recorder.traffic(event(TrafficDirection::Sent, frame));
+    recorder.stop();
+    ASSERT_TRUE(recorder.start(file, QString()));
+    recorder.traffic(event(TrafficDirection::Sent, "\x02" "c=?\x03"));
+    recorder.stop();
+    QFile read(file);
+    ASSERT_TRUE(read.open(QIODevice::ReadOnly));
+    const QList<QByteArray> written = read.readAll().split('\n'); // 6 + 3 lines and an empty end
+    ASSERT_EQ(written.size(), 10);
+    const auto joined = [&](std::vector<int> order = {0, 1, 2, 3, 4, 5, 6, 7, 8}) {
+        QByteArray text;
+        for (int i : order) text += written[i] + '\n';
+        return text;
+    };
+    using Verdict = session::ChainCheck::Verdict;
+    const struct {
+        QByteArray text;
+        Verdict verdict;
+        std::uint64_t at;
+        const char* why;
+    } cases[] = {
+        {joined(), Verdict::Holds, 0, "head "},
+        {joined().replace("1000", "1100"), Verdict::Broken, 3, "edited"},
+        {joined({0, 1, 3, 4, 5, 6, 7, 8}), Verdict::Broken, 3, "1 line(s) removed before it"},
+        {joined({0, 1, 3, 2, 4, 5, 6, 7, 8}), Verdict::Broken, 3, "reordered"},
+        {joined({0, 1, 2, 5, 6, 7, 8}), Verdict::Broken, 4, "2 line(s) missing at the end of session 1"},
+        {joined({0, 1, 2, 3, 6, 7, 8}), Verdict::Broken, 5, "lines missing at the end of the session before it"},
+        {joined() + R"({"time":"2026-12-08T00:00:00.000Z","alarm":"x"})" "\n", Verdict::Broken, 10, "added by another program"},
+        {joined({0, 1, 2, 3, 4, 5, 6, 7}) + written[8].left(20), Verdict::Holds, 0, "cut by a crash"},
+        {R"({"time":"2026-12-07T20:00:00.000Z","program":"uavControl","port":"COM1"})" "\n", Verdict::NoChain, 0,
+         "carries no chain"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        const QString copy = path("copy.jsonl");
+        QFile out(copy);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(c.text) == c.text.size() && out.flush());
+        const ProgramRun run = runWithoutDisplay(QStringLiteral(XPDRCTL_PROGRAM), {QStringLiteral("verify"), copy});
+        EXPECT_EQ(run.exitCode, c.verdict == Verdict::Holds ? fw::exitcode::Ok : fw::exitcode::ChainBroken);
+        EXPECT_TRUE(run.out.contains(QLatin1String(c.why)) &&
+                    run.out.contains(c.at ? QStringLiteral("breaks at line %1: ").arg(c.at) : QStringLiteral(": ")))
+            << run.out.toStdString();
+        EXPECT_EQ(run.out.contains(" in 2 session(s), head " + session::checkChain(copy).head), c.verdict == Verdict::Holds);
+
+        session::RecordingIndex index;
+        ASSERT_TRUE(index.open(copy));
+        ASSERT_TRUE(runUntil([&] { return index.complete(); }, 10'000));
+        using Chain = session::RecordingIndex::Chain;
+        EXPECT_EQ(index.chain(), c.verdict == Verdict::Holds     ? Chain::Holds
+                                 : c.verdict == Verdict::NoChain ? Chain::None
+                                                                 : Chain::Broken);
+        EXPECT_EQ(c.verdict == Verdict::Broken ? index.chainBreak() + 1 : 0, c.at);
     }
 }

@@ -8,6 +8,7 @@
 #include "tests/testkit/PtyPair.h"
 #include "tests/testkit/RunProgram.h"
 #include "tests/testkit/SimulatorProcess.h"
+#include "tests/testkit/SpecialFiles.h"
 #include "tools/xpdrctl/StatusOutput.h"
 
 #include <QDateTime>
@@ -25,6 +26,7 @@
 #include <csignal>
 #include <filesystem>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -408,6 +410,9 @@ TEST(XpdrctlProgram, EachBadInputExits2WithOneLineThatSaysWhatWasWrong)
         {{"--port", "COM1", "status", "--csv"}, "--csv goes with export"},
         {{"export", "r.jsonl", "--csv", "--session", "0"}, "'0' is not a session number from 1"},
         {{"export", "/nonexistent/r.jsonl", "--csv"}, "/nonexistent/r.jsonl: No such file or directory"},
+        {{"verify"}, "verify: needs a recording's file"},
+        {{"--port", "COM1", "verify", "r.jsonl"}, "--port does not go with verify"},
+        {{"verify", "/nonexistent/r.jsonl"}, "/nonexistent/r.jsonl: No such file or directory"},
         {{"--port", "COM1", "--port", "COM2", "status"}, "only watch takes several ports"},
         {{"--port", "COM1", "--port", "COM1", "watch"}, "'COM1' is given twice"},
         {{"--port", "COM1", "--port", "/dev/ttyUSB0", "watch"}, "watch over several ports takes COM names only"},
@@ -420,6 +425,32 @@ TEST(XpdrctlProgram, EachBadInputExits2WithOneLineThatSaysWhatWasWrong)
         EXPECT_TRUE(run.err.startsWith(QStringLiteral("xpdrctl: "))) << run.err.toStdString();
         EXPECT_TRUE(run.err.contains(QLatin1String(c.named))) << run.err.toStdString();
         EXPECT_EQ(run.err.count(u'\n'), 1) << run.err.toStdString();
+    }
+}
+
+// export reads a recording from a pipe as well as from a file (`zcat … |
+// xpdrctl export /dev/stdin`), and refuses a device, a socket or a folder with
+// the exit of bad input before reading anything.
+TEST(XpdrctlProgram, ExportReadsAPipeAndRefusesDevicesSocketsAndFoldersWith2)
+{
+    for (SpecialFile kind : SpecialFiles) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("r.jsonl"));
+        ASSERT_TRUE(makeSpecialFile(kind, path));
+        std::thread writer([&] {
+            if (kind != SpecialFile::NamedPipe) return;
+            QFile pipe(path);
+            if (pipe.open(QIODevice::WriteOnly))
+                pipe.write(R"({"port":"COM1","program":"uavControl","time":"2026-12-07T20:36:54.521Z"})" "\n"
+                           R"({"answered":14,"code":"1200","time":"2026-12-07T20:36:55.000Z","unanswered":[]})" "\n");
+        });
+        const ProgramRun run = runXpdrctl({QStringLiteral("export"), path, QStringLiteral("--csv")});
+        writer.join();
+        const bool pipe = kind == SpecialFile::NamedPipe;
+        EXPECT_EQ(run.exitCode, pipe ? fw::exitcode::Ok : fw::exitcode::Usage) << specialFileName(kind);
+        EXPECT_EQ(run.out.count(u'\n'), pipe ? 2 : 0) << run.out.toStdString(); // the header and the sequence
+        EXPECT_EQ(run.err, pipe ? QString() : QStringLiteral("xpdrctl: %1: %2 is not a regular file\n")
+                                                   .arg(path, specialFileName(kind)));
     }
 }
 

@@ -67,6 +67,7 @@ TEST(Options, RefusesBadCommandLinesNamingTheOption)
         {{"COM1"}, "COM1"},
         {{"--speed", "2"}, "--speed goes with --replay"},
         {{"--loop"}, "--loop goes with --replay"},
+        {{"--from-start"}, "--from-start goes with --replay"},
         {{"--replay", "r.jsonl", "--speed", "0"}, "--speed"},
         {{"--replay", "r.jsonl", "--session", "0"}, "--session"},
         {{"--replay", "r.jsonl", "--rate", "2"}, "--rate does not go with --replay"},
@@ -81,7 +82,7 @@ TEST(Options, HelpNamesEveryOption)
 {
     const std::string help = helpText();
     for (const char* option : {"--link", "--delay", "--silent", "--drop", "--noise", "--rate", "--seed", "--log",
-                               "--replay", "--speed", "--loop", "--session", "--help", "UAVCONTROL_PORTS", "SIGTERM"})
+                               "--replay", "--speed", "--loop", "--session", "--from-start", "--help", "UAVCONTROL_PORTS", "SIGTERM"})
         EXPECT_NE(help.find(option), std::string::npos) << option;
 }
 

@@ -10,10 +10,13 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <fstream>
+#include <iomanip>
 #include <optional>
 #include <poll.h>
 #include <spawn.h>
 #include <string>
+#include <string_view>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -261,4 +264,62 @@ TEST(Program, SendsInterrogationReportsOnItsOwn)
     pollfd fd{port.fd(), POLLIN, 0};
     EXPECT_EQ(poll(&fd, 1, 300), 0) << "no report after interrogation replies were switched off";
     EXPECT_EQ(simulator.stop(SIGTERM), 0);
+}
+
+// A recording of one session in a folder of its own: a start, then frame lines
+// (or, for "alarm", the link-lost alarm in the given state) at the given ms
+// (under 10 s) into the session.
+struct Recording {
+    explicit Recording(std::initializer_list<std::tuple<int, const char*, const char*>> frames)
+    {
+        std::ofstream file(path);
+        file << R"({"port":"COM1","program":"uavControl","time":"2026-12-07T20:00:00.000Z","version":"1"})" "\n";
+        for (const auto& [ms, dir, text] : frames)
+            file << (std::string_view(dir) == "alarm" ? R"({"alarm":"link-lost","value":"","state":")" + std::string(text)
+                     : R"({"description":"","dir":")" + std::string(dir) + R"(","payload":"\u0002)" + text + "\\u0003")
+                 << R"(","time":"2026-12-07T20:00:0)" << ms / 1000 << '.' << std::setfill('0') << std::setw(3)
+                 << ms % 1000 << "Z\"}\n";
+    }
+    ~Recording() { fs::remove_all(folder); }
+    fs::path folder = mkdtemp((fs::temp_directory_path() / "xpdrsim-replay-XXXXXX").string().data());
+    std::string path = (folder / "r.jsonl").string();
+};
+
+// The replay's clock stands until the panel's first question, so that what
+// was recorded after the start of recording is met whatever the panel's
+// start-up takes; a reply that came late on record comes as late again; a
+// loss of the link on record unplugs the device until the link returns.
+TEST(Program, AReplayStartsAtTheFirstQuestionAndAnswersAsLateAsOnRecord)
+{
+    const Recording recording({{100, "out", "a=?"}, {105, "in", "a=1000"}, {150, "in", "*="},
+                               {200, "out", "v=?"}, {700, "in", "v=27.9"}, {1000, "alarm", "active-unacknowledged"},
+                               {2000, "alarm", "normal"}, {3000, "out", "a=?"}});
+    RunningSimulator simulator({"--link", "COM4", "--log", "--replay", recording.path});
+    ASSERT_NE(simulator.readyLine(), "");
+    Port port(simulator.ports() / "COM4");
+    ASSERT_TRUE(port.isOpen());
+    ASSERT_TRUE(simulator.waitForLog("port opened"));
+    pollfd fd{port.fd(), POLLIN, 0};
+    EXPECT_EQ(poll(&fd, 1, 300), 0) << "the recorded report came before any question";
+    port.send("a=?");
+    EXPECT_EQ(port.receive(), "\x02" "a=1000\x03");
+    EXPECT_EQ(port.receive(), "\x02*=\x03");
+    const auto asked = std::chrono::steady_clock::now();
+    port.send("v=?");
+    EXPECT_EQ(port.receive(), "\x02" "v=27.9\x03");
+    EXPECT_GE(std::chrono::steady_clock::now() - asked, 500ms);
+    EXPECT_EQ(poll(&fd, 1, 2000), 1);
+    EXPECT_TRUE(fd.revents & POLLHUP) << "the port goes as an unplugged adapter's";
+    EXPECT_NE(simulator.readyLine(), "") << "a new device announced when the link returns";
+    EXPECT_TRUE(Port(simulator.ports() / "COM4").isOpen());
+    EXPECT_EQ(simulator.stop(SIGTERM), 0);
+}
+
+TEST(Program, AReplayOfBadInputExits2)
+{
+    const Recording shortSession({{100, "out", "a=?"}, {105, "in", "a=1000"}});
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--replay", shortSession.path + ".missing"},
+                                                 {"--replay", shortSession.path, "--session", "2"},
+                                                 {"--replay", shortSession.path, "--loop"}}) // under a second
+        EXPECT_EQ(RunningSimulator(args).stop(0), 2) << args.back(); // no signal: its own end
 }

@@ -121,7 +121,7 @@ std::optional<Setting> parseSetting(const std::string& item, const std::string& 
 const std::map<std::string, Verb> Verbs = {
     {"status", Verb::Status}, {"watch", Verb::Watch}, {"set", Verb::Set},
     {"spi", Verb::Spi},       {"ping", Verb::Ping},   {"send", Verb::Send},
-    {"check", Verb::Check},   {"export", Verb::Export},
+    {"check", Verb::Check},   {"export", Verb::Export}, {"verify", Verb::Verify},
 };
 
 // How many words each verb takes after itself.
@@ -130,7 +130,8 @@ std::size_t argumentCount(Verb verb)
     switch (verb) {
     case Verb::Set: return 2;
     case Verb::Send:
-    case Verb::Export: return 1;
+    case Verb::Export:
+    case Verb::Verify: return 1;
     default: return 0;
     }
 }
@@ -243,14 +244,15 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     }
     if (result.help || result.version) return result;
 
-    // A recording is read from its file: export alone needs no port.
+    // A recording is read from its file: export and verify need no port.
     const auto verb = words.empty() ? Verbs.end() : Verbs.find(words.front());
     const bool exporting = verb != Verbs.end() && verb->second == Verb::Export;
-    if (exporting && !ports.empty()) {
-        result.error = "--port does not go with export";
+    const bool reading = exporting || (verb != Verbs.end() && verb->second == Verb::Verify);
+    if (reading && !ports.empty()) {
+        result.error = "--port does not go with " + words.front();
         return result;
     }
-    if (ports.empty() && !exporting) {
+    if (ports.empty() && !reading) {
         result.error = "--port is required (COM<n> or a device path)";
         return result;
     }
@@ -266,7 +268,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         invocation.ports = ports;
     }
     if (words.empty()) {
-        result.error = "no command given (status, watch, set, spi, ping, send, check or export)";
+        result.error = "no command given (status, watch, set, spi, ping, send, check, export or verify)";
         return result;
     }
     if (verb == Verbs.end()) {
@@ -277,7 +279,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
     const std::size_t count = argumentCount(invocation.verb);
     if (words.size() - 1 < count) {
         result.error = words.front() + (invocation.verb == Verb::Set      ? ": needs an item and a value"
-                                        : invocation.verb == Verb::Export ? ": needs a recording's file"
+                                        : reading                         ? ": needs a recording's file"
                                                                           : ": needs a command");
         return result;
     }
@@ -345,7 +347,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         }
     }
     if (invocation.verb == Verb::Send) invocation.command = words[1];
-    if (exporting) invocation.recording = words[1];
+    if (reading) invocation.recording = words[1];
     result.invocation = invocation;
     return result;
 }
@@ -355,6 +357,7 @@ std::string helpText()
     return R"(Usage: xpdrctl --port PORT COMMAND [OPTION]...
        xpdrctl --port COM<n> --port COM<n>... watch [OPTION]...
        xpdrctl export FILE --csv [--session N]
+       xpdrctl verify FILE
 
 Talks to the transponder of an unmanned aircraft over a serial port, without a
 display: reads its status, sets it and checks that the setting took.
@@ -397,6 +400,9 @@ Commands:
                          a ping since the row before, in ms; needs no port.
                          Lines of the recording that do not read are listed
                          on stderr
+  verify FILE            follow the hash chain of a recording: say that it
+                         holds, with its lines and the head to keep in a
+                         logbook, or the first line where it breaks and why
 
 Each setting sends the frame the panel's button sends, then asks for the item
 and compares what the transponder answers.
@@ -450,6 +456,7 @@ Exit status:
   4  an item went unanswered
   5  a setting read back differs from the one sent
   6  check failed: an item failed or went unanswered
+  7  verify: the chain breaks, or the recording carries none
 )";
 }
 

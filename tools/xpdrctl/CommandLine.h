@@ -12,7 +12,7 @@ namespace xpdrctl {
 
 using Millis = std::chrono::milliseconds;
 
-enum class Verb { Status, Watch, Set, Spi, Ping, Send, Check, Export };
+enum class Verb { Status, Watch, Set, Spi, Ping, Send, Check, Export, Verify };
 
 // A setting as the panel's button sends it, and how its read-back is judged.
 struct Setting {
@@ -36,7 +36,7 @@ struct Invocation {
     transponder::PreflightCheck check; // check: the expectations, in the order given
     std::string aircraft;              // check: for the report, as given
     std::string operatorName;
-    std::string recording;             // export: the recording's file
+    std::string recording;             // export, verify: the recording's file
     int session = 1;                   // export: which of its sessions, from 1
     bool json = false;
     bool raw = false; // the transponder's bytes as they come, control bytes too

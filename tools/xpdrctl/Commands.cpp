@@ -33,7 +33,8 @@ public:
         case Verb::Ping: return ping();
         case Verb::Send: return send();
         case Verb::Check: return check();
-        case Verb::Export: break; // reads a file, not the link (exportRecording)
+        case Verb::Export: // reads a file, not the link (exportRecording)
+        case Verb::Verify: break;
         }
         return fw::exitcode::Usage;
     }

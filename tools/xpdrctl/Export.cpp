@@ -20,6 +20,8 @@ int exportRecording(const Invocation& invocation, std::ostream& out, std::ostrea
         if (line.kind == Kind::Frame) {
             csv.frame(line.direction, std::string_view(line.payload.constData(), line.payload.size()),
                       static_cast<double>(line.timeMs));
+        } else if (line.kind == Kind::Alarm) {
+            csv.alarm(line.object);
         } else if (line.kind == Kind::Sequence) {
             const QByteArray row = csv.row(line.object);
             out.write(row.constData(), row.size());

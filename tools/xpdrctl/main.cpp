@@ -5,6 +5,7 @@
 #include "tools/xpdrctl/CommandLine.h"
 #include "tools/xpdrctl/Commands.h"
 #include "tools/xpdrctl/Export.h"
+#include "tools/xpdrctl/Verify.h"
 #include "tools/xpdrctl/PortsWatch.h"
 #include "tools/xpdrctl/TransponderLink.h"
 #include "version/ProgramVersion.h"
@@ -32,6 +33,7 @@ int main(int argc, char** argv)
     }
     const xpdrctl::Invocation& invocation = *parsed.invocation;
     if (invocation.verb == xpdrctl::Verb::Export) return xpdrctl::exportRecording(invocation, std::cout, std::cerr);
+    if (invocation.verb == xpdrctl::Verb::Verify) return xpdrctl::verifyRecording(invocation, std::cout, std::cerr);
 
     try {
         // Watch ends on a signal with the port closed properly; the signals are

@@ -26,7 +26,7 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
     for (std::size_t i = 0; i < args.size(); ++i) {
         const auto option = fw::readOption(
             args, i, {"--link", "--delay", "--drop", "--rate", "--seed", "--replay", "--speed", "--session"},
-            {"--silent", "--noise", "--log", "--loop", "--help", "-h", "--version"}, result.error);
+            {"--silent", "--noise", "--log", "--loop", "--from-start", "--help", "-h", "--version"}, result.error);
         if (!option) return result;
         const std::string& name = option->name;
         const std::string& value = option->value;
@@ -71,6 +71,9 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
         } else if (name == "--loop") {
             options.loop = true;
             replayOnly = name;
+        } else if (name == "--from-start") {
+            options.fromStart = true;
+            replayOnly = name;
         } else if (name == "--silent") {
             options.line.silent = true;
         } else if (name == "--noise") {
@@ -92,7 +95,8 @@ ParsedOptions parseOptions(const std::vector<std::string>& args)
 std::string helpText()
 {
     return R"(Usage: xpdrsim [options]
-       xpdrsim --replay FILE [--speed X] [--loop] [--session N] [options]
+       xpdrsim --replay FILE [--speed X] [--loop] [--session N] [--from-start]
+               [options]
 
 Plays a transponder on a pseudo-terminal, for demos, training and tests of the
 control panel. Every query (letter "=?") is answered with the item's value, every
@@ -121,9 +125,11 @@ Options:
   --speed X      replay at X times the recording's pace (0.01 .. 1000);
                  default 1
   --loop         at the end of the recording, play it again from the start
-                 instead of stopping
+                 instead of stopping (a session of 1 s or more)
   --session N    replay the Nth session of the recording (each start of a
                  recording begins one); default 1
+  --from-start   start the recording's clock with the program, not at the
+                 first question received
   -h, --help     this text
   --version      print the version and exit
 
@@ -131,10 +137,13 @@ At start one line names the device, e.g. "xpdrsim: COM1 -> /dev/pts/3", on
 stdout. Ctrl+C (SIGINT), SIGTERM or SIGHUP end it and remove the link.
 
 Replay:
-  Replay time t is recording time t x X from the session's start. A query is
-  answered with the last reply to that letter recorded at or before that point,
-  the noise before it included; where the recorded query at that point went
-  unanswered, the replay stays silent. A setting is logged on stderr and
+  Replay time t is recording time t x X from the session's start; the replay's
+  clock starts at the first question received (the panel's Connect), or with
+  the program under --from-start. A query is answered with the last reply to
+  that letter recorded at or before that point, the noise before it included,
+  as late as the recorded reply came after its query (divided by X); where the
+  recorded query at that point went unanswered, the replay stays silent. A
+  setting is logged on stderr and
   answered as the recording answered the same setting, if it has one;
   otherwise it is not answered. Frames the transponder sent on its own
   (interrogation reports) go out at their recorded times. At the end the

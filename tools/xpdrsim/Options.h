@@ -18,6 +18,7 @@ struct Options {
     std::optional<std::string> replay;
     double speed = 1.0;
     bool loop = false;
+    bool fromStart = false; // the recording's clock from the program's start, not the first question
     int session = 1;
     bool help = false;
     bool version = false;

@@ -1,6 +1,7 @@
 #include "tools/xpdrsim/RecordedTransponder.h"
 
 #include "session/RecordingReader.h"
+#include "session/SequenceCsv.h"
 #include "tools/xpdrsim/Frame.h"
 
 #include <algorithm>
@@ -26,12 +27,21 @@ RecordedTransponder::RecordedTransponder(const QString& path, int session, std::
     // (map nodes do not move, so the pointers hold).
     std::map<char, std::vector<Outcome>*> waiting;
     std::string noise;
+    bool lost = false;
     const auto read = session::readSession(path, session, [&](const session::RecordedLine& line) {
         using Kind = session::RecordedLine::Kind;
         if (line.kind == Kind::Unparsed) return;
         if (!startMs) startMs = line.timeMs;
         // A wall clock set back meanwhile moves no line before the one above it.
         last = std::max(last, Millis(line.timeMs - *startMs));
+        const QString alarm = line.object.value(QLatin1StringView("alarm")).toString();
+        if (line.kind == Kind::Alarm && alarm == QLatin1StringView("link-lost")) {
+            // Acknowledging the alarm leaves the link lost; its return ends the loss.
+            const bool lostNow = session::SequenceCsv::linkLoss(line.object);
+            if (lostNow && !lost) losses_.push_back({last, last});
+            if (!lostNow && lost) losses_.back().to = last;
+            lost = lostNow;
+        }
         if (line.kind != Kind::Frame) return;
         const std::string bytes = line.payload.toStdString();
         switch (line.direction) {
@@ -52,6 +62,7 @@ RecordedTransponder::RecordedTransponder(const QString& path, int session, std::
             if (frame) {
                 if (auto w = waiting.find(frame->letter); w != waiting.end()) {
                     w->second->back().reply = std::move(reply);
+                    w->second->back().delay = last - w->second->back().at;
                     waiting.erase(w);
                     return;
                 }
@@ -63,8 +74,9 @@ RecordedTransponder::RecordedTransponder(const QString& path, int session, std::
     });
     err << session::readReport(path, read).toLocal8Bit().toStdString();
     if (!read.error.isEmpty())
-        throw std::runtime_error(path.toLocal8Bit().toStdString() + ": " + read.error.toLocal8Bit().toStdString());
+        throw BadRecording(path.toLocal8Bit().toStdString() + ": " + read.error.toLocal8Bit().toStdString());
     length_ = last;
+    if (lost) losses_.back().to = last;
     const QJsonObject& start = read.starts[static_cast<std::size_t>(session - 1)];
     const QString port = start.value(QLatin1StringView("port")).toString();
     err << "xpdrsim: replaying session " << session << " of " << read.sessions << ", recorded "

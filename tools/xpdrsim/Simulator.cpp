@@ -13,24 +13,32 @@
 
 namespace xpdrsim {
 
+Simulator::Device::Device(const Options& options)
+{
+    if (!options.comPort) return;
+    const std::string directory = platform::portDirectory();
+    if (directory.empty()) throw std::runtime_error("no port directory: set UAVCONTROL_PORTS or HOME");
+    link.emplace(directory, "COM" + std::to_string(*options.comPort), pty.slavePath());
+}
+
 Simulator::Simulator(const Options& options, std::ostream& out, std::ostream& err)
     : start_(std::chrono::steady_clock::now()),
       options_(options),
       out_(out),
       log_(options.log ? &err : nullptr),
       notes_(&err),
-      watch_(pty_.slavePath()),
+      device_(std::in_place, options),
       transponder_(Millis(0), options.reportsPerSecond),
       line_(options.line)
 {
-    if (options_.comPort) {
-        const std::string directory = platform::portDirectory();
-        if (directory.empty()) throw std::runtime_error("no port directory: set UAVCONTROL_PORTS or HOME");
-        link_.emplace(directory, "COM" + std::to_string(*options_.comPort), pty_.slavePath());
-    }
-    if (options_.replay)
+    if (options_.replay) {
         replay_.emplace(RecordedTransponder(QString::fromLocal8Bit(*options_.replay), options_.session, err),
                         options_.speed);
+        // A loop over a few lines would go round hundreds of times a second.
+        if (options_.loop && replay_->length() < MinLoop)
+            throw BadRecording("--loop: session " + std::to_string(options_.session) + " is " +
+                               std::to_string(replay_->length().count()) + " ms long; a loop takes 1 s or more");
+    }
 }
 
 Millis Simulator::now() const
@@ -38,23 +46,32 @@ Millis Simulator::now() const
     return std::chrono::duration_cast<Millis>(std::chrono::steady_clock::now() - start_);
 }
 
+void Simulator::announce()
+{
+    if (device_->link)
+        out_ << "xpdrsim: COM" << *options_.comPort << " -> " << device_->pty.slavePath() << std::endl;
+    else
+        out_ << "xpdrsim: " << device_->pty.slavePath() << std::endl;
+}
+
 int Simulator::run()
 {
-    if (link_)
-        out_ << "xpdrsim: COM" << *options_.comPort << " -> " << pty_.slavePath() << std::endl;
-    else
-        out_ << "xpdrsim: " << pty_.slavePath() << std::endl;
-    if (replay_) replay_->restart(now());
+    announce();
+    // Otherwise the recording's clock waits for the panel's first question:
+    // what was recorded after the start of recording is met as it was, however
+    // long the panel takes to connect.
+    if (replay_ && options_.fromStart) replay_->restart(now());
 
     for (;;) {
         Millis deadline = replay_ ? replay_->nextEvent() : transponder_.nextEvent();
         if (const auto due = line_.nextDue()) deadline = std::min(deadline, *due);
         const auto timeout = std::max<Millis::rep>(0, (deadline - now()).count());
 
+        // Without a device its two entries are -1, which poll() passes over.
         pollfd fds[] = {
             {signals_.fd(), POLLIN, 0},
-            {pty_.master(), POLLIN, 0},
-            {watch_.fd(), POLLIN, 0},
+            {device_ ? device_->pty.master() : -1, POLLIN, 0},
+            {device_ ? device_->watch.fd() : -1, POLLIN, 0},
         };
         if (poll(fds, std::size(fds), static_cast<int>(std::min<Millis::rep>(timeout, 60000))) < 0) {
             if (errno == EINTR) continue;
@@ -66,8 +83,8 @@ int Simulator::run()
         }
         // Opens and closes first: a panel that has just opened the port and sent a
         // query must find it open when the query is answered.
-        watch_.update([this] { portChanged(); });
-        if (fds[1].revents) readDevice();
+        if (device_) device_->watch.update([this] { portChanged(); });
+        if (device_ && fds[1].revents) readDevice();
         if (!advance()) return 0;
     }
 }
@@ -76,8 +93,9 @@ bool Simulator::advance()
 {
     const Millis at = now();
     for (auto& report : replay_ ? replay_->advance(at) : transponder_.advance(at)) {
-        if (!line_.send(report, LineShaper::Kind::Report, at) && watch_.open()) log_.lost(report, lossReason());
+        if (!line_.send(report, LineShaper::Kind::Report, at) && listening()) log_.lost(report, lossReason());
     }
+    if (replay_) followLinkLoss();
     sendDue();
     if (!replay_ || !replay_->over(at)) return true;
     if (!options_.loop) {
@@ -89,14 +107,29 @@ bool Simulator::advance()
     return true;
 }
 
+void Simulator::followLinkLoss()
+{
+    if (replay_->linkLost() != device_.has_value()) return;
+    if (device_) {
+        notes_.note("the link was lost on record: the device is gone until it returns");
+        line_.clear();
+        assembler_ = MessageAssembler();
+        device_.reset();
+        return;
+    }
+    device_.emplace(options_);
+    notes_.note("the link returns on record: a new device");
+    announce();
+}
+
 void Simulator::portChanged()
 {
-    if (watch_.open()) {
+    if (device_->watch.open()) {
         log_.note("port opened");
         return;
     }
     line_.clear();
-    pty_.resetLine();
+    device_->pty.resetLine();
     log_.note("port closed");
 }
 
@@ -104,7 +137,7 @@ void Simulator::readDevice()
 {
     char buffer[4096];
     for (;;) {
-        const ssize_t length = read(pty_.master(), buffer, sizeof buffer);
+        const ssize_t length = read(device_->pty.master(), buffer, sizeof buffer);
         if (length > 0) {
             for (ssize_t i = 0; i < length; ++i)
                 if (assembler_.push(buffer[i], {})) serve(assembler_.message());
@@ -121,6 +154,10 @@ void Simulator::serve(std::string_view message)
 {
     log_.received(message);
     const Millis at = now();
+    if (replay_ && !replay_->started()) {
+        notes_.note("first question received: the replay starts");
+        replay_->restart(at);
+    }
     if (replay_) return replay(message, at);
     for (auto& reply : transponder_.receive(message, at)) {
         if (!line_.send(reply, LineShaper::Kind::Reply, at))
@@ -139,14 +176,16 @@ void Simulator::replay(std::string_view message, Millis at)
         notes_.note("setting received: " + readable(message) + ", " + how);
     }
     if (!outcome || !outcome->reply) return;
-    if (!line_.send(*outcome->reply, LineShaper::Kind::Reply, at)) log_.lost(*outcome->reply, lossReason());
+    // A reply that came late comes as late again.
+    if (!line_.send(*outcome->reply, LineShaper::Kind::Reply, at + replay_->replyDelay(*outcome)))
+        log_.lost(*outcome->reply, lossReason());
 }
 
 void Simulator::sendDue()
 {
     for (const auto& outgoing : line_.takeDue(now())) {
         // Nobody is listening: on a real line these bytes would be lost as well.
-        if (!watch_.open()) continue;
+        if (!listening()) continue;
         write(outgoing);
     }
 }
@@ -158,7 +197,7 @@ void Simulator::write(const LineShaper::Outgoing& outgoing)
 {
     std::string_view rest = outgoing.bytes;
     while (!rest.empty()) {
-        const ssize_t written = ::write(pty_.master(), rest.data(), rest.size());
+        const ssize_t written = ::write(device_->pty.master(), rest.data(), rest.size());
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) {
             log_.lost(outgoing.frame, "device buffer full");

@@ -44,6 +44,23 @@ private:
     void write(const LineShaper::Outgoing& outgoing);
     void portChanged();
     const char* lossReason() const { return options_.line.silent ? "silent" : "dropped"; }
+    // Someone holds the port open.
+    bool listening() const { return device_ && device_->watch.open(); }
+    void announce();
+    // Unplugs the device during a loss of the link on record, and plugs in a
+    // new one when it returns.
+    void followLinkLoss();
+
+    // The pseudo-terminal, its port entry and the watch on who holds it: what
+    // the panel sees of an adapter, gone together when the adapter is unplugged.
+    struct Device {
+        explicit Device(const Options& options);
+        PseudoTerminal pty;
+        std::optional<PortLink> link;
+        PortWatch watch{pty.slavePath()};
+    };
+
+    static constexpr Millis MinLoop{1000};
 
     fw::StopSignals signals_;
     std::chrono::steady_clock::time_point start_;
@@ -51,9 +68,7 @@ private:
     std::ostream& out_;
     FrameLog log_;
     FrameLog notes_; // what a replay says on stderr whether --log is on or not
-    PseudoTerminal pty_;
-    std::optional<PortLink> link_;
-    PortWatch watch_;
+    std::optional<Device> device_;
     Transponder transponder_;
     std::optional<Replay> replay_;
     LineShaper line_;

@@ -28,6 +28,9 @@ int main(int argc, char** argv)
     try {
         xpdrsim::Simulator simulator(parsed.options, std::cout, std::cerr);
         return simulator.run();
+    } catch (const xpdrsim::BadRecording& error) {
+        std::cerr << "xpdrsim: " << error.what() << '\n';
+        return fw::exitcode::Usage;
     } catch (const std::exception& error) {
         std::cerr << "xpdrsim: " << error.what() << '\n';
         return 1;
