@@ -182,8 +182,14 @@ void DeviceOpening::ended(const std::shared_ptr<Opening>& opening)
 {
     if (opening != current_) return;
     current_.reset();
-    ready_ = opening->device;
-    emit finished(opening->result);
+    Result result;
+    {
+        // Written on the opening's thread under this lock: taken under it too.
+        const std::lock_guard lock(opening->mutex);
+        ready_ = opening->device;
+        result = opening->result;
+    }
+    emit finished(result);
     ready_.reset();
 }
 
