@@ -142,12 +142,19 @@ int NetworkSerialDevice::wait(std::uint32_t& events)
     if (!isOpen()) return EBADF;
     for (;;) {
         if (released_) return 0;
+        bool late = false;
         {
             std::lock_guard lock(mutex_);
             // Bytes that came before the end are delivered before it is told.
             events = pendingEvents_ & mask_;
             pendingEvents_ = 0;
-            if (sentLate_.exchange(false)) events |= EvSentLate;
+            late = sentLate_.exchange(false);
+        }
+        if (late) {
+            // Told only while there is something to take: the writer may have
+            // taken what went late already, right after its write.
+            std::lock_guard lock(writeMutex_);
+            if (!sent_.empty()) events |= EvSentLate;
         }
         if (events != 0) return 0;
         if (gone_ && !goneReported_) {

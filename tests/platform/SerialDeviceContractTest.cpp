@@ -186,7 +186,10 @@ TEST(SerialDeviceContract, WritesSayWhatWasTakenEveryByteThatWentOutIsToldOnceIn
         }));
         EXPECT_TRUE(told == arrived) << told.size() << " bytes told, " << arrived.size() << " arrived";
         if (arrived.size() > atOnce) EXPECT_TRUE(within(2s, [&] { return waiter.sentLate.load(); }));
-        else EXPECT_FALSE(waiter.sentLate.load());
+        // A network port sends on its own thread: bytes the write left may go
+        // between its return and the caller's taking, late yet taken at once.
+        // A terminal sends nothing late, ever.
+        else if (std::string(end.name) == "pseudo-terminal") EXPECT_FALSE(waiter.sentLate.load());
 
         // The far end goes: the wait fails once with an error that means gone,
         // and later waits sleep until released.
