@@ -28,7 +28,9 @@ SequenceTracker::SequenceTracker(const transponder::StatusModel& status, Ended e
 void SequenceTracker::sequenceStarted()
 {
     if (current_) end(true);
-    current_.emplace();
+    // Assigned, not emplaced: clang judges the nested struct, with its member
+    // initialisers, not default-constructible while the class is being read.
+    current_ = Current{};
     current_->record.time = clock_();
     current_->record.tickMs = fw::tickCount();
     current_->boxAtStart = fw::Application::instance().modalOpen();
