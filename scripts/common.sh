@@ -15,9 +15,11 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # RFC 2217, TLS); the package depends on its libgensio4. libssl-dev checks the
 # name in a server's certificate. openssl makes the
 # certificates of the TLS tests at run time; iproute2 (ip netns, ip link) gives
-# the liveness test a peer it can cut off.
+# the liveness test a peer it can cut off. libmosquitto-dev publishes the fleet
+# to an MQTT broker and reads remote fleets from one; the package depends on its
+# libmosquitto1.
 BASE_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libjpeg62-turbo-dev libgtest-dev
-  fonts-liberation poppler-utils dbus-daemon libgensio-dev openssl iproute2)
+  fonts-liberation poppler-utils dbus-daemon libgensio-dev openssl iproute2 libmosquitto-dev)
 # What making the Debian package needs besides: Debian's build flags and the
 # libraries' package names (dpkg-dev, file), the manual pages (scdoc).
 PACKAGE_PACKAGES=(dpkg-dev file scdoc)
@@ -43,15 +45,17 @@ ensure_packages() {
   apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# ser2net, which the end-to-end tests of network ports run themselves, each with
-# a configuration of its own. Installing the package would start its service
-# with the packaged configuration, which serves /dev/ttyS0 (on many machines the
-# system console): so it is installed with every service start denied, and its
-# service is disabled afterwards.
-ensure_ser2net() {
-  dpkg-query -W -f='${Status}' ser2net 2>/dev/null | grep -q "ok installed" && return 0
+# The servers the end-to-end tests run themselves, each with a configuration of
+# its own: ser2net for network ports, mosquitto for the operations room.
+# Installing either would start its service with the packaged configuration
+# (ser2net's serves /dev/ttyS0, on many machines the system console; mosquitto's
+# listens on every address): so each is installed with every service start
+# denied, and its service is disabled afterwards.
+ensure_server_package() {
+  local package="$1"
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" && return 0
   if [ "$(id -u)" -ne 0 ]; then
-    echo "Missing package: ser2net. Run as root, or install it with apt-get (and disable its service)." >&2
+    echo "Missing package: $package. Run as root, or install it with apt-get (and disable its service)." >&2
     exit 1
   fi
   local policy=/usr/sbin/policy-rc.d saved=""
@@ -59,18 +63,22 @@ ensure_ser2net() {
     saved="$(mktemp)"
     cp -p "$policy" "$saved"
   fi
-  printf '#!/bin/sh\n# Deny every service start while ser2net is installed.\nexit 101\n' >"$policy"
+  printf '#!/bin/sh\n# Deny every service start while a test server is installed.\nexit 101\n' >"$policy"
   chmod 755 "$policy"
   local status=0
-  ( ensure_packages ser2net ) || status=$?
+  ( ensure_packages "$package" ) || status=$?
   if [ -n "$saved" ]; then mv "$saved" "$policy"; else rm -f "$policy"; fi
   [ "$status" -eq 0 ] || exit "$status"
   if command -v systemctl >/dev/null; then
-    systemctl disable ser2net.service >/dev/null 2>&1 || true
+    systemctl disable "$package.service" >/dev/null 2>&1 || true
   fi
-  if command -v update-rc.d >/dev/null && [ -e /etc/init.d/ser2net ]; then
-    update-rc.d ser2net disable >/dev/null 2>&1 || true
+  if command -v update-rc.d >/dev/null && [ -e "/etc/init.d/$package" ]; then
+    update-rc.d "$package" disable >/dev/null 2>&1 || true
   fi
+}
+ensure_test_servers() {
+  ensure_server_package ser2net
+  ensure_server_package mosquitto
 }
 
 # Configures (once) and builds one preset; ninja makes a no-change build a no-op.
