@@ -19,10 +19,11 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 # to an MQTT broker and reads remote fleets from one; the package depends on its
 # libmosquitto1.
 BASE_PACKAGES=(cmake ninja-build g++ qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libjpeg62-turbo-dev libgtest-dev
-  fonts-liberation poppler-utils dbus-daemon libgensio-dev openssl iproute2 libmosquitto-dev)
-# What making the Debian package needs besides: Debian's build flags and the
-# libraries' package names (dpkg-dev, file), the manual pages (scdoc).
-PACKAGE_PACKAGES=(dpkg-dev file scdoc)
+  fonts-liberation poppler-utils dbus-daemon libgensio-dev openssl iproute2 libmosquitto-dev dpkg-dev)
+# dpkg-dev gives every build Debian's flags (configure_default below).
+# What making the Debian package needs besides: the libraries' package names
+# (file, with dpkg-dev), the manual pages (scdoc).
+PACKAGE_PACKAGES=(file scdoc)
 # What the package test checks the package with.
 PACKAGE_CHECK_PACKAGES=(lintian desktop-file-utils appstream man-db)
 
@@ -81,11 +82,30 @@ ensure_test_servers() {
   ensure_server_package mosquitto
 }
 
-# Configures (once) and builds one preset; ninja makes a no-change build a no-op.
+# The default build is configured with Debian's own compiler and linker flags,
+# with every hardening feature, as Debian's build tools give a package (and, as
+# Debian builds, with no CMake build type): the suite tests the very programs
+# the package ships, and scripts/package makes the package from this build
+# rather than building everything a second time. Configured on every call,
+# which is quick and leaves an unchanged build as it is, so that the version
+# follows the commit.
+configure_default() {
+  local cxxflags ldflags
+  export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+  cxxflags="$(cd "$ROOT" && dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)"
+  ldflags="$(dpkg-buildflags --get LDFLAGS)"
+  cmake --preset default -S "$ROOT" -DCMAKE_BUILD_TYPE=None \
+    -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
+}
+
+# Configures (the default build always, the others once) and builds one
+# preset; ninja makes a no-change build a no-op.
 build_preset() {
   local preset="$1" dir
   dir="$ROOT/$(preset_dir "$preset")"
-  if [ ! -f "$dir/build.ninja" ]; then
+  if [ "$preset" = default ]; then
+    configure_default
+  elif [ ! -f "$dir/build.ninja" ]; then
     cmake --preset "$preset" -S "$ROOT" >/dev/null
   fi
   cmake --build "$dir" -- -j"$(nproc)"
