@@ -36,9 +36,7 @@ PolledLink::PolledLink(sPorts port, QObject* parent, fw::TimerScheduler& schedul
     , alarms_([this](const transponder::Alarm& alarm) { emit alarmChanged(alarm); })
 {
     opening_ = std::make_unique<DeviceOpening>(serial_);
-    connect(opening_.get(), &DeviceOpening::finished, this, [this](const DeviceOpening::Result& result) {
-        opened(result.error, QString::fromStdString(result.destination), result.diagnosis, result.detail);
-    });
+    connect(opening_.get(), &DeviceOpening::finished, this, &PolledLink::opened);
     serial_.setPort(port);
     serial_.setDataBits(d8bit);
     // This thread serves every other link too: a write never waits.
@@ -114,11 +112,12 @@ void PolledLink::stop()
     if (wasRunning) emit changed();
 }
 
-void PolledLink::opened(int error, const QString& destination, const QString& diagnosis, const QString& detail)
+void PolledLink::opened(const DeviceOpening::Result& result)
 {
-    destination_ = destination;
+    destination_ = QString::fromStdString(result.destination);
     // Each attempt's own reason: an adapter that was missing may now be busy.
-    if (error != 0) fail(diagnosis.isEmpty() ? systemText(error) : diagnosis, detail);
+    if (result.error != 0)
+        fail(result.diagnosis.isEmpty() ? systemText(result.error) : result.diagnosis, result.detail);
     switch (machine_.state()) {
     case ReconnectMachine::State::Connecting:
         serial_.setActive(true);

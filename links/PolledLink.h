@@ -1,6 +1,7 @@
 #pragma once
 
 #include "framework/Timer.h"
+#include "links/DeviceOpening.h"
 #include "serial/ReconnectMachine.h"
 #include "serial/Serial2.h"
 #include "transponder/AlarmModel.h"
@@ -14,8 +15,6 @@
 #include <optional>
 
 namespace links {
-
-class DeviceOpening;
 
 // One transponder's link without a window: its serial component, its
 // reconnect machine, and a QueryRound of the automatic sequence's fourteen
@@ -102,7 +101,7 @@ signals:
 
 private:
     Clock::time_point now() const;
-    void opened(int error, const QString& destination, const QString& diagnosis, const QString& detail);
+    void opened(const DeviceOpening::Result& result);
     void follow(ReconnectMachine::State state);
     void received(const std::string& message);
     void startRound();

@@ -40,9 +40,15 @@ int (*connectIod)(gensio_iod* iod, const gensio_addr* address) = nullptr;
 // The first bytes gensio has read from each socket it connected, until the
 // opening that made it takes them: the words of a server that hangs up while
 // gensio's upper layers are still opening would otherwise be lost with them.
+// With them, how many were read in all: an early count that starts after
+// gensio's first read (a busy machine) still counts that read whole.
 constexpr std::size_t FirstBytesLimit = 256;
+struct FirstBytes {
+    std::string kept;
+    std::size_t read = 0;
+};
 std::mutex firstBytesMutex;
-std::map<int, std::string> firstBytes;
+std::map<int, FirstBytes> firstBytes;
 std::atomic<int> firstBytesKept{0};
 
 void keepFirstBytes(int fd, const void* data, std::size_t size)
@@ -50,7 +56,9 @@ void keepFirstBytes(int fd, const void* data, std::size_t size)
     std::lock_guard lock(firstBytesMutex);
     const auto found = firstBytes.find(fd);
     if (found == firstBytes.end()) return;
-    found->second.append(static_cast<const char*>(data), std::min(size, FirstBytesLimit - found->second.size()));
+    FirstBytes& first = found->second;
+    first.kept.append(static_cast<const char*>(data), std::min(size, FirstBytesLimit - first.kept.size()));
+    first.read += size;
 }
 
 // The sockets whose early bytes are counted, with the count so far.
@@ -99,7 +107,7 @@ int connectWithLiveness(gensio_iod* iod, const gensio_addr* address)
         setLiveness(fd);
         connectedSocket = fd;
         std::lock_guard lock(firstBytesMutex);
-        if (firstBytes.insert_or_assign(fd, std::string()).second) ++firstBytesKept;
+        if (firstBytes.insert_or_assign(fd, FirstBytes{}).second) ++firstBytesKept;
     }
     return result;
 }
@@ -272,7 +280,7 @@ std::string GensioLoop::takeFirstBytes(int connected)
     std::lock_guard lock(firstBytesMutex);
     const auto found = firstBytes.find(connected);
     if (found == firstBytes.end()) return {};
-    std::string bytes = std::move(found->second);
+    std::string bytes = std::move(found->second.kept);
     firstBytes.erase(found);
     --firstBytesKept;
     return bytes;
@@ -282,7 +290,7 @@ void GensioLoop::countEarlyBytes(int connected)
 {
     std::lock_guard lock(firstBytesMutex);
     const auto kept = firstBytes.find(connected);
-    if (earlyCounts.insert_or_assign(connected, kept == firstBytes.end() ? 0 : kept->second.size()).second)
+    if (earlyCounts.insert_or_assign(connected, kept == firstBytes.end() ? 0 : kept->second.read).second)
         ++earlyCounted;
 }
 

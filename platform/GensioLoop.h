@@ -66,9 +66,9 @@ public:
     // hundred), raw as they came; from then on no more are kept.
     static std::string takeFirstBytes(int connected);
 
-    // Counts from now on the bytes read from the socket `connected` (those
-    // kept as its first included), until endEarlyCount() gives the count: what
-    // a server sent before it agreed to RFC 2217, say.
+    // Counts from now on the bytes read from the socket `connected` (all
+    // those read while its first were kept included), until endEarlyCount()
+    // gives the count: what a server sent before it agreed to RFC 2217, say.
     static void countEarlyBytes(int connected);
     static std::size_t endEarlyCount(int connected);
 

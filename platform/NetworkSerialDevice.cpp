@@ -14,10 +14,12 @@
 #include <gensio/gensio.h>
 #include <gensio/sergensio.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #include <utility>
 
@@ -227,7 +229,14 @@ int NetworkSerialDevice::open(const std::string& comName)
     }
     if (address_.protocol == NetworkAddress::Protocol::Rfc2217) {
         const int refused = confirmRfc2217(deadline);
-        const std::size_t early = GensioLoop::endEarlyCount(std::exchange(earlyCounted_, -1));
+        // What the server sent before it refused: the bytes read, and those
+        // still waiting on the socket, which gensio's thread may not have read
+        // yet on a busy machine. The socket is asked first, while the count
+        // still runs, so that a byte read between the two is not missed.
+        int waiting = 0;
+        if (refused && ::ioctl(socket_, FIONREAD, &waiting) != 0) waiting = 0;
+        const std::size_t early = GensioLoop::endEarlyCount(std::exchange(earlyCounted_, -1))
+                                  + static_cast<std::size_t>(std::max(waiting, 0));
         if (refused && early > FloodLimit && !address_.tls) {
             endStack();
             return fail(EPROTONOSUPPORT, "the server sent data instead of agreeing to RFC 2217: its accepter is raw "

@@ -38,16 +38,6 @@ bool serveUntil(const std::function<bool()>& done, int limitMs = 20000)
     return runUntil(done, limitMs);
 }
 
-void linkAtOnce(const std::string& directory, const std::string& target)
-{
-    const std::string temporary = directory + "/.COM1.new";
-    ::unlink(temporary.c_str());
-    if (::symlink(target.c_str(), temporary.c_str()) != 0 || ::rename(temporary.c_str(), (directory + "/COM1").c_str()) != 0) {
-        std::perror("link");
-        std::exit(1);
-    }
-}
-
 struct Line {
     std::unique_ptr<PtyPair> pty = std::make_unique<PtyPair>();
     std::unique_ptr<PacedTransponder> transponder = std::make_unique<PacedTransponder>(pty->master(), Replies);
@@ -62,7 +52,7 @@ struct Line {
 int backWhileTheBoxIsUp(TForm1& form, const PortDirectory& ports, int cycles)
 {
     auto line = std::make_unique<Line>();
-    linkAtOnce(ports.path(), line->pty->slavePath());
+    bench::linkAtOnce(ports.path(), line->pty->slavePath());
     if (!bench::connectPanel(form, 1)) {
         std::fprintf(stderr, "the panel did not open COM1\n");
         return 1;
@@ -82,7 +72,7 @@ int backWhileTheBoxIsUp(TForm1& form, const PortDirectory& ports, int cycles)
         QTimer::singleShot(300, [&] {
             next = std::make_unique<Line>();
             linked = bench::nowNs();
-            linkAtOnce(ports.path(), next->pty->slavePath());
+            bench::linkAtOnce(ports.path(), next->pty->slavePath());
         });
         line->transponder->stop();
         line->pty->closeMaster();

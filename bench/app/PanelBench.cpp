@@ -6,9 +6,12 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <string>
 #include <time.h>
+#include <unistd.h>
 
 namespace bench {
 
@@ -45,6 +48,16 @@ long statusKb(const char* field, pid_t pid)
         std::getline(in, key);
     }
     return -1;
+}
+
+void linkAtOnce(const std::string& directory, const std::string& target)
+{
+    const std::string temporary = directory + "/.COM1.new";
+    ::unlink(temporary.c_str());
+    if (::symlink(target.c_str(), temporary.c_str()) != 0 || ::rename(temporary.c_str(), (directory + "/COM1").c_str()) != 0) {
+        std::perror("link");
+        std::exit(1);
+    }
 }
 
 bool connectPanel(TForm1& form, int port)

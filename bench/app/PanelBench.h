@@ -20,6 +20,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <string>
 #include <sys/types.h>
 
 namespace bench {
@@ -52,6 +53,10 @@ T* control(QWidget& window, const char* name)
     }
     return found;
 }
+
+// Points COM1 of the port directory `directory` at `target` in one step, as a
+// device coming back under its name; a failure ends the benchmark.
+void linkAtOnce(const std::string& directory, const std::string& target);
 
 // Types the port number and presses Connect; true when the port opened.
 bool connectPanel(TForm1& form, int port);

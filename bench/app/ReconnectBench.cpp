@@ -27,17 +27,6 @@ void serveUntil(Done done)
     while (!done()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
 }
 
-// Puts COM1 -> `target` into `directory` in one step.
-void linkAtOnce(const std::string& directory, const std::string& target)
-{
-    const std::string temporary = directory + "/.COM1.new";
-    ::unlink(temporary.c_str());
-    if (::symlink(target.c_str(), temporary.c_str()) != 0 || ::rename(temporary.c_str(), (directory + "/COM1").c_str()) != 0) {
-        std::perror("link");
-        std::exit(1);
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -50,7 +39,7 @@ int main(int argc, char** argv)
 
     PortDirectory ports;
     auto line = std::make_unique<PtyPair>();
-    linkAtOnce(ports.path(), line->slavePath());
+    bench::linkAtOnce(ports.path(), line->slavePath());
     fw::ScopedRecordingMessageBoxes boxes;
     TForm1 form;
     form.show();
@@ -65,7 +54,7 @@ int main(int argc, char** argv)
         serveUntil([&] { return !form.SerialComm->Active(); });
         auto next = std::make_unique<PtyPair>();
         const long long linked = bench::nowNs();
-        linkAtOnce(ports.path(), next->slavePath());
+        bench::linkAtOnce(ports.path(), next->slavePath());
         serveUntil([&] { return form.SerialComm->Active(); });
         latencies.push_back(bench::nsToMs(bench::nowNs() - linked));
         line = std::move(next);

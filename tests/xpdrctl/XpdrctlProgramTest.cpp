@@ -495,9 +495,11 @@ TEST_F(XpdrctlAgainstSimulator, WatchOverThreePortsGoesOnWhileOneIsLostAndTakesI
     ASSERT_TRUE(until([&] { return sequences["COM2"].size() > seconds && sequences["COM3"].size() >= 1; }));
     const QRegularExpression lostAndBack(QStringLiteral("^xpdrctl: COM2: lost: .+\nxpdrctl: COM2: back\n$"));
     EXPECT_TRUE(lostAndBack.match(err).hasMatch()) << err.toStdString(); // one line each
-    // Neither the lost port nor the silent one held COM1 up: its sequences came every interval.
+    // Neither the lost port nor the silent one held COM1 up. Had the silent
+    // one, COM1's sequences would be spaced by its round, nine time-outs
+    // (3.6 s); the bound leaves room for a busy machine, not for that.
     for (qsizetype i = 2; i < sequences["COM1"].size(); ++i)
-        EXPECT_LT(sequences["COM1"][i - 1].msecsTo(sequences["COM1"][i]), 1000) << i;
+        EXPECT_LT(sequences["COM1"][i - 1].msecsTo(sequences["COM1"][i]), 2000) << i;
     watch.terminate(); // SIGTERM
     EXPECT_TRUE(watch.waitForFinished(5000) && watch.exitCode() == fw::exitcode::Ok);
 }
@@ -512,7 +514,10 @@ TEST_F(XpdrctlAgainstSimulator, WatchOverSeveralPortsExits3OnlyWhenNoneOpensAtTh
     for (const auto& [ports, exitCode] : cases) {
         QProcess watch;
         watch.start(Program, ports + QStringList{"watch", "--interval", "0.1"});
-        if (watch.waitForReadyRead(5000) && watch.canReadLine()) {
+        // A whole first line, or the end: on a busy machine the line may come
+        // in parts, and the complaint about COM42 comes first on stderr.
+        ASSERT_TRUE(runUntil([&] { return watch.canReadLine() || watch.state() == QProcess::NotRunning; }, 20000));
+        if (watch.canReadLine()) {
             EXPECT_TRUE(watch.readLine().startsWith("COM1: 20"));
             ::kill(static_cast<pid_t>(watch.processId()), SIGTERM);
         }
