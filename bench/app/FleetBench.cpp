@@ -15,9 +15,12 @@
 // --picture FILE: 8 transponders (some local, some through ser2net, one
 // silent, one squawking 7700) in the fleet window, saved to FILE and left on
 // screen for 20 s for a picture of the whole screen.
+// --room-picture FILE: one local transponder and one row of another
+// machine's fleet, as its broker hands it over, squawking 7700.
 #include "PanelBench.h"
 
 #include "app/FleetWindow.h"
+#include "transponder/ReplyParser.h"
 #include "tests/testkit/LoopbackServer.h"
 #include "tests/testkit/PacedTransponder.h"
 
@@ -326,6 +329,48 @@ int picture(TForm1& form, const QString& file)
     return 0;
 }
 
+// A row of another machine's fleet, as the subscriber hands it to the model
+// after that machine's round got every reply.
+links::RemoteRow remoteRow(const std::string& code)
+{
+    links::RemoteRow row;
+    row.publisher = QStringLiteral("tower-2");
+    row.port = QStringLiteral("COM3");
+    transponder::SequenceRecord record;
+    record.time = std::chrono::system_clock::now() - std::chrono::seconds(1);
+    for (const auto& [letter, reply] : replies(code)) {
+        if (const auto parsed = transponder::parseReply("\x02" + reply + "\x03")) record.status.apply(*parsed);
+        record.raw[letter] = reply.substr(2);
+        ++record.answered;
+    }
+    row.record = record;
+    row.link = QStringLiteral("polling");
+    row.answering = true;
+    row.published = record.time;
+    row.clockDifference = std::chrono::milliseconds(120);
+    row.alarms = {{transponder::AlarmKind::EmergencyCode, transponder::AlarmState::ActiveUnacknowledged, code}};
+    return row;
+}
+
+int roomPicture(TForm1& form, const QString& file)
+{
+    PortDirectory ports;
+    Transponders transponders({"1200"});
+    ports.map(FirstPort, transponders.lines[0]);
+    form.show();
+    FleetWindow window(&form);
+    window.addPort(static_cast<sPorts>(FirstPort));
+    window.model().setRemoteRow(remoteRow("7700"));
+    window.resize(1180, 160);
+    window.move(40, 40);
+    window.show();
+    runFor(4000);
+    window.grab().save(file);
+    std::printf("saved %s\n", qPrintable(file));
+    runFor(20000);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -339,6 +384,7 @@ int main(int argc, char** argv)
     TForm1 form;
     const QStringList args = app.arguments();
     if (args.size() > 2 && args[1] == "--picture") return picture(form, args[2]);
+    if (args.size() > 2 && args[1] == "--room-picture") return roomPicture(form, args[2]);
     if (const int failed = measure(form)) return failed;
     return opening(form);
 }
