@@ -101,6 +101,7 @@ FleetWindow::FleetWindow(QWidget* parent)
         model_.addPort(static_cast<sPorts>(port.toInt()));
     connect(&room_, &OperationsRoom::statusChanged, this, [this](const QString& status) {
         roomStatus_->setText(status);
+        roomStatus_->setToolTip(room_.unencryptedWhy());
         roomStatus_->setVisible(!status.isEmpty());
         publish_->setText(room_.publishing() ? QStringLiteral("Stop &publishing") : QStringLiteral("&Publish to\u2026"));
     });

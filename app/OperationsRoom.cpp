@@ -180,6 +180,21 @@ QString OperationsRoom::status() const
     return lines.join(u'\n');
 }
 
+QString OperationsRoom::unencryptedWhy() const
+{
+    std::vector<const mqtt::BrokerSettings*> plain;
+    if (publisher_ && mqtt::unencrypted(published_)) plain.push_back(&published_);
+    for (const Remote& remote : remotes_)
+        if (mqtt::unencrypted(remote.settings)) plain.push_back(&remote.settings);
+    QStringList why;
+    for (const mqtt::BrokerSettings* settings : plain)
+        why << QStringLiteral("The link to %1 is not encrypted: whoever is on the way reads the fleet, and may pass "
+                              "for the broker.")
+                   .arg(QString::fromStdString(mqtt::brokerUrl(*settings)));
+    if (!why.isEmpty()) why << QStringLiteral("Give the broker a TLS listener and write mqtts://, with its certificate as the CA file.");
+    return why.join(u'\n');
+}
+
 void OperationsRoom::tell()
 {
     emit statusChanged(status());

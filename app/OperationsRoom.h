@@ -46,6 +46,8 @@ public:
 
     // One line each: the publisher's, then each remote fleet's.
     QString status() const;
+    // Why a line is marked "unencrypted", and how to end it; empty when none is.
+    QString unencryptedWhy() const;
 
 signals:
     void statusChanged(const QString& status);
