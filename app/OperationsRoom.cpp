@@ -18,12 +18,17 @@ QString portName(sPorts port)
     return QStringLiteral("COM%1").arg(unsigned{port});
 }
 
-// Where a line leads, as the operator named it, with the mark of a link in the clear.
+// The mark of a link that leaves the machine in the clear, as a network port's.
+QString mark(const mqtt::BrokerSettings& settings)
+{
+    return mqtt::unencrypted(settings) ? QStringLiteral(" · unencrypted") : QString();
+}
+
+// Where a line leads, as the operator named it.
 QString where(const mqtt::BrokerSettings& settings)
 {
-    QString text = QString::fromStdString(mqtt::brokerUrl(settings)) + u'/' + QString::fromStdString(settings.prefix);
-    if (mqtt::unencrypted(settings)) text += QStringLiteral(" · unencrypted");
-    return text;
+    return QString::fromStdString(mqtt::brokerUrl(settings)) + u'/' + QString::fromStdString(settings.prefix) +
+           mark(settings);
 }
 
 } // namespace
@@ -54,7 +59,8 @@ void OperationsRoom::restore()
         if (const auto* settings = std::get_if<mqtt::BrokerSettings>(&kept))
             startRemote(*settings);
         else
-            refused_ << QStringLiteral("Remote fleet left out: %1").arg(QString::fromStdString(std::get<std::string>(kept)));
+            refused_ << QStringLiteral("Remote fleet left out: %1")
+                            .arg(QString::fromStdString(std::get<std::string>(kept)));
     }
     tell();
 }
@@ -77,7 +83,8 @@ void OperationsRoom::startPublisher(const mqtt::BrokerSettings& settings)
     publisher_ = std::make_unique<mqtt::FleetPublisher>(settings);
     publisherLine_ = QStringLiteral("Publishing to %1").arg(where(settings));
     connect(publisher_.get(), &mqtt::FleetPublisher::told, this, [this](const QString& line) {
-        publisherLine_ = QStringLiteral("Publishing to %1: %2").arg(where(published_), line);
+        // The news names the broker itself.
+        publisherLine_ = QStringLiteral("Publishing%1: %2").arg(mark(published_), line);
         tell();
     });
     for (int row = 0; row < fleet_.localRowCount(); ++row) portAdded(row);
@@ -130,7 +137,7 @@ void OperationsRoom::startRemote(const mqtt::BrokerSettings& settings)
     connect(subscriber, &mqtt::FleetSubscriber::publisherOnline, &fleet_, &links::FleetModel::setPublisherOnline);
     connect(subscriber, &mqtt::FleetSubscriber::told, this, [this, mine](const QString& line) {
         Remote& r = mine();
-        r.line = QStringLiteral("Watching %1: %2").arg(where(r.settings), line);
+        r.line = QStringLiteral("Remote fleet%1: %2").arg(mark(r.settings), line);
         tell();
     });
     remotes_.push_back(std::move(remote));
@@ -191,7 +198,8 @@ QString OperationsRoom::unencryptedWhy() const
         why << QStringLiteral("The link to %1 is not encrypted: whoever is on the way reads the fleet, and may pass "
                               "for the broker.")
                    .arg(QString::fromStdString(mqtt::brokerUrl(*settings)));
-    if (!why.isEmpty()) why << QStringLiteral("Give the broker a TLS listener and write mqtts://, with its certificate as the CA file.");
+    if (!why.isEmpty())
+        why << QStringLiteral("Give the broker a TLS listener and write mqtts://, with its certificate as the CA file.");
     return why.join(u'\n');
 }
 
