@@ -169,10 +169,11 @@ void FleetPublisher::publishAnswered(int mid, int reason)
 
 void FleetPublisher::goOnline()
 {
+    // The states go again with this moment's time, the rest as they were
+    // last: each topic once, after the publisher is said to be online.
+    for (const auto& [port, published] : links_) publishState(port, true);
     phase_ = Phase::Online;
     sendNow(onlineTopic(settings_.prefix, publisher_), {onlinePayload(true, client_->clientId()), 1, 0});
-    // The states go again with this moment's time; the rest as they were last.
-    for (const auto& [port, published] : links_) publishState(port, true);
     const auto held = outbox_.entries();
     for (const auto& [topic, entry] : held) sendNow(topic, entry);
     refresh_.start();
