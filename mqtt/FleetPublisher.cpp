@@ -185,11 +185,11 @@ void FleetPublisher::goOnline()
 void FleetPublisher::publishState(const QString& port, bool evenUnchanged)
 {
     Published& published = links_.at(port);
-    QJsonObject state = linkState(*published.link, port);
-    if (!evenUnchanged && state == published.state) return;
-    published.state = state;
-    send(stateTopic(settings_.prefix, publisher_, port), statePayload(std::move(state), std::chrono::system_clock::now()),
-         0, StateExpirySeconds);
+    QString key = stateKey(*published.link);
+    if (!evenUnchanged && key == published.state) return;
+    published.state = std::move(key);
+    send(stateTopic(settings_.prefix, publisher_, port),
+         statePayload(linkState(*published.link, port), std::chrono::system_clock::now()), 0, StateExpirySeconds);
 }
 
 void FleetPublisher::publishAlarms(const QString& port)
