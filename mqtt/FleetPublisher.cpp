@@ -169,10 +169,11 @@ void FleetPublisher::publishAnswered(int mid, int reason)
 
 void FleetPublisher::goOnline()
 {
+    // The states go again with this moment's time, the rest as they were
+    // last: each topic once, after the publisher is said to be online.
+    for (const auto& [port, published] : links_) publishState(port, true);
     phase_ = Phase::Online;
     sendNow(onlineTopic(settings_.prefix, publisher_), {onlinePayload(true, client_->clientId()), 1, 0});
-    // The states go again with this moment's time; the rest as they were last.
-    for (const auto& [port, published] : links_) publishState(port, true);
     const auto held = outbox_.entries();
     for (const auto& [topic, entry] : held) sendNow(topic, entry);
     refresh_.start();
@@ -184,11 +185,11 @@ void FleetPublisher::goOnline()
 void FleetPublisher::publishState(const QString& port, bool evenUnchanged)
 {
     Published& published = links_.at(port);
-    QJsonObject state = linkState(*published.link, port);
-    if (!evenUnchanged && state == published.state) return;
-    published.state = state;
-    send(stateTopic(settings_.prefix, publisher_, port), statePayload(std::move(state), std::chrono::system_clock::now()),
-         0, StateExpirySeconds);
+    QString key = stateKey(*published.link);
+    if (!evenUnchanged && key == published.state) return;
+    published.state = std::move(key);
+    send(stateTopic(settings_.prefix, publisher_, port),
+         statePayload(linkState(*published.link, port), std::chrono::system_clock::now()), 0, StateExpirySeconds);
 }
 
 void FleetPublisher::publishAlarms(const QString& port)

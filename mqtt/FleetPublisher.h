@@ -3,7 +3,6 @@
 #include "mqtt/BrokerSettings.h"
 #include "mqtt/Outbox.h"
 
-#include <QJsonObject>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -58,7 +57,7 @@ private:
     enum class Phase { Stopped, Connecting, Checking, Online, Refused };
     struct Published {
         const links::PolledLink* link = nullptr;
-        QJsonObject state; // as last sent, without its publication time
+        QString state; // stateKey() of what was last sent
         std::vector<QMetaObject::Connection> connections;
     };
 

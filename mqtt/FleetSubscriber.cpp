@@ -6,6 +6,7 @@
 
 #include <mqtt_protocol.h>
 
+#include <atomic>
 #include <chrono>
 #include <unistd.h>
 
@@ -16,12 +17,21 @@ namespace {
 // How long a first connection may take before the broker is told away.
 constexpr int ReachMs = 3000;
 
+// Each viewer of the process has a client id of its own: the broker would
+// take a second connection under the same id for the first's return and
+// close that one.
+std::string viewerId(const BrokerSettings& settings)
+{
+    static std::atomic<int> viewers{0};
+    return publisherName(settings) + "-viewer-" + std::to_string(::getpid()) + "-" + std::to_string(++viewers);
+}
+
 } // namespace
 
 FleetSubscriber::FleetSubscriber(BrokerSettings settings, QObject* parent)
     : QObject(parent)
     , settings_(std::move(settings))
-    , client_(std::make_unique<MosquittoClient>(settings_, publisherName(settings_) + "-viewer-" + std::to_string(::getpid())))
+    , client_(std::make_unique<MosquittoClient>(settings_, viewerId(settings_)))
 {
     connect(client_.get(), &MosquittoClient::connectionAnswered, this, &FleetSubscriber::connectionAnswered);
     connect(client_.get(), &MosquittoClient::connectionLost, this, &FleetSubscriber::connectionLost);

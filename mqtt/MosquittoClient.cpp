@@ -4,6 +4,7 @@
 #include <mqtt_protocol.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 
@@ -21,6 +22,32 @@ void initialiseOnce()
 // Where the system keeps the CAs it trusts, for a broker whose certificate
 // is signed by one of them and no ca= is given.
 constexpr const char* SystemCaFolder = "/etc/ssl/certs";
+
+// The errors after which mosquitto_loop_forever returns, ending the thread
+// of mosquitto_loop_start, where any other has it reconnect. It also returns
+// when the loss left EPROTO in the thread's errno, as a TLS link cut short by
+// a broker that went away does.
+bool endsTheLoop(int error, int errorNumber)
+{
+    if (errorNumber == EPROTO) return true;
+    switch (error) {
+    case MOSQ_ERR_NOMEM:
+    case MOSQ_ERR_PROTOCOL:
+    case MOSQ_ERR_INVAL:
+    case MOSQ_ERR_NOT_FOUND:
+    case MOSQ_ERR_TLS:
+    case MOSQ_ERR_PAYLOAD_SIZE:
+    case MOSQ_ERR_NOT_SUPPORTED:
+    case MOSQ_ERR_AUTH:
+    case MOSQ_ERR_ACL_DENIED:
+    case MOSQ_ERR_UNKNOWN:
+    case MOSQ_ERR_EAI:
+    case MOSQ_ERR_PROXY:
+        return true;
+    default:
+        return false;
+    }
+}
 
 const char* orNull(const std::string& text)
 {
@@ -116,6 +143,18 @@ void MosquittoClient::stop(int limitMs)
     connected_ = false;
 }
 
+void MosquittoClient::lost(int reason, bool loopEnds)
+{
+    // The thread has ended, or is about to: joined, it is started again, and
+    // reconnects with the same back-off as after any other loss.
+    if (looping_ && loopEnds) {
+        mosquitto_loop_stop(client_, false);
+        mosquitto_reconnect_async(client_);
+        looping_ = mosquitto_loop_start(client_) == MOSQ_ERR_SUCCESS;
+    }
+    emit connectionLost(reason);
+}
+
 int MosquittoClient::publish(const std::string& topic, const QByteArray& payload, int qos, bool retain, int expirySeconds)
 {
     if (!client_) return 0;
@@ -154,6 +193,8 @@ void MosquittoClient::onConnect(mosquitto*, void* self, int reason, int, const m
 
 void MosquittoClient::onDisconnect(mosquitto*, void* self, int reason, const mosquitto_property*)
 {
+    // Read first: the loop decides by it once this returns.
+    const bool loopEnds = endsTheLoop(reason, errno);
     auto* client = static_cast<MosquittoClient*>(self);
     client->connected_ = false;
     {
@@ -161,7 +202,7 @@ void MosquittoClient::onDisconnect(mosquitto*, void* self, int reason, const mos
         client->disconnected_ = true;
     }
     client->ended_.notify_all();
-    QMetaObject::invokeMethod(client, [client, reason] { emit client->connectionLost(reason); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(client, [client, reason, loopEnds] { client->lost(reason, loopEnds); }, Qt::QueuedConnection);
 }
 
 void MosquittoClient::onPublish(mosquitto*, void* self, int mid, int reason, const mosquitto_property*)

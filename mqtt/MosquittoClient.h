@@ -30,8 +30,11 @@ class MosquittoClient : public QObject {
 public:
     // A vanished client shows at the broker after one and a half of these.
     static constexpr int KeepaliveSeconds = 10;
+    // The delay between attempts grows from the first to the longest: a
+    // broker back after an outage is found within the longest, and an
+    // attempt on the loopback or the room's network costs next to nothing.
     static constexpr unsigned ReconnectFirstSeconds = 1;
-    static constexpr unsigned ReconnectMaxSeconds = 30;
+    static constexpr unsigned ReconnectMaxSeconds = 3;
 
     MosquittoClient(BrokerSettings settings, std::string clientId, QObject* parent = nullptr);
     ~MosquittoClient() override;
@@ -72,6 +75,7 @@ signals:
     void messageArrived(const std::string& topic, const QByteArray& payload, bool retained);
 
 private:
+    void lost(int reason, bool loopEnds);
     static void onConnect(mosquitto*, void* self, int reason, int flags, const ::mqtt5__property*);
     static void onDisconnect(mosquitto*, void* self, int reason, const ::mqtt5__property*);
     static void onPublish(mosquitto*, void* self, int mid, int reason, const ::mqtt5__property*);

@@ -119,6 +119,16 @@ QJsonObject linkState(const links::PolledLink& link, const QString& port)
     return object;
 }
 
+QString stateKey(const links::PolledLink& link)
+{
+    const qint64 time = link.lastRecord() ? std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                link.lastRecord()->time.time_since_epoch())
+                                                .count()
+                                          : -1;
+    return (link.failure().isEmpty() ? phaseWord(link.phase()) : link.failure())
+        + (link.answering() ? QStringLiteral(" answering ") : QStringLiteral(" silent ")) + QString::number(time);
+}
+
 QByteArray statePayload(QJsonObject state, SystemTime published)
 {
     state.insert(QStringLiteral("published"), isoTime(published));

@@ -21,6 +21,10 @@ using SystemTime = std::chrono::system_clock::time_point;
 // "answering"; "published", when it was sent by the publisher's clock. The
 // object without "published" is what tells a change from a repetition.
 QJsonObject linkState(const links::PolledLink& link, const QString& port);
+// What tells a change of linkState from a repetition, without making the
+// object: the link's words, whether it answers, and its last sequence's time.
+// A link tells of a change many times a round; the object is made once.
+QString stateKey(const links::PolledLink& link);
 // The same with "published": the bytes that go out.
 QByteArray statePayload(QJsonObject state, SystemTime published);
 // The alarm topic: "port", "published" and "alarms", each alarm with its
