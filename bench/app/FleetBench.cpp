@@ -15,13 +15,16 @@
 // --picture FILE: 8 transponders (some local, some through ser2net, one
 // silent, one squawking 7700) in the fleet window, saved to FILE and left on
 // screen for 20 s for a picture of the whole screen.
-// --room-picture FILE: one local transponder and one row of another
-// machine's fleet, as its broker hands it over, squawking 7700.
+// --room-picture FILE: one local transponder and a remote fleet's row
+// squawking 7700, published to a broker of the benchmark's own and read
+// from it.
 #include "PanelBench.h"
 
 #include "app/FleetWindow.h"
-#include "transponder/ReplyParser.h"
+#include "mqtt/FleetPublisher.h"
+#include "tests/testkit/CertificateKit.h"
 #include "tests/testkit/LoopbackServer.h"
+#include "tests/testkit/MosquittoProcess.h"
 #include "tests/testkit/PacedTransponder.h"
 
 #include <QSettings>
@@ -329,42 +332,45 @@ int picture(TForm1& form, const QString& file)
     return 0;
 }
 
-// A row of another machine's fleet, as the subscriber hands it to the model
-// after that machine's round got every reply.
-links::RemoteRow remoteRow(const std::string& code)
+// The broker's settings for one of its users, over TLS with the kit's CA.
+mqtt::BrokerSettings brokerFor(const MosquittoProcess& broker, const CertificateKit& kit, const QString& user)
 {
-    links::RemoteRow row;
-    row.publisher = QStringLiteral("tower-2");
-    row.port = QStringLiteral("COM3");
-    transponder::SequenceRecord record;
-    record.time = std::chrono::system_clock::now() - std::chrono::seconds(1);
-    for (const auto& [letter, reply] : replies(code)) {
-        if (const auto parsed = transponder::parseReply("\x02" + reply + "\x03")) record.status.apply(*parsed);
-        record.raw[letter] = reply.substr(2);
-        ++record.answered;
-    }
-    row.record = record;
-    row.link = QStringLiteral("polling");
-    row.answering = true;
-    row.published = record.time;
-    row.clockDifference = std::chrono::milliseconds(120);
-    row.alarms = {{transponder::AlarmKind::EmergencyCode, transponder::AlarmState::ActiveUnacknowledged, code}};
-    return row;
+    auto settings = std::get<mqtt::BrokerSettings>(mqtt::readBrokerSettings(broker.url().toStdString(), {}));
+    settings.caFile = kit.path(QStringLiteral("ca.pem")).toStdString();
+    settings.user = user.toStdString();
+    settings.passwordFile = broker.passwordFile(user).toStdString();
+    return std::get<mqtt::BrokerSettings>(mqtt::checkBrokerSettings(settings));
 }
 
 int roomPicture(TForm1& form, const QString& file)
 {
+    CertificateKit kit;
+    MosquittoProcess broker({kit.path(QStringLiteral("server.pem")), kit.path(QStringLiteral("server.key")),
+                             {QStringLiteral("tower-2")}, {QStringLiteral("supervisor")}});
+    if (!kit.failure().isEmpty() || !broker.start()) {
+        std::fprintf(stderr, "no broker: %s%s\n", qPrintable(kit.failure()), qPrintable(broker.output()));
+        return 1;
+    }
     PortDirectory ports;
-    Transponders transponders({"1200"});
+    // The local row, and another machine's COM3 squawking 7700, published
+    // under its own name as that machine's fleet would be.
+    Transponders transponders({"1200", "7700"});
     ports.map(FirstPort, transponders.lines[0]);
+    ports.map(FirstPort + 1, transponders.lines[1]);
+    links::PolledLink tower(static_cast<sPorts>(FirstPort + 1));
+    mqtt::FleetPublisher publisher(brokerFor(broker, kit, QStringLiteral("tower-2")));
+    publisher.addLink(tower, QStringLiteral("COM3"));
+    tower.start();
+    publisher.start();
+
     form.show();
     FleetWindow window(&form);
     window.addPort(static_cast<sPorts>(FirstPort));
-    window.model().setRemoteRow(remoteRow("7700"));
-    window.resize(1180, 160);
+    window.room().addRemote(brokerFor(broker, kit, QStringLiteral("supervisor")));
+    window.resize(1180, 200);
     window.move(40, 40);
     window.show();
-    runFor(4000);
+    runFor(6000);
     window.grab().save(file);
     std::printf("saved %s\n", qPrintable(file));
     runFor(20000);
