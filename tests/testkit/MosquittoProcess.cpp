@@ -50,6 +50,10 @@ MosquittoProcess::MosquittoProcess(const Options& options)
                                  folder_.path())
                             .toUtf8();
     if (tls_) config += QStringLiteral("certfile %1\nkeyfile %2\n").arg(options.certificate, options.key).toUtf8();
+    if (options.plainListener) {
+        plainPort_ = freeLoopbackPort();
+        config += QStringLiteral("listener %1 127.0.0.1\n").arg(plainPort_).toUtf8();
+    }
     // Each publisher writes (and reads, for its own online topic) only under
     // its name; a viewer reads everything and writes nothing.
     QByteArray acl = QStringLiteral("pattern readwrite %1/%u/#\n").arg(QLatin1String(Prefix)).toUtf8();
@@ -83,7 +87,7 @@ bool MosquittoProcess::start()
     if (!process_.start(broker, {QStringLiteral("-c"), configuration_}, ChildProcess::Output::Merged)) return false;
     const QDeadlineTimer deadline(5000);
     while (!deadline.hasExpired()) {
-        if (listeningOnLoopback(port_)) return true;
+        if (listeningOnLoopback(port_) && (plainPort_ == 0 || listeningOnLoopback(plainPort_))) return true;
         if (!process_.running()) return false;
         QThread::msleep(5);
     }

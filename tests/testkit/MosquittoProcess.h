@@ -23,6 +23,9 @@ public:
         QStringList publishers; // user names that may publish
         QStringList viewers;    // user names that may only read
         bool persistent = false;
+        // A second listener, plain TCP, on plainPort(): for a client the test
+        // plays byte by byte.
+        bool plainListener = false;
     };
 
     explicit MosquittoProcess(const Options& options);
@@ -40,6 +43,7 @@ public:
     qint64 pid() const { return process_.pid(); }
 
     quint16 port() const { return port_; }
+    quint16 plainPort() const { return plainPort_; }
     // "mqtts://127.0.0.1:PORT" or "mqtt://127.0.0.1:PORT".
     QString url() const;
     // The password of a user, in a file of its own closed to others, as a
@@ -57,6 +61,7 @@ private:
     QString configuration_;
     bool tls_ = false;
     quint16 port_ = 0;
+    quint16 plainPort_ = 0;
     ChildProcess process_;
     QString output_;
 };

@@ -160,7 +160,8 @@ std::string severalPortsRefusal(Verb verb, const std::vector<std::string>& ports
         return "--port is given " + std::to_string(ports.size()) + " times; only watch takes several ports";
     for (auto port = ports.begin(); port != ports.end(); ++port) {
         if (!platform::comPortNumber(*port))
-            return "option '--port': '" + *port + "': watch over several ports, or published, takes COM names only";
+            return "option '--port': '" + *port + "': " + (ports.size() > 1 ? "watch over several ports" : "--mqtt")
+                   + " takes COM names only";
         if (std::find(ports.begin(), port, *port) != port) return "option '--port': '" + *port + "' is given twice";
     }
     return {};
@@ -381,7 +382,8 @@ std::string helpText()
 {
     return R"(Usage: xpdrctl --port PORT COMMAND [OPTION]...
        xpdrctl --port COM<n> --port COM<n>... watch [OPTION]...
-       xpdrctl --mqtt-subscribe URL watch [--mqtt-config FILE]
+       xpdrctl --port COM<n>... watch --mqtt URL [--mqtt-config FILE] [OPTION]...
+       xpdrctl watch --mqtt-subscribe URL [--mqtt-config FILE]
        xpdrctl export FILE --csv [--session N]
        xpdrctl verify FILE
 
