@@ -1,5 +1,6 @@
 #include "app/FleetWindow.h"
 
+#include "app/BrokerDialog.h"
 #include "app/DesktopNotification.h"
 #include "app/PanelSettings.h"
 
@@ -8,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
@@ -25,6 +27,7 @@ const QString IntervalKey = QStringLiteral("fleet/interval");
 
 FleetWindow::FleetWindow(QWidget* parent)
     : QWidget(parent, Qt::Window)
+    , room_(model_)
     , table_(new QTableView(this))
     , port_(new QSpinBox(this))
     , interval_(new QSpinBox(this))
@@ -66,6 +69,16 @@ FleetWindow::FleetWindow(QWidget* parent)
     interval_->setRange(1, 3600);
     interval_->setSuffix(QStringLiteral(" s"));
     interval_->setValue(panelSettings().value(IntervalKey, DefaultIntervalS).toInt());
+    publish_ = new QPushButton(QStringLiteral("&Publish to\u2026"), this);
+    publish_->setObjectName(QStringLiteral("fleetPublish"));
+    auto* remoteFleets = new QPushButton(QStringLiteral("Remote &fleets"), this);
+    remoteFleets->setObjectName(QStringLiteral("fleetRemote"));
+    remoteMenu_ = new QMenu(remoteFleets);
+    remoteFleets->setMenu(remoteMenu_);
+    roomStatus_ = new QLabel(this);
+    roomStatus_->setObjectName(QStringLiteral("fleetRoomStatus"));
+    roomStatus_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    roomStatus_->hide();
 
     auto* controls = new QHBoxLayout;
     controls->addWidget(port_);
@@ -73,20 +86,37 @@ FleetWindow::FleetWindow(QWidget* parent)
     controls->addWidget(remove);
     controls->addWidget(stop_);
     controls->addStretch();
+    controls->addWidget(publish_);
+    controls->addWidget(remoteFleets);
     controls->addWidget(new QLabel(QStringLiteral("Poll every"), this));
     controls->addWidget(interval_);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(controls);
     layout->addWidget(table_);
+    layout->addWidget(roomStatus_);
     resize(980, 320);
 
     model_.setInterval(static_cast<unsigned>(interval_->value()) * 1000);
     for (const QVariant& port : panelSettings().value(PortsKey).toList())
         model_.addPort(static_cast<sPorts>(port.toInt()));
+    connect(&room_, &OperationsRoom::statusChanged, this, [this](const QString& status) {
+        roomStatus_->setText(status);
+        roomStatus_->setToolTip(room_.unencryptedWhy());
+        roomStatus_->setVisible(!status.isEmpty());
+        publish_->setText(room_.publishing() ? QStringLiteral("Stop &publishing") : QStringLiteral("&Publish to\u2026"));
+    });
+    room_.restore();
 
     connect(add, &QPushButton::clicked, this, [this] { addPort(static_cast<sPorts>(port_->value())); });
     connect(remove, &QPushButton::clicked, this, &FleetWindow::removeSelected);
     connect(stop_, &QPushButton::clicked, this, [this] { setPolling(!polling_); });
+    connect(publish_, &QPushButton::clicked, this, [this] {
+        if (room_.publishing())
+            room_.stopPublishing();
+        else
+            publishTo();
+    });
+    connect(remoteMenu_, &QMenu::aboutToShow, this, &FleetWindow::showRemoteFleets);
     // A row's alarm is acknowledged where it shows: from its context menu, or
     // with the panel's key while the row is selected.
     auto* acknowledge = new QAction(QStringLiteral("&Acknowledge Alarm"), table_);
@@ -107,6 +137,7 @@ FleetWindow::FleetWindow(QWidget* parent)
                 DesktopNotification::critical(QStringLiteral("COM%1 squawks %2").arg(unsigned{port}).arg(code),
                                               QStringLiteral("Emergency code %1: %2").arg(code, meaning));
             });
+    connect(&model_, &links::FleetModel::remoteEmergency, this, &FleetWindow::remoteEmergency);
     panelTimer_->setInterval(1000);
     connect(panelTimer_, &QTimer::timeout, this, &FleetWindow::showPanelValues);
 }
@@ -116,6 +147,7 @@ FleetWindow::~FleetWindow() = default;
 bool FleetWindow::addPort(sPorts port)
 {
     if (!model_.addPort(port)) return false;
+    room_.portAdded(model_.rowOf(port));
     save();
     return true;
 }
@@ -144,7 +176,9 @@ void FleetWindow::acknowledgeSelected()
 void FleetWindow::removeSelected()
 {
     const QModelIndexList rows = table_->selectionModel()->selectedRows();
-    if (rows.isEmpty() || model_.heldByPanel(rows.first().row())) return;
+    // A remote row goes with its fleet, from "Remote fleets".
+    if (rows.isEmpty() || model_.heldByPanel(rows.first().row()) || model_.remote(rows.first().row())) return;
+    room_.portRemoving(rows.first().row());
     model_.removeRow(rows.first().row());
     save();
 }
@@ -158,7 +192,8 @@ void FleetWindow::save() const
 
 void FleetWindow::handToPanel(int row)
 {
-    if (row < 0 || row >= model_.rowCount() || model_.heldByPanel(row)) return;
+    // A remote row's port is held on its own machine: no hand-over reaches it.
+    if (row < 0 || row >= model_.localRowCount() || model_.heldByPanel(row)) return;
     const sPorts port = model_.link(row).port();
     // Ports open exclusively: the fleet lets go before the panel opens it.
     model_.handToPanel(row);
@@ -178,4 +213,35 @@ void FleetWindow::panelReleased(sPorts port)
 void FleetWindow::showPanelValues()
 {
     if (panelValues_) model_.setPanelValues(panelValues_());
+}
+
+void FleetWindow::publishTo()
+{
+    BrokerDialog dialog(QStringLiteral("Publish to"), this);
+    if (const auto last = room_.lastPublished()) dialog.setFields(*last);
+    if (dialog.exec() == QDialog::Accepted) room_.publish(dialog.settings());
+}
+
+void FleetWindow::addRemoteFleet()
+{
+    BrokerDialog dialog(QStringLiteral("Add remote fleet"), this);
+    if (dialog.exec() == QDialog::Accepted) room_.addRemote(dialog.settings());
+}
+
+void FleetWindow::showRemoteFleets()
+{
+    remoteMenu_->clear();
+    remoteMenu_->addAction(QStringLiteral("&Add remote fleet\u2026"), this, &FleetWindow::addRemoteFleet);
+    const QStringList fleets = room_.remoteFleets();
+    if (!fleets.isEmpty()) remoteMenu_->addSeparator();
+    for (int i = 0; i < fleets.size(); ++i)
+        remoteMenu_->addAction(QStringLiteral("Remove %1").arg(fleets[i]), this, [this, i] { room_.removeRemote(i); });
+}
+
+void FleetWindow::remoteEmergency(const QString& publisher, const QString& port, const QString& code,
+                                  const QString& meaning)
+{
+    QApplication::alert(this);
+    DesktopNotification::critical(QStringLiteral("%1 of %2 squawks %3").arg(port, publisher, code),
+                                  QStringLiteral("Emergency code %1: %2").arg(code, meaning));
 }

@@ -1,10 +1,13 @@
 #pragma once
 
+#include "app/OperationsRoom.h"
 #include "links/FleetModel.h"
 
 #include <QWidget>
 #include <functional>
 
+class QLabel;
+class QMenu;
 class QSpinBox;
 class QTableView;
 class QTimer;
@@ -14,6 +17,10 @@ class QTimer;
 // A double-click hands a row to the panel; the emergency code of any row
 // raises the desktop notification. Closing the window does not end the
 // watch: the rows go on polling and alarming until "Stop polling".
+//
+// "Publish to…" puts the local rows on a broker of the operations room, "Add
+// remote fleet…" shows another machine's rows after them, read only; each
+// says how it goes in a line under the table.
 class FleetWindow : public QWidget {
     Q_OBJECT
 public:
@@ -23,6 +30,7 @@ public:
     ~FleetWindow() override;
 
     links::FleetModel& model() { return model_; }
+    OperationsRoom& room() { return room_; }
     QTableView& table() { return *table_; }
 
     // What the panel shows of the port it holds, asked for each second while it holds one.
@@ -49,13 +57,21 @@ private:
     void save() const;
     void showPanelValues();
     void acknowledgeSelected();
+    void publishTo();
+    void addRemoteFleet();
+    void showRemoteFleets();
+    void remoteEmergency(const QString& publisher, const QString& port, const QString& code, const QString& meaning);
 
     links::FleetModel model_;
+    OperationsRoom room_;
     QTableView* table_;
     QSpinBox* port_;
     QSpinBox* interval_;
     QTimer* panelTimer_;
     class QPushButton* stop_;
+    class QPushButton* publish_;
+    QMenu* remoteMenu_;
+    QLabel* roomStatus_;
     bool polling_ = true;
     std::function<links::FleetModel::PanelValues()> panelValues_;
 };

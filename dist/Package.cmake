@@ -20,6 +20,8 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# libmosquitto1 (the operations room's broker client) comes with the shared
+# libraries the programs link, as gensio does; the package check asks for it.
 # Two needs that the libraries' own dependencies do not show:
 # - qt6-qpa-plugins holds the display plugins. Qt's GUI library only recommends
 #   it, and without it the panel cannot open its window.

@@ -2,11 +2,13 @@
 
 #include "framework/Timer.h"
 #include "links/PolledLink.h"
+#include "links/RemoteRow.h"
 #include "transponder/AlarmModel.h"
 #include "transponder/StatusModel.h"
 
 #include <QAbstractTableModel>
 #include <QList>
+#include <QSet>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -23,6 +25,13 @@ namespace links {
 //
 // A row handed to the panel has its port closed here, and shows the panel's
 // own values until it comes back.
+//
+// Remote rows, another machine's fleet as its broker tells it, come after the
+// local ones, marked "remote · PUBLISHER". They are read only: no hand-over,
+// no command; their alarms follow the publisher's and raise the same
+// notification, but are acknowledged here only. Their ages are read from the
+// publication time against this machine's wall clock when they come, and go
+// on with the age clock from there.
 //
 // A row tells only what is so: a link that is not answering (lost, held up,
 // or open with nothing heard yet) shows its last values greyed, as the
@@ -58,13 +67,27 @@ public:
     const PolledLink& link(int row) const { return *rows_[static_cast<std::size_t>(row)].link; }
     int rowOf(sPorts port) const;
 
-    // The panel takes the row's port: the fleet closes it first.
+    // A remote fleet's row, added or brought up to date.
+    void setRemoteRow(const RemoteRow& row);
+    void removeRemoteRow(const QString& publisher, const QString& port);
+    // Offline is the publisher's last will or its clean stop: its rows stay,
+    // greyed, as its last word.
+    void setPublisherOnline(const QString& publisher, bool online);
+    // Every row of the publisher goes: its remote fleet is no longer watched.
+    void removePublisher(const QString& publisher);
+    bool remote(int row) const { return row >= localRowCount() && row < rowCount(); }
+    const RemoteRow& remoteRow(int row) const { return remoteAt(row).row; }
+    int localRowCount() const { return static_cast<int>(rows_.size()); }
+
+    // The panel takes the row's port: the fleet closes it first. A remote
+    // row is refused: its port is held on another machine.
     void handToPanel(int row);
     // The panel let go of its port: the fleet polls it again.
     void returnFromPanel(sPorts port);
-    bool heldByPanel(int row) const { return rows_[static_cast<std::size_t>(row)].panel; }
+    bool heldByPanel(int row) const { return row < localRowCount() && rows_[static_cast<std::size_t>(row)].panel; }
     void setPanelValues(const PanelValues& values);
-    // The operator has seen the alarm the row shows.
+    // The operator has seen the alarm the row shows (of a remote row too,
+    // here only).
     void acknowledge(int row);
 
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -79,6 +102,8 @@ public:
 signals:
     // A link raised the emergency-code alarm.
     void emergency(sPorts port, const QString& code, const QString& meaning);
+    // A remote row raised it.
+    void remoteEmergency(const QString& publisher, const QString& port, const QString& code, const QString& meaning);
 
 private:
     struct Row {
@@ -87,15 +112,37 @@ private:
         std::vector<QString> shown; // the texts the view was last told of
     };
 
+    struct Remote {
+        RemoteRow row;
+        // The publication's age when it came, by the two machines' wall
+        // clocks, and the age clock then.
+        std::optional<std::uint64_t> ageAtArrivalMs;
+        std::uint64_t arrivedMs = 0;
+        std::unique_ptr<transponder::AlarmModel> alarms;
+        std::vector<QString> shown;
+    };
+
     enum class RowState { Normal, Failing, Alarm };
     RowState rowState(int row) const;
+    // Whether the row's values are the transponder's present state.
+    bool current(int row) const;
+    std::vector<QString>& shown(int row);
     void refresh(int row);
     void tick();
     QString age(std::optional<std::uint64_t> lastReplyMs) const;
+    int remoteIndex(const QString& publisher, const QString& port) const;
+    const Remote& remoteAt(int row) const { return remote_[static_cast<std::size_t>(row - localRowCount())]; }
+    QString remoteText(const Remote& remote, Column column) const;
+    QString remoteToolTip(const Remote& remote, Column column) const;
+    QString remoteFailure(const Remote& remote) const;
+    std::optional<std::uint64_t> remoteAgeMs(const Remote& remote) const;
+    void removeRemote(int index);
 
     fw::TimerScheduler& scheduler_;
     fw::TTimer ticker_;
     std::vector<Row> rows_;
+    std::vector<Remote> remote_;
+    QSet<QString> gone_; // publishers whose last will came
     unsigned interval_ = PolledLink::DefaultIntervalMs;
     bool polling_ = true;
     std::optional<PanelValues> panel_;

@@ -54,7 +54,7 @@ int checkTrusted(const std::string& what, const std::string& path, const struct 
 // Reads a private key through `fd` to refuse one sealed with a passphrase,
 // which a link has no one to ask for. The bytes are read into room made once
 // and wiped before it is freed, so that no copy of the key stays behind.
-int checkKeyContent(int fd, const std::string& entry, const std::string& file, std::string& diagnosis)
+int checkKeyContent(int fd, const std::string& subject, const std::string& file, std::string& diagnosis)
 {
     std::vector<char> content(MaxKeyRead);
     std::size_t size = 0;
@@ -70,11 +70,11 @@ int checkKeyContent(int fd, const std::string& entry, const std::string& file, s
     const bool sealed = text.find("ENCRYPTED") != std::string_view::npos;
     OPENSSL_cleanse(content.data(), content.size());
     if (error != 0) {
-        diagnosis = "the port entry " + entry + ": cannot read its key file " + file + ": " + systemText(error);
+        diagnosis = subject + ": cannot read its key file " + file + ": " + systemText(error);
         return error;
     }
     if (sealed) {
-        diagnosis = "the port entry " + entry + ": the key file " + file
+        diagnosis = subject + ": the key file " + file
             + " has a passphrase, which no one is there to type when the link opens: remove the passphrase: "
               "openssl pkey -in " + file + " -out " + file + ".plain, and write key=" + file + ".plain";
         return EPERM;
@@ -92,35 +92,43 @@ int checkKeyContent(int fd, const std::string& entry, const std::string& file, s
 int checkNamedFile(const std::string& entry, const char* what, const std::string& file, bool isKey,
                    std::shared_ptr<const int>& keyFile, std::string& diagnosis)
 {
+    return checkSettingsFile("the port entry " + entry, what, file, isKey ? FileRule::Key : FileRule::Trusted, keyFile,
+                             diagnosis);
+}
+
+int checkSettingsFile(const std::string& subject, const char* what, const std::string& file, FileRule rule,
+                      std::shared_ptr<const int>& held, std::string& diagnosis)
+{
+    const bool secret = rule != FileRule::Trusted;
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     struct stat status {};
     if (fd < 0 || ::fstat(fd, &status) != 0) {
         const int error = errno;
         if (fd >= 0) ::close(fd);
-        diagnosis = "the port entry " + entry + ": cannot read its " + what + " " + file + ": " + systemText(error);
+        diagnosis = subject + ": cannot read its " + what + " " + file + ": " + systemText(error);
         return error;
     }
     int error = 0;
     if (!S_ISREG(status.st_mode)) {
-        diagnosis = "the port entry " + entry + ": its " + what + " " + file + " is not a file";
+        diagnosis = subject + ": its " + what + " " + file + " is not a file";
         error = EINVAL;
-    } else if (isKey && status.st_uid != ::geteuid()) {
-        diagnosis = "the port entry " + entry + ": the key file " + file + " belongs to another user (uid "
+    } else if (secret && status.st_uid != ::geteuid()) {
+        diagnosis = subject + ": the " + what + " " + file + " belongs to another user (uid "
             + std::to_string(status.st_uid) + "): keep a copy of your own, cp " + file + " ~/ and chmod 600 it";
         error = EPERM;
-    } else if (isKey && (status.st_mode & 077) != 0) {
-        diagnosis = "the port entry " + entry + ": the key file " + file + " is open to others (mode "
+    } else if (secret && (status.st_mode & 077) != 0) {
+        diagnosis = subject + ": the " + what + " " + file + " is open to others (mode "
             + modeText(status.st_mode) + "): chmod 600 " + file;
         error = EPERM;
-    } else if (!isKey) {
-        error = checkTrusted("the port entry " + entry + ": its " + what + " " + file, file, status, diagnosis);
-    } else {
-        error = checkKeyContent(fd, entry, file, diagnosis);
+    } else if (!secret) {
+        error = checkTrusted(subject + ": its " + what + " " + file, file, status, diagnosis);
+    } else if (rule == FileRule::Key) {
+        error = checkKeyContent(fd, subject, file, diagnosis);
     }
-    if (error == 0 && isKey) {
-        keyFile = std::shared_ptr<const int>(new int(fd), [](const int* held) {
-            ::close(*held);
-            delete held;
+    if (error == 0 && secret) {
+        held = std::shared_ptr<const int>(new int(fd), [](const int* kept) {
+            ::close(*kept);
+            delete kept;
         });
         return 0;
     }
@@ -131,16 +139,21 @@ int checkNamedFile(const std::string& entry, const char* what, const std::string
 // The entry and the folder it lies in, by the rule of checkTrusted.
 int checkEntryTrusted(int fd, const std::string& path, std::string& diagnosis)
 {
+    return checkSettingsTrusted(fd, "the port entry " + path, path, diagnosis);
+}
+
+int checkSettingsTrusted(int fd, const std::string& subject, const std::string& path, std::string& diagnosis)
+{
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
         const int error = errno;
-        diagnosis = "cannot read the port entry " + path;
+        diagnosis = "cannot read " + subject;
         return error;
     }
-    if (const int error = checkTrusted("the port entry " + path, path, status, diagnosis)) return error;
+    if (const int error = checkTrusted(subject, path, status, diagnosis)) return error;
     const std::string folder = std::filesystem::absolute(std::filesystem::path(path).parent_path()).string();
     if (::stat(folder.c_str(), &status) != 0) return 0;
-    return checkTrusted("the port entry " + path + ": its folder " + folder, folder, status, diagnosis);
+    return checkTrusted(subject + ": its folder " + folder, folder, status, diagnosis);
 }
 
 } // namespace platform

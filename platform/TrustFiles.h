@@ -21,4 +21,13 @@ int checkEntryTrusted(int fd, const std::string& path, std::string& diagnosis);
 int checkNamedFile(const std::string& entry, const char* what, const std::string& file, bool isKey,
                    std::shared_ptr<const int>& keyFile, std::string& diagnosis);
 
+// The same rules for another file of settings that names such files (the
+// broker's settings): `subject` names it in the diagnosis ("the broker
+// settings F"). A Secret is held as a key is (ours, closed to others, kept
+// open in `held`) without being read as one: a password file.
+enum class FileRule { Trusted, Key, Secret };
+int checkSettingsTrusted(int fd, const std::string& subject, const std::string& path, std::string& diagnosis);
+int checkSettingsFile(const std::string& subject, const char* what, const std::string& file, FileRule rule,
+                      std::shared_ptr<const int>& held, std::string& diagnosis);
+
 } // namespace platform

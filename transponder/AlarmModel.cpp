@@ -93,6 +93,14 @@ void AlarmModel::acknowledgeAll()
     for (AlarmKind kind : AlarmKinds) acknowledge(kind);
 }
 
+void AlarmModel::follow(const Alarm& there)
+{
+    if (active(there.state))
+        raise(there.kind, there.value);
+    else
+        end(there.kind);
+}
+
 void AlarmModel::setVoltageLimits(std::optional<VoltageLimits> limits)
 {
     limits_ = limits;

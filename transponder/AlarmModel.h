@@ -65,6 +65,10 @@ public:
     void acknowledge(AlarmKind kind);
     // The operator acknowledged every alarm that waits.
     void acknowledgeAll();
+    // An alarm another machine judged, in its state there: active there
+    // raises it here with its value, any other state ends it. Acknowledging
+    // it stays this model's own, so that each operator sees it until they did.
+    void follow(const Alarm& there);
     void setVoltageLimits(std::optional<VoltageLimits> limits);
     const std::optional<VoltageLimits>& voltageLimits() const { return limits_; }
 

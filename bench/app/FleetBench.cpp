@@ -15,10 +15,16 @@
 // --picture FILE: 8 transponders (some local, some through ser2net, one
 // silent, one squawking 7700) in the fleet window, saved to FILE and left on
 // screen for 20 s for a picture of the whole screen.
+// --room-picture FILE: one local transponder and a remote fleet's row
+// squawking 7700, published to a broker of the benchmark's own and read
+// from it.
 #include "PanelBench.h"
 
 #include "app/FleetWindow.h"
+#include "mqtt/FleetPublisher.h"
+#include "tests/testkit/CertificateKit.h"
 #include "tests/testkit/LoopbackServer.h"
+#include "tests/testkit/MosquittoProcess.h"
 #include "tests/testkit/PacedTransponder.h"
 
 #include <QSettings>
@@ -326,6 +332,51 @@ int picture(TForm1& form, const QString& file)
     return 0;
 }
 
+// The broker's settings for one of its users, over TLS with the kit's CA.
+mqtt::BrokerSettings brokerFor(const MosquittoProcess& broker, const CertificateKit& kit, const QString& user)
+{
+    auto settings = std::get<mqtt::BrokerSettings>(mqtt::readBrokerSettings(broker.url().toStdString(), {}));
+    settings.caFile = kit.path(QStringLiteral("ca.pem")).toStdString();
+    settings.user = user.toStdString();
+    settings.passwordFile = broker.passwordFile(user).toStdString();
+    return std::get<mqtt::BrokerSettings>(mqtt::checkBrokerSettings(settings));
+}
+
+int roomPicture(TForm1& form, const QString& file)
+{
+    CertificateKit kit;
+    MosquittoProcess broker({kit.path(QStringLiteral("server.pem")), kit.path(QStringLiteral("server.key")),
+                             {QStringLiteral("tower-2")}, {QStringLiteral("supervisor")}});
+    if (!kit.failure().isEmpty() || !broker.start()) {
+        std::fprintf(stderr, "no broker: %s%s\n", qPrintable(kit.failure()), qPrintable(broker.output()));
+        return 1;
+    }
+    PortDirectory ports;
+    // The local row, and another machine's COM3 squawking 7700, published
+    // under its own name as that machine's fleet would be.
+    Transponders transponders({"1200", "7700"});
+    ports.map(FirstPort, transponders.lines[0]);
+    ports.map(FirstPort + 1, transponders.lines[1]);
+    links::PolledLink tower(static_cast<sPorts>(FirstPort + 1));
+    mqtt::FleetPublisher publisher(brokerFor(broker, kit, QStringLiteral("tower-2")));
+    publisher.addLink(tower, QStringLiteral("COM3"));
+    tower.start();
+    publisher.start();
+
+    form.show();
+    FleetWindow window(&form);
+    window.addPort(static_cast<sPorts>(FirstPort));
+    window.room().addRemote(brokerFor(broker, kit, QStringLiteral("supervisor")));
+    window.resize(1180, 200);
+    window.move(40, 40);
+    window.show();
+    runFor(6000);
+    window.grab().save(file);
+    std::printf("saved %s\n", qPrintable(file));
+    runFor(20000);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -339,6 +390,7 @@ int main(int argc, char** argv)
     TForm1 form;
     const QStringList args = app.arguments();
     if (args.size() > 2 && args[1] == "--picture") return picture(form, args[2]);
+    if (args.size() > 2 && args[1] == "--room-picture") return roomPicture(form, args[2]);
     if (const int failed = measure(form)) return failed;
     return opening(form);
 }

@@ -1,6 +1,6 @@
 // The fleet against transponders on pseudo-terminals: one row a behaviour of
-// a link, each checked for what its row shows; and links that never wait on
-// each other, on the virtual clock.
+// a link, each checked for what its row shows; links that never wait on each
+// other, on the virtual clock; and another machine's rows beside them.
 #include "framework/VirtualClock.h"
 #include "links/FleetModel.h"
 #include "tests/testkit/EventLoopWait.h"
@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QColor>
+#include <chrono>
 #include <functional>
 #include <map>
 #include <memory>
@@ -171,6 +173,138 @@ TEST(FleetModel, HungLinkDelaysNoOtherRound)
     EXPECT_GE(finished[1].size(), 1u);
     EXPECT_EQ(fleet.link(1).failure(), "silent");
     EXPECT_TRUE(fleet.link(0).failure().isEmpty());
+}
+
+} // namespace
+
+namespace {
+
+using transponder::AlarmKind;
+using transponder::AlarmState;
+
+// COM3 of the publisher "alpha", its code, as it published it `ageS` ago by this machine's clock.
+links::RemoteRow published(const std::string& code, bool answering, double ageS,
+                           std::vector<transponder::Alarm> alarms = {}, std::chrono::milliseconds clocks = {})
+{
+    links::RemoteRow row;
+    row.publisher = "alpha";
+    row.port = "COM3";
+    row.record = transponder::SequenceRecord{};
+    row.record->status.show(transponder::Item::Code, code);
+    row.record->answered = answering ? 14 : 0;
+    row.record->unanswered = answering ? "" : "acfirsvounldze";
+    row.link = answering ? "polling" : "silent";
+    row.answering = answering;
+    row.published = std::chrono::system_clock::now() - std::chrono::milliseconds(static_cast<long long>(ageS * 1000));
+    row.clockDifference = clocks;
+    row.alarms = std::move(alarms);
+    return row;
+}
+
+transponder::Alarm emergencyThere(AlarmState state) { return {AlarmKind::EmergencyCode, state, "7700"}; }
+
+struct RemoteCase {
+    const char* behaviour;
+    // What the broker and the operator do, in order, on the fleet whose row 1 is remote.
+    std::function<void(FleetModel&, fw::VirtualClock&)> steps;
+    QString port;
+    QString code;
+    QString lastReply;
+    QString alarm;
+    bool greyed;
+    int emergencies;
+};
+
+// A remote row beside a local one, on the virtual clock: one row a thing its
+// publisher or this operator does, each checked for what the row shows, that
+// it stays read only, and the notification its alarm raised.
+TEST(FleetModel, RemoteRowsShowWhatTheirPublisherSaid)
+{
+    const RemoteCase cases[] = {
+        {"answering, ages going on with the age clock",
+         [](FleetModel& f, fw::VirtualClock& c) {
+             f.setRemoteRow(published("1200", true, 30.5));
+             c.advance(60000);
+         },
+         "COM3 · remote · alpha", "1200", "1 min", "", false, 0},
+        {"not answering there", [](FleetModel& f, fw::VirtualClock&) { f.setRemoteRow(published("1200", false, 4.5)); },
+         "COM3 · remote · alpha · silent", "1200", "4 s", "", true, 0},
+        {"publisher gone, then back",
+         [](FleetModel& f, fw::VirtualClock&) {
+             f.setRemoteRow(published("1200", true, 0.5));
+             f.setPublisherOnline("alpha", false);
+             EXPECT_EQ(f.text(1, FleetModel::Port), "COM3 · remote · alpha · gone");
+             EXPECT_EQ(f.data(f.index(1, FleetModel::Code), Qt::ForegroundRole).value<QColor>(), QColor(Qt::gray));
+             f.setPublisherOnline("alpha", true);
+         },
+         "COM3 · remote · alpha", "1200", "0 s", "", false, 0},
+        {"gone for good", [](FleetModel& f, fw::VirtualClock&) {
+             f.setRemoteRow(published("1200", true, 0.5));
+             f.setPublisherOnline("alpha", false);
+         },
+         "COM3 · remote · alpha · gone", "1200", "0 s", "", true, 0},
+        {"clocks 2 s apart", [](FleetModel& f, fw::VirtualClock&) {
+             f.setRemoteRow(published("1200", true, 0.5, {}, std::chrono::milliseconds(-2000)));
+         },
+         "COM3 · remote · alpha", "1200", "0 s", "", false, 0},
+        {"clocks 5 s apart", [](FleetModel& f, fw::VirtualClock&) {
+             f.setRemoteRow(published("1200", true, 0.5, {}, std::chrono::milliseconds(-5300)));
+         },
+         "COM3 · remote · alpha · clocks differ by 5 s", "1200", "0 s", "", false, 0},
+        // Acknowledged there: nobody here has seen it yet.
+        {"7700 acknowledged there", [](FleetModel& f, fw::VirtualClock&) {
+             f.setRemoteRow(published("7700", true, 0.5, {emergencyThere(AlarmState::ActiveAcknowledged)}));
+             f.setRemoteRow(published("7700", true, 0.5, {emergencyThere(AlarmState::ActiveAcknowledged)}));
+         },
+         "COM3 · remote · alpha", "7700", "0 s", "Emergency code 7700", false, 1},
+        {"7700 ended there, not acknowledged here", [](FleetModel& f, fw::VirtualClock&) {
+             f.setRemoteRow(published("7700", true, 0.5, {emergencyThere(AlarmState::ActiveUnacknowledged)}));
+             f.setRemoteRow(published("1200", true, 0.5, {emergencyThere(AlarmState::ReturnedUnacknowledged)}));
+         },
+         "COM3 · remote · alpha", "1200", "0 s", "Emergency code 7700 (returned to normal)", false, 1},
+        {"7700 acknowledged here, then ended there", [](FleetModel& f, fw::VirtualClock&) {
+             f.setRemoteRow(published("7700", true, 0.5, {emergencyThere(AlarmState::ActiveUnacknowledged)}));
+             f.acknowledge(1);
+             // Still unacknowledged there: the publisher's operator acknowledges on their own.
+             f.setRemoteRow(published("7700", true, 0.5, {emergencyThere(AlarmState::ActiveUnacknowledged)}));
+             EXPECT_EQ(f.text(1, FleetModel::Alarm), "Emergency code 7700");
+             f.setRemoteRow(published("1200", true, 0.5));
+         },
+         "COM3 · remote · alpha", "1200", "0 s", "", false, 1},
+    };
+    for (const RemoteCase& c : cases) {
+        SCOPED_TRACE(c.behaviour);
+        fw::ScopedVirtualClock clock;
+        PortDirectory ports;
+        PtyPair line;
+        ports.map(Port, line.slavePath());
+        FleetModel fleet(nullptr, clock);
+        ASSERT_TRUE(fleet.addPort(Port));
+        int emergencies = 0;
+        QObject::connect(&fleet, &FleetModel::remoteEmergency,
+                         [&](const QString& publisher, const QString& port, const QString& code, const QString& meaning) {
+                             EXPECT_EQ(publisher + port + code + meaning, "alphaCOM37700general emergency");
+                             ++emergencies;
+                         });
+        c.steps(fleet, clock);
+        ASSERT_EQ(fleet.rowCount(), 2);
+        EXPECT_FALSE(fleet.remote(0));
+        EXPECT_TRUE(fleet.remote(1));
+        EXPECT_EQ(fleet.text(1, FleetModel::Port), c.port);
+        EXPECT_EQ(fleet.text(1, FleetModel::Code), c.code);
+        EXPECT_EQ(fleet.text(1, FleetModel::LastReply), c.lastReply);
+        EXPECT_EQ(fleet.text(1, FleetModel::Alarm), c.alarm);
+        EXPECT_EQ(fleet.data(fleet.index(1, FleetModel::Code), Qt::ForegroundRole).value<QColor>() == QColor(Qt::gray),
+                  c.greyed);
+        EXPECT_EQ(emergencies, c.emergencies);
+        // Read only: no hand-over, no removal but by its publisher.
+        fleet.handToPanel(1);
+        fleet.removeRow(1);
+        EXPECT_FALSE(fleet.heldByPanel(1));
+        EXPECT_EQ(fleet.text(1, FleetModel::Port), c.port);
+        fleet.removeRemoteRow("alpha", "COM3");
+        EXPECT_EQ(fleet.rowCount(), 1);
+    }
 }
 
 } // namespace

@@ -151,7 +151,7 @@ bool readExpectFile(const std::string& path, transponder::PreflightCheck& check,
     return false;
 }
 
-// Only watch takes several ports. Each is a COM name, whose port-directory
+// Only watch takes several ports, or publishes them. Each is a COM name, whose port-directory
 // entry the reconnect machine follows while the others go on, and each is given
 // once: a port opens exclusively.
 std::string severalPortsRefusal(Verb verb, const std::vector<std::string>& ports)
@@ -160,7 +160,8 @@ std::string severalPortsRefusal(Verb verb, const std::vector<std::string>& ports
         return "--port is given " + std::to_string(ports.size()) + " times; only watch takes several ports";
     for (auto port = ports.begin(); port != ports.end(); ++port) {
         if (!platform::comPortNumber(*port))
-            return "option '--port': '" + *port + "': watch over several ports takes COM names only";
+            return "option '--port': '" + *port + "': " + (ports.size() > 1 ? "watch over several ports" : "--mqtt")
+                   + " takes COM names only";
         if (std::find(ports.begin(), port, *port) != port) return "option '--port': '" + *port + "' is given twice";
     }
     return {};
@@ -195,7 +196,7 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         const auto option = fw::readOption(
             args, i,
             {"--port", "--timeout", "--spacing", "--interval", "--expect", "--expect-file", "--session", "--aircraft",
-             "--operator"},
+             "--operator", "--mqtt", "--mqtt-subscribe", "--mqtt-config"},
             {"--json", "--raw", "--emergency", "--csv", "--help", "-h", "--version"}, result.error);
         if (!option) return result;
         const std::string& name = option->name;
@@ -227,6 +228,12 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
             session = *n;
         } else if (name == "--port") {
             ports.push_back(value);
+        } else if (name == "--mqtt") {
+            invocation.mqtt = value;
+        } else if (name == "--mqtt-subscribe") {
+            invocation.mqttSubscribe = value;
+        } else if (name == "--mqtt-config") {
+            invocation.mqttConfig = value;
         } else if (name == "--timeout") {
             const auto ms = fw::parseNumber<long long>(value);
             if (!ms || *ms < 1 || *ms > MaxMillis) return bad("a time-out of 1 .. 60000 ms");
@@ -252,7 +259,13 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         result.error = "--port does not go with " + words.front();
         return result;
     }
-    if (ports.empty() && !reading) {
+    // A viewer of the broker holds no port.
+    const bool subscribing = !invocation.mqttSubscribe.empty();
+    if (subscribing && !ports.empty()) {
+        result.error = "--port does not go with --mqtt-subscribe: a viewer holds no port";
+        return result;
+    }
+    if (ports.empty() && !reading && !subscribing) {
         result.error = "--port is required (COM<n> or a device path)";
         return result;
     }
@@ -287,7 +300,20 @@ ParsedCommandLine parseCommandLine(const std::vector<std::string>& args)
         result.error = words.front() + ": unexpected argument '" + words[count + 1] + "'";
         return result;
     }
-    if (ports.size() > 1) {
+    const bool publishing = !invocation.mqtt.empty();
+    if ((publishing || subscribing || !invocation.mqttConfig.empty()) && invocation.verb != Verb::Watch) {
+        result.error = "--mqtt, --mqtt-subscribe and --mqtt-config go with watch";
+        return result;
+    }
+    if (publishing && subscribing) {
+        result.error = "--mqtt publishes ports, --mqtt-subscribe reads a broker: give one of them";
+        return result;
+    }
+    if (!invocation.mqttConfig.empty() && !publishing && !subscribing) {
+        result.error = "--mqtt-config goes with --mqtt or --mqtt-subscribe";
+        return result;
+    }
+    if (ports.size() > 1 || publishing) {
         if (const std::string refusal = severalPortsRefusal(invocation.verb, ports); !refusal.empty()) {
             result.error = refusal;
             return result;
@@ -356,6 +382,8 @@ std::string helpText()
 {
     return R"(Usage: xpdrctl --port PORT COMMAND [OPTION]...
        xpdrctl --port COM<n> --port COM<n>... watch [OPTION]...
+       xpdrctl --port COM<n>... watch --mqtt URL [--mqtt-config FILE] [OPTION]...
+       xpdrctl watch --mqtt-subscribe URL [--mqtt-config FILE]
        xpdrctl export FILE --csv [--session N]
        xpdrctl verify FILE
 
@@ -434,6 +462,18 @@ Options:
   --timeout MS     how long to wait for each answer (default 300)
   --spacing MS     a pause after each answer, for a slow transponder
                    (default 0)
+  --mqtt URL       watch: publish the ports to the broker at URL (mqtt://HOST
+                   [:PORT], mqtts://HOST[:PORT]), retained under PREFIX/
+                   PUBLISHER/COM<n>/state and .../alarm; polling goes on
+                   while the broker is away, which stderr is told in one line
+  --mqtt-subscribe URL
+                   watch: print the rows other machines publish to the
+                   broker at URL, one JSON object a change with "publisher"
+                   and "port"; needs no port
+  --mqtt-config FILE
+                   the broker's further settings, one KEY=VALUE a line: ca=,
+                   cert=, key= (mqtts://), user=, password-file=, prefix=
+                   (default uavcontrol); held to the rules of a port entry
   --interval S     watch: seconds from the end of one sequence to the next
                    (default 1); over several ports, from the start of one
                    sequence of a port to the next, one still running when
@@ -450,7 +490,7 @@ Data goes to stdout, diagnostics to stderr.
 Exit status:
   0  ok
   2  bad usage or bad input (export: a recording that cannot be read, or
-     holds no such session)
+     holds no such session; watch: broker settings that are refused)
   3  the port could not be opened, or failed; watch over several ports: none
      could be opened at the start
   4  an item went unanswered

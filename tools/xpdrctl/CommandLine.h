@@ -46,6 +46,11 @@ struct Invocation {
     Millis timeout{300};
     Millis spacing{0};
     Millis interval{1000};
+    // watch: the broker the ports are published to (--mqtt), or read from
+    // (--mqtt-subscribe, with no port), and the file of its further settings.
+    std::string mqtt;
+    std::string mqttSubscribe;
+    std::string mqttConfig;
 };
 
 struct ParsedCommandLine {

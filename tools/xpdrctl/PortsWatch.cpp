@@ -3,7 +3,9 @@
 #include "framework/ExitCodes.h"
 #include "framework/StopSignals.h"
 #include "links/PolledLink.h"
+#include "mqtt/FleetPublisher.h"
 #include "platform/PortNames.h"
+#include "tools/xpdrctl/BrokerWatch.h"
 #include "tools/xpdrctl/StatusOutput.h"
 #include "transponder/SequenceRecord.h"
 
@@ -13,6 +15,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace xpdrctl {
@@ -36,9 +39,21 @@ struct WatchedPort {
 
 int watchPorts(const Invocation& invocation, fw::StopSignals& stops, std::ostream& out, std::ostream& err)
 {
+    std::optional<mqtt::BrokerSettings> broker;
+    if (!invocation.mqtt.empty()) {
+        broker = brokerSettings(invocation.mqtt, invocation.mqttConfig, err);
+        if (!broker) return fw::exitcode::Usage;
+    }
     QEventLoop loop;
     int exitCode = fw::exitcode::Ok;
     std::vector<WatchedPort> ports(invocation.ports.size());
+    // After the ports: it goes first, publishing offline while they are still there.
+    std::unique_ptr<mqtt::FleetPublisher> publisher;
+    if (broker) {
+        publisher = std::make_unique<mqtt::FleetPublisher>(*broker);
+        QObject::connect(publisher.get(), &mqtt::FleetPublisher::told, &loop,
+                         [&err](const QString& line) { err << "xpdrctl: " << line.toLocal8Bit().toStdString() << std::endl; });
+    }
 
     // Ends the watch once every port's first opening has ended and none opened.
     const auto noneOpened = [&] {
@@ -105,13 +120,17 @@ int watchPorts(const Invocation& invocation, fw::StopSignals& stops, std::ostrea
                                  out << (several ? name + ": " : std::string()) << watchLine(record, invocation.raw);
                              }
                              out << std::flush;
+                             if (!out && outputReaderGone()) loop.quit();
                          });
+        if (publisher)
+            publisher->addLink(*port.link, QStringLiteral("COM%1").arg(*platform::comPortNumber(port.name)));
     }
 
     QSocketNotifier stopNotifier(stops.fd(), QSocketNotifier::Read);
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &loop, [&] {
         if (stops.take() != 0) loop.quit();
     });
+    if (publisher) publisher->start();
     for (WatchedPort& port : ports) port.link->start();
     loop.exec();
     return exitCode;

@@ -15,7 +15,9 @@ namespace xpdrctl {
 // it finishes, named by its port; a port's loss and its return are told on
 // `err`, one line each, while the others go on. Runs until a stop signal (exit
 // status 0), or ends at once with PortUnavailable when no port could be opened
-// at the start. Needs a QCoreApplication.
+// at the start. With --mqtt each port is published to the broker as well; the
+// broker's absence or refusal is told on `err` and never stops the polling.
+// Needs a QCoreApplication.
 int watchPorts(const Invocation& invocation, fw::StopSignals& stops, std::ostream& out, std::ostream& err);
 
 } // namespace xpdrctl

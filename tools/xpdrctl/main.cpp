@@ -2,6 +2,7 @@
 #include "framework/Application.h"
 #include "framework/ExitCodes.h"
 #include "framework/StopSignals.h"
+#include "tools/xpdrctl/BrokerWatch.h"
 #include "tools/xpdrctl/CommandLine.h"
 #include "tools/xpdrctl/Commands.h"
 #include "tools/xpdrctl/Export.h"
@@ -43,7 +44,13 @@ int main(int argc, char** argv)
 
         QCoreApplication app(argc, argv);
         fw::Application::instance().setTitle(QStringLiteral("xpdrctl"));
-        if (invocation.ports.size() > 1) return xpdrctl::watchPorts(invocation, *stops, std::cout, std::cerr);
+        if (!invocation.mqttSubscribe.empty() || invocation.ports.size() > 1 || !invocation.mqtt.empty()) {
+            const int exitCode = invocation.mqttSubscribe.empty()
+                                     ? xpdrctl::watchPorts(invocation, *stops, std::cout, std::cerr)
+                                     : xpdrctl::watchBroker(invocation, *stops, std::cout, std::cerr);
+            if (!std::cout && xpdrctl::outputReaderGone()) xpdrctl::endAsOutputClosed();
+            return exitCode;
+        }
         xpdrctl::TransponderLink link(invocation, stops ? &*stops : nullptr);
         if (!link.open()) return fw::exitcode::PortUnavailable;
         return xpdrctl::runCommand(invocation, link, std::cout, std::cerr);
