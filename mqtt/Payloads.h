@@ -6,6 +6,8 @@
 #include <QJsonObject>
 #include <QString>
 #include <chrono>
+#include <optional>
+#include <string>
 
 namespace links {
 class PolledLink;

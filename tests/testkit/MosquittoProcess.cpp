@@ -55,8 +55,11 @@ MosquittoProcess::MosquittoProcess(const Options& options)
         config += QStringLiteral("listener %1 127.0.0.1\n").arg(plainPort_).toUtf8();
     }
     // Each publisher writes (and reads, for its own online topic) only under
-    // its name; a viewer reads everything and writes nothing.
-    QByteArray acl = QStringLiteral("pattern readwrite %1/%u/#\n").arg(QLatin1String(Prefix)).toUtf8();
+    // its name; a viewer reads everything and writes nothing. A block a user:
+    // a pattern would let a viewer write under its own name too.
+    QByteArray acl;
+    for (const QString& publisher : options.publishers)
+        acl += QStringLiteral("user %1\ntopic readwrite %2/%1/#\n").arg(publisher, QLatin1String(Prefix)).toUtf8();
     for (const QString& viewer : options.viewers)
         acl += QStringLiteral("user %1\ntopic read %2/#\n").arg(viewer, QLatin1String(Prefix)).toUtf8();
     const QFile::Permissions owner = QFile::ReadOwner | QFile::WriteOwner;
