@@ -137,7 +137,8 @@ std::string readConfig(const std::string& path, BrokerSettings& settings)
     ::close(fd);
     if (!read) return "cannot read " + subject + ": " + std::strerror(error);
 
-    const std::filesystem::path folder = std::filesystem::absolute(std::filesystem::path(path).parent_path());
+    // Made absolute first: a file named without a folder has an empty parent.
+    const std::filesystem::path folder = std::filesystem::absolute(std::filesystem::path(path)).parent_path();
     const auto absolute = [&](const std::string& file) {
         return file.empty() || file.front() == '/' ? file : (folder / file).lexically_normal().string();
     };

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <chrono>
 #include <mutex>
+#include <thread>
 
 namespace mqtt {
 
@@ -61,18 +62,42 @@ MosquittoClient::MosquittoClient(BrokerSettings settings, std::string clientId, 
     , settings_(std::move(settings))
     , clientId_(std::move(clientId))
 {
+    route_->client = this;
 }
 
 MosquittoClient::~MosquittoClient()
 {
     stop();
-    if (client_) mosquitto_destroy(client_);
+    {
+        std::lock_guard lock(route_->mutex);
+        route_->client = nullptr;
+    }
+    if (!client_) return;
+    if (!looping_) {
+        mosquitto_destroy(client_);
+        return;
+    }
+    // Its thread is still in a connection attempt: it ends there, told to
+    // disconnect, and is joined and destroyed on a thread of its own, which
+    // keeps the route its callbacks use.
+    std::thread([client = client_, route = route_] {
+        mosquitto_loop_stop(client, false);
+        mosquitto_destroy(client);
+    }).detach();
+}
+
+template <class Hand>
+void MosquittoClient::through(void* route, Hand hand)
+{
+    auto* to = static_cast<Route*>(route);
+    std::lock_guard lock(to->mutex);
+    if (to->client) hand(*to->client);
 }
 
 bool MosquittoClient::start(const std::string& willTopic, const QByteArray& willPayload, QString& problem)
 {
     initialiseOnce();
-    if (!client_) client_ = mosquitto_new(clientId_.c_str(), true, this);
+    if (!client_) client_ = mosquitto_new(clientId_.c_str(), true, route_.get());
     if (!client_) {
         problem = QStringLiteral("cannot make a broker client: out of memory");
         return false;
@@ -128,26 +153,26 @@ bool MosquittoClient::start(const std::string& willTopic, const QByteArray& will
 
 void MosquittoClient::stop(int limitMs)
 {
-    if (!looping_) return;
-    looping_ = false;
-    const bool wasConnected = connected_;
+    if (!looping_ || stopped_) return;
+    stopped_ = true; // a loss reported from now on starts no thread again
+    const bool wasConnected = route_->connected;
     mosquitto_disconnect_v5(client_, MQTT_RC_NORMAL_DISCONNECTION, nullptr);
     bool ended = false;
     if (wasConnected) {
-        std::unique_lock lock(endMutex_);
-        ended = ended_.wait_for(lock, std::chrono::milliseconds(limitMs), [this] { return disconnected_; });
+        std::unique_lock lock(route_->mutex);
+        ended = route_->ended.wait_for(lock, std::chrono::milliseconds(limitMs), [this] { return route_->disconnected; });
     }
-    // A thread still busy (a connection attempt to a host that does not
-    // answer) is ended where it waits.
-    mosquitto_loop_stop(client_, wasConnected && !ended);
-    connected_ = false;
+    route_->connected = false;
+    if (!wasConnected || !ended) return; // left for the destructor's own thread
+    mosquitto_loop_stop(client_, false);
+    looping_ = false;
 }
 
 void MosquittoClient::lost(int reason, bool loopEnds)
 {
     // The thread has ended, or is about to: joined, it is started again, and
     // reconnects with the same back-off as after any other loss.
-    if (looping_ && loopEnds) {
+    if (looping_ && !stopped_ && loopEnds) {
         mosquitto_loop_stop(client_, false);
         mosquitto_reconnect_async(client_);
         looping_ = mosquitto_loop_start(client_) == MOSQ_ERR_SUCCESS;
@@ -180,55 +205,62 @@ QString MosquittoClient::reasonText(int reason)
     return QString::fromUtf8(mosquitto_reason_string(reason));
 }
 
-void MosquittoClient::onConnect(mosquitto*, void* self, int reason, int, const mosquitto_property*)
+void MosquittoClient::onConnect(mosquitto*, void* route, int reason, int, const mosquitto_property*)
 {
-    auto* client = static_cast<MosquittoClient*>(self);
-    if (reason == 0) client->connected_ = true;
-    {
-        std::lock_guard lock(client->endMutex_);
-        client->disconnected_ = false;
-    }
-    QMetaObject::invokeMethod(client, [client, reason] { emit client->connectionAnswered(reason); }, Qt::QueuedConnection);
+    auto* to = static_cast<Route*>(route);
+    if (reason == 0) to->connected = true;
+    through(route, [reason](MosquittoClient& client) {
+        client.route_->disconnected = false;
+        QMetaObject::invokeMethod(&client, [&client, reason] { emit client.connectionAnswered(reason); },
+                                  Qt::QueuedConnection);
+    });
 }
 
-void MosquittoClient::onDisconnect(mosquitto*, void* self, int reason, const mosquitto_property*)
+void MosquittoClient::onDisconnect(mosquitto*, void* route, int reason, const mosquitto_property*)
 {
     // Read first: the loop decides by it once this returns.
     const bool loopEnds = endsTheLoop(reason, errno);
-    auto* client = static_cast<MosquittoClient*>(self);
-    client->connected_ = false;
+    auto* to = static_cast<Route*>(route);
+    to->connected = false;
     {
-        std::lock_guard lock(client->endMutex_);
-        client->disconnected_ = true;
+        std::lock_guard lock(to->mutex);
+        to->disconnected = true;
+        if (to->client) {
+            MosquittoClient* client = to->client;
+            QMetaObject::invokeMethod(client, [client, reason, loopEnds] { client->lost(reason, loopEnds); },
+                                      Qt::QueuedConnection);
+        }
     }
-    client->ended_.notify_all();
-    QMetaObject::invokeMethod(client, [client, reason, loopEnds] { client->lost(reason, loopEnds); }, Qt::QueuedConnection);
+    to->ended.notify_all();
 }
 
-void MosquittoClient::onPublish(mosquitto*, void* self, int mid, int reason, const mosquitto_property*)
+void MosquittoClient::onPublish(mosquitto*, void* route, int mid, int reason, const mosquitto_property*)
 {
-    auto* client = static_cast<MosquittoClient*>(self);
-    QMetaObject::invokeMethod(client, [client, mid, reason] { emit client->publishAnswered(mid, reason); },
-                              Qt::QueuedConnection);
+    through(route, [mid, reason](MosquittoClient& client) {
+        QMetaObject::invokeMethod(&client, [&client, mid, reason] { emit client.publishAnswered(mid, reason); },
+                                  Qt::QueuedConnection);
+    });
 }
 
-void MosquittoClient::onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted, const mosquitto_property*)
+void MosquittoClient::onSubscribe(mosquitto*, void* route, int mid, int count, const int* granted, const mosquitto_property*)
 {
-    auto* client = static_cast<MosquittoClient*>(self);
     QList<int> answers(granted, granted + count);
-    QMetaObject::invokeMethod(client, [client, mid, answers] { emit client->subscribeAnswered(mid, answers); },
-                              Qt::QueuedConnection);
+    through(route, [mid, &answers](MosquittoClient& client) {
+        QMetaObject::invokeMethod(&client, [&client, mid, answers] { emit client.subscribeAnswered(mid, answers); },
+                                  Qt::QueuedConnection);
+    });
 }
 
-void MosquittoClient::onMessage(mosquitto*, void* self, const mosquitto_message* message, const mosquitto_property*)
+void MosquittoClient::onMessage(mosquitto*, void* route, const mosquitto_message* message, const mosquitto_property*)
 {
-    auto* client = static_cast<MosquittoClient*>(self);
     std::string topic(message->topic);
     QByteArray payload(static_cast<const char*>(message->payload), message->payloadlen);
     const bool retained = message->retain;
-    QMetaObject::invokeMethod(
-        client, [client, topic = std::move(topic), payload, retained] { emit client->messageArrived(topic, payload, retained); },
-        Qt::QueuedConnection);
+    through(route, [&topic, &payload, retained](MosquittoClient& client) {
+        QMetaObject::invokeMethod(
+            &client, [&client, topic = std::move(topic), payload, retained] { emit client.messageArrived(topic, payload, retained); },
+            Qt::QueuedConnection);
+    });
 }
 
 } // namespace mqtt

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -48,10 +49,12 @@ public:
     // `problem` when the client could not be set up.
     bool start(const std::string& willTopic, const QByteArray& willPayload, QString& problem);
     // A clean end: what is queued goes out before the DISCONNECT; waits at
-    // most `limitMs` for it, then ends the thread whatever it is doing.
+    // most `limitMs` for it. A thread that has not ended by then (one still
+    // connecting to a host that never answers) is left to end on its own:
+    // the caller never waits for the network's time-outs.
     void stop(int limitMs = 2000);
 
-    bool isConnected() const { return connected_; }
+    bool isConnected() const { return route_->connected; }
     const std::string& clientId() const { return clientId_; }
 
     // Queued for the thread. The message id, or 0 when it could not be queued
@@ -82,14 +85,27 @@ private:
     static void onSubscribe(mosquitto*, void* self, int mid, int count, const int* granted, const ::mqtt5__property*);
     static void onMessage(mosquitto*, void* self, const ::mosquitto_message* message, const ::mqtt5__property*);
 
+    // What libmosquitto's thread reaches the object through. It outlives the
+    // object while that thread may still run: a client that cannot end at
+    // once is ended on a thread of its own, and its callbacks then find no
+    // object to hand over to.
+    struct Route {
+        std::mutex mutex;
+        MosquittoClient* client = nullptr; // under mutex
+        std::atomic<bool> connected{false};
+        std::condition_variable ended;
+        bool disconnected = false; // under mutex
+    };
+    // Runs `hand` with the object, under the route's lock, when there is one.
+    template <class Hand>
+    static void through(void* route, Hand hand);
+
     BrokerSettings settings_;
     std::string clientId_;
     mosquitto* client_ = nullptr;
-    bool looping_ = false;
-    std::atomic<bool> connected_{false};
-    std::mutex endMutex_;
-    std::condition_variable ended_;
-    bool disconnected_ = false; // under endMutex_
+    bool looping_ = false; // its thread started, and not joined yet
+    bool stopped_ = false;
+    std::shared_ptr<Route> route_ = std::make_shared<Route>();
 };
 
 } // namespace mqtt

@@ -151,7 +151,7 @@ int checkSettingsTrusted(int fd, const std::string& subject, const std::string& 
         return error;
     }
     if (const int error = checkTrusted(subject, path, status, diagnosis)) return error;
-    const std::string folder = std::filesystem::absolute(std::filesystem::path(path).parent_path()).string();
+    const std::string folder = std::filesystem::absolute(std::filesystem::path(path)).parent_path().string();
     if (::stat(folder.c_str(), &status) != 0) return 0;
     return checkTrusted(subject + ": its folder " + folder, folder, status, diagnosis);
 }

@@ -389,7 +389,9 @@ TEST(BrokerFaultMatrix, EachFaultAsTheBrokerAndItsUsersMakeIt)
         Room room(fault.persistent);
         ASSERT_TRUE(room.kit.failure().isEmpty()) << room.kit.failure().toStdString();
         ASSERT_TRUE(room.first.ready() && room.second.ready());
-        if (fault.brokerAtStart) ASSERT_TRUE(room.broker.start()) << room.broker.output().toStdString();
+        if (fault.brokerAtStart) {
+            ASSERT_TRUE(room.broker.start()) << room.broker.output().toStdString();
+        }
         fault.play(room);
         if (!failedBefore && ::testing::Test::HasFailure()) ADD_FAILURE() << "broker: " << room.broker.output().toStdString();
     }

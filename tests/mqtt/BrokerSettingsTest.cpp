@@ -71,6 +71,13 @@ TEST(BrokerSettings, ReadsTheUrlAndTheConfigFileUnderTheTrustFileRules)
     const auto read = mqtt::readBrokerSettings("mqtts://broker.lab", (dir + QStringLiteral("/config")).toStdString());
     const auto& settings = std::get<mqtt::BrokerSettings>(read);
     EXPECT_EQ(settings.caFile, base + "/ca.pem");
+    // The file named without a folder, as an operator in its folder types it.
+    const QString before = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir));
+    const auto bare = mqtt::readBrokerSettings("mqtts://broker.lab", "config");
+    QDir::setCurrent(before);
+    ASSERT_TRUE(std::holds_alternative<mqtt::BrokerSettings>(bare)) << std::get<std::string>(bare);
+    EXPECT_EQ(std::get<mqtt::BrokerSettings>(bare).caFile, settings.caFile);
     EXPECT_EQ(settings.prefix, "room/one");
     EXPECT_EQ(mqtt::publisherName(settings), "alice");
     std::string password, diagnosis;
