@@ -1,12 +1,11 @@
 #include "app/BrokerDialog.h"
 
+#include "app/FileField.h"
+
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QSettings>
 #include <QVBoxLayout>
 
@@ -45,11 +44,11 @@ BrokerDialog::BrokerDialog(const QString& title, QWidget* parent)
     url_->setObjectName(QStringLiteral("url"));
     prefix_->setObjectName(QStringLiteral("prefix"));
     prefix_->setPlaceholderText(text(mqtt::BrokerSettings{}.prefix));
-    ca_ = fileField(QStringLiteral("ca"), QStringLiteral("CA or broker certificate to trust"));
-    cert_ = fileField(QStringLiteral("cert"), QStringLiteral("Client certificate"));
-    key_ = fileField(QStringLiteral("key"), QStringLiteral("Client key"));
+    ca_ = fileField(this, QStringLiteral("ca"), QStringLiteral("CA or broker certificate to trust"));
+    cert_ = fileField(this, QStringLiteral("cert"), QStringLiteral("Client certificate"));
+    key_ = fileField(this, QStringLiteral("key"), QStringLiteral("Client key"));
     user_->setObjectName(QStringLiteral("user"));
-    passwordFile_ = fileField(QStringLiteral("passwordFile"), QStringLiteral("Password file"));
+    passwordFile_ = fileField(this, QStringLiteral("passwordFile"), QStringLiteral("Password file"));
     error_->setObjectName(QStringLiteral("error"));
     error_->setWordWrap(true);
     error_->setStyleSheet(QStringLiteral("color: #b00020"));
@@ -74,25 +73,6 @@ BrokerDialog::BrokerDialog(const QString& title, QWidget* parent)
     resize(640, sizeHint().height());
     connect(buttons, &QDialogButtonBox::accepted, this, &BrokerDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-}
-
-QLineEdit* BrokerDialog::fileField(const QString& name, const QString& caption)
-{
-    auto* row = new QWidget(this);
-    auto* field = new QLineEdit(row);
-    field->setObjectName(name);
-    field->setAccessibleName(caption);
-    auto* browse = new QPushButton(QStringLiteral("\u2026"), row);
-    browse->setToolTip(QStringLiteral("Choose the file"));
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(field);
-    layout->addWidget(browse);
-    connect(browse, &QPushButton::clicked, this, [this, field, caption] {
-        const QString file = QFileDialog::getOpenFileName(this, caption, field->text());
-        if (!file.isEmpty()) field->setText(file);
-    });
-    return field;
 }
 
 void BrokerDialog::setFields(const mqtt::BrokerSettings& fields)

@@ -33,7 +33,6 @@ public:
     static std::variant<mqtt::BrokerSettings, std::string> kept(QSettings& store, const QString& group);
 
 private:
-    QLineEdit* fileField(const QString& name, const QString& caption);
     // The fields as typed, checked: the URL read, then the files under the trust-file rules.
     static std::variant<mqtt::BrokerSettings, std::string> check(const QString& url, mqtt::BrokerSettings fields);
 

@@ -1,12 +1,11 @@
 #include "app/NetworkPortDialog.h"
 
+#include "app/FileField.h"
+
 #include <QDialogButtonBox>
-#include <QFileDialog>
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 
 NetworkPortDialog::NetworkPortDialog(int number, QWidget* parent)
     : QDialog(parent)
@@ -15,9 +14,9 @@ NetworkPortDialog::NetworkPortDialog(int number, QWidget* parent)
     setObjectName(QStringLiteral("NetworkPortDialog"));
     setWindowTitle(QStringLiteral("Add network port"));
     address_->setObjectName(QStringLiteral("address"));
-    ca_ = fileField(QStringLiteral("ca"), QStringLiteral("CA or server certificate to trust"));
-    cert_ = fileField(QStringLiteral("cert"), QStringLiteral("Client certificate"));
-    key_ = fileField(QStringLiteral("key"), QStringLiteral("Client key"));
+    ca_ = fileField(this, QStringLiteral("ca"), QStringLiteral("CA or server certificate to trust"));
+    cert_ = fileField(this, QStringLiteral("cert"), QStringLiteral("Client certificate"));
+    key_ = fileField(this, QStringLiteral("key"), QStringLiteral("Client key"));
     serverName_ = new QLineEdit(this);
     serverName_->setObjectName(QStringLiteral("servername"));
     serverName_->setPlaceholderText(QStringLiteral("the host of the address"));
@@ -38,25 +37,6 @@ NetworkPortDialog::NetworkPortDialog(int number, QWidget* parent)
     resize(640, sizeHint().height());
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-}
-
-QLineEdit* NetworkPortDialog::fileField(const QString& name, const QString& caption)
-{
-    auto* row = new QWidget(this);
-    auto* field = new QLineEdit(row);
-    field->setObjectName(name);
-    field->setAccessibleName(caption);
-    auto* browse = new QPushButton(QStringLiteral("\u2026"), row);
-    browse->setToolTip(QStringLiteral("Choose the file"));
-    auto* layout = new QHBoxLayout(row);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(field);
-    layout->addWidget(browse);
-    connect(browse, &QPushButton::clicked, this, [this, field, caption] {
-        const QString file = QFileDialog::getOpenFileName(this, caption, field->text());
-        if (!file.isEmpty()) field->setText(file);
-    });
-    return field;
 }
 
 QString NetworkPortDialog::entry() const

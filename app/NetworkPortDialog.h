@@ -18,9 +18,6 @@ public:
     QString entry() const;
 
 private:
-    // A file field with a button that picks the file.
-    QLineEdit* fileField(const QString& name, const QString& caption);
-
     QLineEdit* address_;
     QLineEdit* ca_;
     QLineEdit* cert_;
