@@ -33,7 +33,7 @@ FleetPublisher::FleetPublisher(BrokerSettings settings, QObject* parent)
     connect(&reach_, &QTimer::timeout, this, [this] {
         if (phase_ != Phase::Connecting || away_) return;
         away_ = true;
-        tell(url() + QStringLiteral(": the broker cannot be reached; polling goes on, and publishing starts when it answers"));
+        tell(client_->url() + QStringLiteral(": the broker cannot be reached; polling goes on, and publishing starts when it answers"));
     });
 }
 
@@ -96,7 +96,7 @@ void FleetPublisher::connectionAnswered(int reason)
     reach_.stop();
     if (reason != 0) {
         away_ = true;
-        tell(url() + QStringLiteral(": the broker refused the user %1 (%2): its password file and access list say who may "
+        tell(client_->url() + QStringLiteral(": the broker refused the user %1 (%2): its password file and access list say who may "
                                     "connect; trying again")
                          .arg(QString::fromStdString(settings_.user.empty() ? std::string("(none)") : settings_.user),
                               MosquittoClient::reasonText(reason)));
@@ -117,7 +117,7 @@ void FleetPublisher::connectionLost()
     awaited_.clear();
     if (away_) return;
     away_ = true;
-    tell(url() + QStringLiteral(": the broker went away; polling goes on, and publishing resumes when it is back"));
+    tell(client_->url() + QStringLiteral(": the broker went away; polling goes on, and publishing resumes when it is back"));
 }
 
 void FleetPublisher::subscribeAnswered(int mid, const QList<int>& granted)
@@ -125,7 +125,7 @@ void FleetPublisher::subscribeAnswered(int mid, const QList<int>& granted)
     const std::string online = onlineTopic(settings_.prefix, publisher_);
     if (mid == firstCheck_) {
         if (granted.value(0, MQTT_RC_UNSPECIFIED) >= MQTT_RC_UNSPECIFIED)
-            tell(url() + QStringLiteral(": the broker's access list does not let %1 read %2, so a second publisher under "
+            tell(client_->url() + QStringLiteral(": the broker's access list does not let %1 read %2, so a second publisher under "
                                         "that name cannot be seen; publishing anyway")
                              .arg(publisher(), QString::fromStdString(online)));
         fence_ = client_->subscribe(online, 1, MQTT_SUB_OPT_NO_LOCAL | MQTT_SUB_OPT_SEND_RETAIN_NEVER);
@@ -135,7 +135,7 @@ void FleetPublisher::subscribeAnswered(int mid, const QList<int>& granted)
             return;
         }
         phase_ = Phase::Refused;
-        tell(url() + QStringLiteral(": another publisher is online as %1 (client %2): not publishing while it is; give "
+        tell(client_->url() + QStringLiteral(": another publisher is online as %1 (client %2): not publishing while it is; give "
                                     "this one a user name of its own")
                          .arg(publisher(), holder_));
     }
@@ -162,7 +162,7 @@ void FleetPublisher::publishAnswered(int mid, int reason)
     const std::string topic = found->second;
     awaited_.erase(found);
     if (reason < MQTT_RC_UNSPECIFIED) return;
-    tell(url() + QStringLiteral(": the broker refused %1 (%2): its access list lets a publisher write only %3/<its user>/#")
+    tell(client_->url() + QStringLiteral(": the broker refused %1 (%2): its access list lets a publisher write only %3/<its user>/#")
                      .arg(QString::fromStdString(topic), MosquittoClient::reasonText(reason),
                           QString::fromStdString(settings_.prefix)));
 }
@@ -179,7 +179,7 @@ void FleetPublisher::goOnline()
     refresh_.start();
     if (!away_) return;
     away_ = false;
-    tell(url() + QStringLiteral(": publishing as %1").arg(publisher()));
+    tell(client_->url() + QStringLiteral(": publishing as %1").arg(publisher()));
 }
 
 void FleetPublisher::publishState(const QString& port, bool evenUnchanged)
@@ -218,11 +218,6 @@ void FleetPublisher::tell(const QString& line)
     if (line == toldLast_) return;
     toldLast_ = line;
     emit told(line);
-}
-
-QString FleetPublisher::url() const
-{
-    return QString::fromStdString(brokerUrl(settings_));
 }
 
 } // namespace mqtt

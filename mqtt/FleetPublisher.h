@@ -72,7 +72,6 @@ private:
     void send(const std::string& topic, const QByteArray& payload, int qos, int expirySeconds = 0);
     void sendNow(const std::string& topic, const Outbox::Entry& entry);
     void tell(const QString& line);
-    QString url() const;
 
     BrokerSettings settings_;
     std::string publisher_;

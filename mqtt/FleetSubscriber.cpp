@@ -42,7 +42,7 @@ FleetSubscriber::FleetSubscriber(BrokerSettings settings, QObject* parent)
     connect(&reach_, &QTimer::timeout, this, [this] {
         if (client_->isConnected() || away_) return;
         away_ = true;
-        tell(url() + QStringLiteral(": the broker cannot be reached; trying again"));
+        tell(client_->url() + QStringLiteral(": the broker cannot be reached; trying again"));
     });
 }
 
@@ -68,7 +68,7 @@ void FleetSubscriber::connectionAnswered(int reason)
     reach_.stop();
     if (reason != 0) {
         away_ = true;
-        tell(url() + QStringLiteral(": the broker refused the user %1 (%2): its password file and access list say who may "
+        tell(client_->url() + QStringLiteral(": the broker refused the user %1 (%2): its password file and access list say who may "
                                     "connect; trying again")
                          .arg(QString::fromStdString(settings_.user.empty() ? std::string("(none)") : settings_.user),
                               MosquittoClient::reasonText(reason)));
@@ -79,14 +79,14 @@ void FleetSubscriber::connectionAnswered(int reason)
         if (const int mid = client_->subscribe(filter, 1)) subscriptions_[mid] = filter;
     if (!away_) return;
     away_ = false;
-    tell(url() + QStringLiteral(": reading the fleets again"));
+    tell(client_->url() + QStringLiteral(": reading the fleets again"));
 }
 
 void FleetSubscriber::connectionLost()
 {
     if (away_) return;
     away_ = true;
-    tell(url() + QStringLiteral(": the broker went away; the rows keep their last state; reconnecting"));
+    tell(client_->url() + QStringLiteral(": the broker went away; the rows keep their last state; reconnecting"));
 }
 
 void FleetSubscriber::subscribeAnswered(int mid, const QList<int>& granted)
@@ -96,7 +96,7 @@ void FleetSubscriber::subscribeAnswered(int mid, const QList<int>& granted)
     const std::string filter = found->second;
     subscriptions_.erase(found);
     if (granted.value(0, MQTT_RC_UNSPECIFIED) < MQTT_RC_UNSPECIFIED) return;
-    tell(url() + QStringLiteral(": the broker refused to let %1 read %2 (%3): its access list must let viewers read %4/#")
+    tell(client_->url() + QStringLiteral(": the broker refused to let %1 read %2 (%3): its access list must let viewers read %4/#")
                      .arg(QString::fromStdString(settings_.user.empty() ? std::string("(none)") : settings_.user),
                           QString::fromStdString(filter), MosquittoClient::reasonText(granted.value(0)),
                           QString::fromStdString(settings_.prefix)));
@@ -139,11 +139,6 @@ void FleetSubscriber::tell(const QString& line)
     if (line == toldLast_) return;
     toldLast_ = line;
     emit told(line);
-}
-
-QString FleetSubscriber::url() const
-{
-    return QString::fromStdString(brokerUrl(settings_));
 }
 
 } // namespace mqtt

@@ -40,7 +40,6 @@ private:
     void subscribeAnswered(int mid, const QList<int>& granted);
     void messageArrived(const std::string& topic, const QByteArray& payload, bool retained);
     void tell(const QString& line);
-    QString url() const;
 
     BrokerSettings settings_;
     std::unique_ptr<MosquittoClient> client_;

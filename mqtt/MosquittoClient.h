@@ -56,6 +56,8 @@ public:
 
     bool isConnected() const { return route_->connected; }
     const std::string& clientId() const { return clientId_; }
+    // The broker as the operator named it, for the lines that tell of it.
+    QString url() const { return QString::fromStdString(brokerUrl(settings_)); }
 
     // Queued for the thread. The message id, or 0 when it could not be queued
     // (no connection).
